@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Idempotent and quick when everything is there already.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake ninja-build pkg-config git
+    # JUCE and the libraries its modules use on Linux
+    juce-modules-source libcurl4-openssl-dev libfreetype-dev libfontconfig1-dev
+    libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev fonts-dejavu-core
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
+    clang libclang-rt-14-dev python3 python3-pycryptodome
+    # the stand-in update service
+    libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libpugixml-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,44 @@
+#include "app/DesktopServices.h"
+
+#include <atomic>
+
+namespace
+{
+    class SilentDesktopServices final : public DesktopServices
+    {
+    public:
+        int showAlert (const AlertRequest&) override   { return 0; }
+        bool openUrl (const juce::URL&) override       { return false; }
+    };
+
+    std::atomic<DesktopServices*> installed { nullptr };
+}
+
+AlertRequest AlertRequest::ok (const juce::String& title, const juce::String& message, AlertIcon icon)
+{
+    return { title, message, icon, { { "OK", 1, AlertKey::returnKey } } };
+}
+
+DesktopServices& DesktopServices::get()
+{
+    if (auto* services = installed.load())
+        return *services;
+
+    static SilentDesktopServices silent;
+    return silent;
+}
+
+void DesktopServices::install (DesktopServices* services)
+{
+    installed.store (services);
+}
+
+DesktopServices::ScopedInstall::ScopedInstall (DesktopServices& services)
+    : previous (installed.exchange (&services))
+{
+}
+
+DesktopServices::ScopedInstall::~ScopedInstall()
+{
+    installed.store (previous);
+}

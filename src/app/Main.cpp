@@ -1,0 +1,3 @@
+#include "app/CobaltlineApplication.h"
+
+START_JUCE_APPLICATION (CobaltlineApplication)

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "settings/PasswordCipher.h"
+
+#include <juce_core/juce_core.h>
+
+/** The data folder and the settings files in it.
+
+    Every part that needs a setting owns a SettingsStore and asks it for the
+    current document at the moment it needs a value: nothing is cached between
+    uses, so each read sees the file as it is on disk.
+
+    Profile.xml holds MachineName, Email and the enciphered Password; Paths.xml
+    holds path1..path10, pathFormat1..pathFormat10 and scanToggle1..scanToggle10.
+    While a live file is missing its defaults file stands in for it.
+
+    A SettingsStore may be used from any thread, but one object by one thread
+    at a time.
+*/
+class SettingsStore
+{
+public:
+    /** Uses the folder "Cobaltline" in the user's application-data directory. */
+    SettingsStore();
+
+    /** Uses the given data folder. Either constructor creates the folder when it
+        is missing (a failure is not reported) and creates no file.
+    */
+    explicit SettingsStore (const juce::File& dataFolder);
+
+    const juce::File& getDataFolder() const noexcept    { return dataFolder; }
+    const juce::File& getProfileFile() const noexcept   { return profileFile; }
+    const juce::File& getPathsFile() const noexcept     { return pathsFile; }
+
+    /** Creates Defaults_Profile.xml and Defaults_Paths.xml, each only when it is
+        missing; existing files are never rewritten.
+    */
+    void writeDefaults() const;
+
+    /** A freshly parsed profile document, owned by the caller.
+
+        Falls back to the defaults file while Profile.xml is missing. Never
+        nullptr: a file that is missing, too large or does not parse gives an
+        empty "CobaltlineProfile" element, whose attributes all read as missing.
+    */
+    std::unique_ptr<juce::XmlElement> loadProfile() const;
+
+    /** Like loadProfile(), for Paths.xml ("CobaltlinePaths"). */
+    std::unique_ptr<juce::XmlElement> loadPaths() const;
+
+    /** One attribute of the current profile ("" when missing). */
+    juce::String getProfileValue (const juce::String& attributeName) const;
+
+    /** A per-machine file in the data folder: the profile's current MachineName
+        followed by the suffix, e.g. inventorySuffix.
+    */
+    juce::File getMachineFile (const juce::String& suffix) const;
+
+    juce::String encipherPassword (const juce::String& password) const  { return cipher.encipherPassword (password); }
+    juce::String decipherPassword (const juce::String& storedForm) const { return cipher.decipherPassword (storedForm); }
+
+    /** Replaces a file whole with the document (temporary file, then rename),
+        with the XML declaration naming UTF-8 and no DTD. False on failure.
+    */
+    static bool writeDocument (const juce::XmlElement& document, const juce::File& file);
+
+    static constexpr const char* profileTag   = "CobaltlineProfile";
+    static constexpr const char* pathsTag     = "CobaltlinePaths";
+    static constexpr const char* inventorySuffix      = "_PluginList.xml";
+    static constexpr const char* unknownPluginsSuffix = "_UnknownPlugins.txt";
+    static constexpr const char* updateListSuffix     = "_CobaltlineList.xml";
+
+    /** Settings files larger than this are treated as unparsable. */
+    static constexpr juce::int64 maxSettingsFileBytes = 1024 * 1024;
+
+private:
+    std::unique_ptr<juce::XmlElement> load (const juce::File& liveFile,
+                                            const juce::File& defaultsFile,
+                                            const char* tag) const;
+    void createDataFolder() const;
+
+    juce::File dataFolder;
+    juce::File profileFile, pathsFile, defaultProfileFile, defaultPathsFile;
+    PasswordCipher cipher;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SettingsStore)
+};

@@ -1,0 +1,100 @@
+#include "app/MainAppWindow.h"
+#include "app/MainComponentSize.h"
+
+#include "GuiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    juce::File dataFolder()
+    {
+        return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getChildFile ("Cobaltline");
+    }
+
+    class MainAppWindowTest : public ::testing::Test
+    {
+    protected:
+        void SetUp() override      { dataFolder().deleteRecursively(); }
+        void TearDown() override   { dataFolder().deleteRecursively(); }
+    };
+
+    template <typename ComponentType>
+    ComponentType* findChild (juce::Component& parent)
+    {
+        for (auto* child : parent.getChildren())
+            if (auto* found = dynamic_cast<ComponentType*> (child))
+                return found;
+
+        return nullptr;
+    }
+}
+
+TEST (MainComponentSize, FollowsTheUsableAreaUpTo1024PixelsWide)
+{
+    EXPECT_EQ (computeMainComponentSize ({ 0, 0, 1024, 740 }), juce::Point<int> (974, 640));
+    EXPECT_EQ (computeMainComponentSize ({ 0, 0, 1025, 740 }), juce::Point<int> (1024, 640));
+    EXPECT_EQ (computeMainComponentSize ({ 0, 30, 1920, 1050 }), juce::Point<int> (1024, 950));
+    EXPECT_EQ (computeMainComponentSize ({ 0, 0, 800, 600 }), juce::Point<int> (750, 500));
+}
+
+TEST_F (MainAppWindowTest, AFirstStartCreatesTheFolderAndDefaultsAndWantsTheSplash)
+{
+    MainAppWindow window;
+
+    EXPECT_TRUE (dataFolder().getChildFile ("Defaults_Profile.xml").existsAsFile());
+    EXPECT_TRUE (dataFolder().getChildFile ("Defaults_Paths.xml").existsAsFile());
+    EXPECT_FALSE (dataFolder().getChildFile ("Profile.xml").exists());
+    EXPECT_TRUE (window.wantedFirstRunSplash());
+}
+
+TEST_F (MainAppWindowTest, AnyProfileFileEvenAnEmptyOneMeansNoSplash)
+{
+    dataFolder().createDirectory();
+    dataFolder().getChildFile ("Profile.xml").replaceWithText ({});
+
+    MainAppWindow window;
+    EXPECT_FALSE (window.wantedFirstRunSplash());
+}
+
+TEST_F (MainAppWindowTest, IsTheTitledDarkResizableWindowWithAllButtons)
+{
+    MainAppWindow window;
+
+    EXPECT_EQ (window.getName(), juce::String ("Cobaltline"));
+    EXPECT_EQ (window.getBackgroundColour(), juce::Colour (0xff292929));
+    EXPECT_FALSE (window.isUsingNativeTitleBar());
+    EXPECT_NE (window.getCloseButton(), nullptr);
+    EXPECT_NE (window.getMinimiseButton(), nullptr);
+    EXPECT_NE (window.getMaximiseButton(), nullptr);
+    EXPECT_TRUE (window.isResizable());
+    EXPECT_NE (findChild<juce::ResizableBorderComponent> (window), nullptr);
+    EXPECT_EQ (findChild<juce::ResizableCornerComponent> (window), nullptr);
+    EXPECT_TRUE (window.isVisible());
+    EXPECT_TRUE (window.isOnDesktop());
+}
+
+TEST_F (MainAppWindowTest, ContentHasTheMainComponentSizeAndTheWindowIsCentred)
+{
+    MainAppWindow window;
+    auto* content = window.getContentComponent();
+    ASSERT_NE (content, nullptr);
+
+    const auto expected = computeMainComponentSize (getMainDisplayUsableArea());
+    EXPECT_EQ (content->getWidth(), expected.x);
+    EXPECT_EQ (content->getHeight(), expected.y);
+
+    if (auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
+    {
+        const auto centre = window.getBounds().getCentre();
+        EXPECT_NEAR (centre.x, display->userArea.getCentreX(), 5);   // the resizable border comes after centring
+        EXPECT_NEAR (centre.y, display->userArea.getCentreY(), 5);
+    }
+}
+
+TEST_F (MainAppWindowTest, CloseButtonWithoutARunningApplicationDoesNothing)
+{
+    MainAppWindow window;
+    window.closeButtonPressed();
+    EXPECT_TRUE (window.isVisible());
+}

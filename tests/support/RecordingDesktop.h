@@ -1,0 +1,70 @@
+#pragma once
+
+#include "app/DesktopServices.h"
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+/** A DesktopServices for tests: records every alert and URL instead of showing
+    them, and answers each alert as a user pressing Return would (the result of
+    the button bound to Return, else 0), unless told otherwise.
+    Installed for as long as it lives.
+*/
+class RecordingDesktop final : public DesktopServices
+{
+public:
+    RecordingDesktop() : install (*this) {}
+
+    int showAlert (const AlertRequest& request) override
+    {
+        std::function<int (const AlertRequest&)> answer;
+
+        {
+            const std::lock_guard<std::mutex> sl (lock);
+            alerts.push_back (request);
+            answer = answerer;
+        }
+
+        if (answer)
+            return answer (request);
+
+        for (const auto& button : request.buttons)
+            if (button.key == AlertKey::returnKey)
+                return button.result;
+
+        return 0;
+    }
+
+    bool openUrl (const juce::URL& url) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        urls.push_back (url.toString (true));
+        return true;
+    }
+
+    std::vector<AlertRequest> getAlerts() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return alerts;
+    }
+
+    std::vector<juce::String> getUrls() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return urls;
+    }
+
+    void answerWith (std::function<int (const AlertRequest&)> newAnswerer)
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        answerer = std::move (newAnswerer);
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<AlertRequest> alerts;
+    std::vector<juce::String> urls;
+    std::function<int (const AlertRequest&)> answerer;
+    DesktopServices::ScopedInstall install;
+};
