@@ -1,0 +1,77 @@
+#pragma once
+
+#include "PasswordHasher.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/**
+    The service's command line:
+
+        cobaltline-service serve [options]
+        cobaltline-service import-catalog --db FILE CATALOG.csv
+        cobaltline-service --help
+
+    Pure parsing; the caller acts on the result.
+*/
+class CommandLine
+{
+public:
+    enum class Command
+    {
+        help,
+        serve,
+        importCatalog
+    };
+
+    struct Options
+    {
+        Command command = Command::help;
+
+        std::string host = "127.0.0.1";
+        int port = 8750;
+        std::string databasePath;
+        std::string outboxFolder;
+        std::string catalogFile;
+
+        std::string latestAppVersion;   ///< as given; cleaned where it is used
+        std::string latestAppTitle;
+        std::string latestAppText;
+        std::string latestAppUrl;
+
+        std::string tlsCertificate;
+        std::string tlsKey;
+
+        std::int64_t resetCodeLifetimeSeconds = 3600;
+        int maxFailedLogins = 5;
+        std::int64_t failureWindowSeconds = 15 * 60;
+        std::int64_t lockoutSeconds = 15 * 60;
+        PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
+        std::size_t threads = 8;
+        std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
+        std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";
+        bool logRequests = true;
+    };
+
+    struct Result
+    {
+        bool ok = false;
+        Options options;
+        std::string error;
+    };
+
+    /** Parses the arguments after the program name. */
+    static Result parse (const std::vector<std::string>& arguments);
+
+    /** The --help text. */
+    static std::string usage();
+
+    /** True for "localhost", "::1" and addresses in 127.0.0.0/8. */
+    static bool isLoopbackHost (std::string_view host);
+
+    /** The host in URL form: IPv6 addresses in brackets. */
+    static std::string hostForUrl (const std::string& host);
+};

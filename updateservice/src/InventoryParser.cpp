@@ -1,0 +1,185 @@
+#include "InventoryParser.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+    struct ParserDeleter
+    {
+        void operator() (XML_Parser parser) const noexcept { XML_ParserFree (parser); }
+    };
+
+    struct State
+    {
+        const InventoryParser::Limits* limits = nullptr;
+        XML_Parser parser = nullptr;
+        InventoryParser::Inventory inventory;
+        std::string failure;
+        std::size_t depth = 0;
+        std::size_t elements = 0;
+        bool sawRoot = false;
+
+        void stop (std::string why)
+        {
+            if (failure.empty())
+                failure = std::move (why) + " (line " + std::to_string (XML_GetCurrentLineNumber (parser)) + ")";
+
+            XML_StopParser (parser, XML_FALSE);
+        }
+    };
+
+    void XMLCALL onStartElement (void* userData, const XML_Char* name, const XML_Char** attributes)
+    {
+        auto& state = *static_cast<State*> (userData);
+
+        if (! state.failure.empty())
+            return;
+
+        ++state.depth;
+        ++state.elements;
+
+        if (state.depth > state.limits->maxDepth)
+            return state.stop ("the document is nested too deeply");
+
+        if (state.elements > state.limits->maxElements)
+            return state.stop ("the document has too many elements");
+
+        std::size_t attributeCount = 0;
+
+        for (auto a = attributes; *a != nullptr; a += 2)
+        {
+            if (++attributeCount > state.limits->maxAttributesPerElement)
+                return state.stop ("an element has too many attributes");
+
+            if (std::strlen (a[1]) > state.limits->maxAttributeValueBytes)
+                return state.stop ("an attribute value is too long");
+        }
+
+        const auto attribute = [attributes] (const char* wanted) -> std::string
+        {
+            for (auto a = attributes; *a != nullptr; a += 2)
+                if (std::strcmp (a[0], wanted) == 0)
+                    return a[1];
+
+            return {};
+        };
+
+        if (state.depth == 1)
+        {
+            if (std::strcmp (name, "MachineProfile") != 0)
+                return state.stop ("the root element is not MachineProfile");
+
+            state.sawRoot = true;
+
+            for (const auto& attributeName : InventoryParser::machineAttributeNames())
+                state.inventory.machine.push_back (attribute (attributeName.c_str()));
+
+            return;
+        }
+
+        if (state.depth == 2 && std::strcmp (name, "Plugin") == 0)
+        {
+            state.inventory.plugins.push_back ({ attribute ("Name"), attribute ("Version"),
+                                                 attribute ("Vendor"), attribute ("Path"),
+                                                 attribute ("Format"), attribute ("Error") });
+        }
+    }
+
+    void XMLCALL onEndElement (void* userData, const XML_Char*)
+    {
+        auto& state = *static_cast<State*> (userData);
+
+        if (state.depth > 0)
+            --state.depth;
+    }
+
+    void XMLCALL onDoctype (void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int)
+    {
+        static_cast<State*> (userData)->stop ("document type declarations are not accepted");
+    }
+
+    void XMLCALL onEntityDeclaration (void* userData, const XML_Char*, int, const XML_Char*, int,
+                                      const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*)
+    {
+        static_cast<State*> (userData)->stop ("entity declarations are not accepted");
+    }
+}
+
+const std::vector<std::string>& InventoryParser::machineAttributeNames()
+{
+    static const std::vector<std::string> names {
+        "MachineName", "Platform", "PlatformString", "CPUVendor", "CPUSpeed", "Supports64Bit", "RAM",
+        "HasSSE1", "HasSSE2", "HasMMX", "Has3DNow", "DisplayLanguage", "UserLanguage", "Region", "Time"
+    };
+
+    return names;
+}
+
+InventoryParser::Result InventoryParser::parse (std::string_view document, const Limits& limits)
+{
+    Result result;
+
+    if (document.size() > limits.maxBytes)
+    {
+        result.error = "the inventory is larger than " + std::to_string (limits.maxBytes) + " bytes";
+        return result;
+    }
+
+    const std::unique_ptr<XML_ParserStruct, ParserDeleter> parser (XML_ParserCreate (nullptr));
+
+    if (parser == nullptr)
+    {
+        result.error = "the XML reader could not be started";
+        return result;
+    }
+
+    State state;
+    state.limits = &limits;
+    state.parser = parser.get();
+
+    XML_SetUserData (parser.get(), &state);
+    XML_SetElementHandler (parser.get(), onStartElement, onEndElement);
+    XML_SetStartDoctypeDeclHandler (parser.get(), onDoctype);
+    XML_SetEntityDeclHandler (parser.get(), onEntityDeclaration);
+    XML_SetParamEntityParsing (parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+
+    constexpr std::size_t chunkSize = 1u << 20;
+    std::size_t offset = 0;
+
+    do
+    {
+        const auto length = std::min (chunkSize, document.size() - offset);
+        const bool isFinal = offset + length == document.size();
+
+        if (XML_Parse (parser.get(), document.data() + offset, static_cast<int> (length),
+                       isFinal ? XML_TRUE : XML_FALSE) != XML_STATUS_OK)
+        {
+            if (state.failure.empty())
+                state.failure = std::string ("the inventory is not well-formed XML: ")
+                              + XML_ErrorString (XML_GetErrorCode (parser.get()))
+                              + " (line " + std::to_string (XML_GetCurrentLineNumber (parser.get())) + ")";
+            break;
+        }
+
+        offset += length;
+    }
+    while (offset < document.size());
+
+    if (state.failure.empty() && ! state.sawRoot)
+        state.failure = "the inventory is empty";
+
+    if (! state.failure.empty())
+    {
+        result.error = std::move (state.failure);
+        return result;
+    }
+
+    result.ok = true;
+    result.inventory = std::move (state.inventory);
+    return result;
+}

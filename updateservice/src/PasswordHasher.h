@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/**
+    Argon2id password hashes in libsodium's self-describing string form, so
+    a hash made with one strength still verifies after the strength
+    setting changes. Also supplies the service's random reset codes.
+
+    Thread-safe: libsodium is initialised once, in the constructor.
+*/
+class PasswordHasher
+{
+public:
+    enum class Strength
+    {
+        fast,         ///< the smallest cost libsodium allows: tests and load runs only
+        interactive,  ///< libsodium's interactive limits (64 MiB, 2 passes): production
+        moderate      ///< libsodium's moderate limits (256 MiB, 3 passes)
+    };
+
+    explicit PasswordHasher (Strength strength);
+
+    /** The Argon2id hash of a password. Throws std::runtime_error when
+        memory for the hash cannot be had. */
+    std::string hash (std::string_view password) const;
+
+    /** True when the password matches the stored hash. A malformed hash
+        never matches. Takes about as long as hash(). */
+    bool verify (const std::string& storedHash, std::string_view password) const;
+
+    /** Spends the time of one verify() without any account, so that a
+        log-in with an unknown address takes as long as one with a wrong
+        password. */
+    void verifyNothing (std::string_view password) const;
+
+    /** A random code of `length` characters from an alphabet without
+        look-alike characters (no 0/O, 1/I/L). */
+    static std::string randomCode (std::size_t length);
+
+    /** An unkeyed BLAKE2b digest of a reset code, for storage. */
+    static std::string digest (std::string_view code);
+
+    /** A random text of hex digits with `bytes` bytes of randomness. */
+    static std::string randomHex (std::size_t bytes);
+
+    static bool parseStrength (std::string_view name, Strength& strength);
+
+private:
+    unsigned long long opsLimit = 0;
+    std::size_t memLimit = 0;
+    std::string dummyHash;
+};

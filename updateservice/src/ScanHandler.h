@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Accounts.h"
+#include "ConnectionPool.h"
+#include "InventoryParser.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+/**
+    Answers the scan upload: checks the account, reads the uploaded
+    inventory, keeps it as that account's inventory of that machine (a new
+    scan replaces the machine's previous one in one transaction), and
+    replies with the update list: one "Plugin" row for each installed
+    plug-in of which a newer version is known.
+
+    The newest known version of a plug-in (same Name and Vendor without
+    regard to ASCII case) is the highest of the catalog's and of every
+    version any account has uploaded.
+
+    Thread-safe; each call uses its own connection.
+*/
+class ScanHandler
+{
+public:
+    using Clock = std::function<std::int64_t()>;
+
+    ScanHandler (ConnectionPool& pool, Accounts& accounts, InventoryParser::Limits limits, Clock clock);
+
+    /** `inventory` is the uploaded file's content, or nothing when the
+        request carried no file. Returns the reply document. */
+    std::string handle (const std::string& email, const std::string& password,
+                        std::optional<std::string_view> inventory);
+
+private:
+    ConnectionPool& connections;
+    Accounts& accounts;
+    const InventoryParser::Limits limits;
+    const Clock now;
+};

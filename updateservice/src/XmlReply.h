@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+/**
+    One element of a reply document: a tag, attributes in the order they
+    were set, and child elements. toDocument() gives the whole reply: an XML
+    declaration naming UTF-8 and this element as the root.
+
+    Attribute values may come from anywhere (stored names, uploaded plug-in
+    names): they are escaped, and bytes that XML 1.0 cannot carry (broken
+    UTF-8, control characters other than tab, CR and LF) become U+FFFD, so
+    the reply always parses.
+
+    Not thread-safe; build one per request.
+*/
+class XmlReply
+{
+public:
+    explicit XmlReply (std::string tagName);
+
+    /** Adds an attribute; the name must be a valid XML name (it is ours). */
+    XmlReply& set (std::string name, std::string value);
+
+    /** Adds a child element and returns it for filling in. The reference
+        stays valid until the next call of addChild on this element. */
+    XmlReply& addChild (std::string tagName);
+
+    /** The element and its children as XML text, without declaration. */
+    std::string toString() const;
+
+    /** The XML declaration followed by this element. */
+    std::string toDocument() const;
+
+    /** The "Errors" reply that the application shows as a warning. */
+    static std::string errors (std::string title, std::string text);
+
+    /** The "Success" reply that the application shows as a notice. */
+    static std::string success (std::string title, std::string text);
+
+    /** Escapes text for a double-quoted attribute value. */
+    static std::string escapeAttribute (std::string_view value);
+
+private:
+    void appendTo (std::string& out, int depth) const;
+
+    std::string tag;
+    std::vector<std::pair<std::string, std::string>> attributes;
+    std::vector<XmlReply> children;
+};

@@ -1,0 +1,217 @@
+#include "Accounts.h"
+#include "Catalog.h"
+#include "CommandLine.h"
+#include "ConnectionPool.h"
+#include "Database.h"
+#include "InventoryParser.h"
+#include "Outbox.h"
+#include "PasswordHasher.h"
+#include "ScanHandler.h"
+#include "Server.h"
+#include "VersionNumber.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace
+{
+    constexpr const char* programName = "cobaltline-service";
+    constexpr std::uintmax_t maxCatalogBytes = 64u * 1024u * 1024u;
+
+    std::int64_t secondsNow()
+    {
+        return static_cast<std::int64_t> (std::time (nullptr));
+    }
+
+    void makeParentFolder (const std::string& file)
+    {
+        const auto parent = std::filesystem::path (file).parent_path();
+
+        if (! parent.empty())
+        {
+            std::error_code ignored;
+            std::filesystem::create_directories (parent, ignored);
+        }
+    }
+
+    int importCatalog (const CommandLine::Options& options)
+    {
+        std::error_code error;
+        const auto size = std::filesystem::file_size (options.catalogFile, error);
+
+        if (error)
+        {
+            std::cerr << programName << ": cannot read " << options.catalogFile << ": " << error.message() << "\n";
+            return 1;
+        }
+
+        if (size > maxCatalogBytes)
+        {
+            std::cerr << programName << ": " << options.catalogFile << " is larger than 64 MiB\n";
+            return 1;
+        }
+
+        std::ifstream in (options.catalogFile, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+
+        if (! in.good() && ! in.eof())
+        {
+            std::cerr << programName << ": cannot read " << options.catalogFile << "\n";
+            return 1;
+        }
+
+        makeParentFolder (options.databasePath);
+        Database db (options.databasePath);
+        db.createSchema();
+
+        const auto result = Catalog::importCsv (db, text.str());
+
+        if (! result.ok)
+        {
+            std::cerr << programName << ": " << options.catalogFile << ": " << result.error
+                      << "\nNothing was imported.\n";
+            return 1;
+        }
+
+        std::cout << "Imported " << result.rows << " catalog rows into " << options.databasePath << "\n";
+        return 0;
+    }
+
+    int serve (const CommandLine::Options& options)
+    {
+        // Signals are taken by one thread with sigwait, so they must be
+        // blocked before any other thread starts.
+        sigset_t stopSignals;
+        sigemptyset (&stopSignals);
+        sigaddset (&stopSignals, SIGINT);
+        sigaddset (&stopSignals, SIGTERM);
+        pthread_sigmask (SIG_BLOCK, &stopSignals, nullptr);
+        signal (SIGPIPE, SIG_IGN);
+
+        makeParentFolder (options.databasePath);
+
+        {
+            Database db (options.databasePath);
+            db.createSchema();
+        }
+
+        ConnectionPool pool (options.databasePath);
+        const PasswordHasher hasher (options.argon2);
+        Outbox outbox (options.outboxFolder, options.mailFrom);
+
+        Accounts::Settings accountSettings;
+        accountSettings.resetCodeLifetimeSeconds = options.resetCodeLifetimeSeconds;
+        accountSettings.maxFailedLogins = options.maxFailedLogins;
+        accountSettings.failureWindowSeconds = options.failureWindowSeconds;
+        accountSettings.lockoutSeconds = options.lockoutSeconds;
+
+        Accounts accounts (pool, hasher, outbox, accountSettings, secondsNow);
+
+        InventoryParser::Limits limits;
+        limits.maxBytes = options.maxInventoryBytes;
+        ScanHandler scans (pool, accounts, limits, secondsNow);
+
+        Server::Settings serverSettings;
+        serverSettings.host = options.host;
+        serverSettings.port = options.port;
+        serverSettings.tlsCertificate = options.tlsCertificate;
+        serverSettings.tlsKey = options.tlsKey;
+        serverSettings.threads = options.threads;
+        serverSettings.maxInventoryBytes = options.maxInventoryBytes;
+        serverSettings.logRequests = options.logRequests;
+        serverSettings.latestAppVersion = VersionNumber::clean (options.latestAppVersion);
+        serverSettings.latestAppTitle = options.latestAppTitle;
+        serverSettings.latestAppText = options.latestAppText;
+        serverSettings.latestAppUrl = options.latestAppUrl;
+
+        Server server (serverSettings, accounts, scans);
+        std::string error;
+        const auto port = server.bind (error);
+
+        if (port < 0)
+        {
+            std::cerr << programName << ": " << error << "\n";
+            return 1;
+        }
+
+        std::cout << programName << " listening on "
+                  << (options.tlsCertificate.empty() ? "http://" : "https://")
+                  << CommandLine::hostForUrl (options.host) << ":" << port << std::endl;
+
+        std::atomic<bool> stopping { false };
+        std::atomic<bool> finished { false };
+
+        std::thread signalWatcher ([&server, &stopSignals, &stopping, &finished]
+        {
+            int received = 0;
+            sigwait (&stopSignals, &received);
+
+            if (! stopping.exchange (true))
+                std::cerr << programName << ": stopping on signal " << received << std::endl;
+
+            // A signal that comes before the server has started its loop
+            // would find nothing to stop, so keep asking until it has ended.
+            while (! finished)
+            {
+                server.stop();
+                std::this_thread::sleep_for (std::chrono::milliseconds (20));
+            }
+        });
+
+        server.run();
+        finished = true;
+
+        // run() can also end without a signal (a failing socket); wake the
+        // watcher so it can be joined.
+        if (! stopping.exchange (true))
+            pthread_kill (signalWatcher.native_handle(), SIGTERM);
+
+        signalWatcher.join();
+        return 0;
+    }
+}
+
+int main (int argc, char* argv[])
+{
+    const std::vector<std::string> arguments (argv + 1, argv + argc);
+    const auto parsed = CommandLine::parse (arguments);
+
+    if (! parsed.ok)
+    {
+        std::cerr << programName << ": " << parsed.error << "\n";
+        return 2;
+    }
+
+    try
+    {
+        switch (parsed.options.command)
+        {
+            case CommandLine::Command::help:
+                std::cout << CommandLine::usage();
+                return 0;
+
+            case CommandLine::Command::importCatalog:
+                return importCatalog (parsed.options);
+
+            case CommandLine::Command::serve:
+                return serve (parsed.options);
+        }
+    }
+    catch (const std::exception& e)
+    {
+        std::cerr << programName << ": " << e.what() << "\n";
+        return 1;
+    }
+
+    return 1;
+}

@@ -1,0 +1,113 @@
+#include "Catalog.h"
+#include "Database.h"
+#include "ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+namespace
+{
+    class CatalogTest : public ::testing::Test
+    {
+    protected:
+        CatalogTest()
+            : db ((folder.path() / "catalog.db").string())
+        {
+            db.createSchema();
+        }
+
+        std::int64_t rowCount()
+        {
+            Database::Statement count (db, "SELECT COUNT(*) FROM catalog");
+            count.step();
+            return count.columnInt (0);
+        }
+
+        TemporaryFolder folder;
+        Database db;
+    };
+
+    TEST_F (CatalogTest, ImportsCleansAndUpdatesWithoutRegardToCase)
+    {
+        auto result = Catalog::importCsv (db, "\xEF\xBB\xBFName,Vendor,Format,Version,Website\r\n"
+                                              "\"Verb, Deluxe\",Acme,VST,\"2, 5, 0\",https://example.com/verb\r\n"
+                                              "Verb Deluxe,Acme,AAX,2.4,\r\n");
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (result.rows, 2u);
+
+        result = Catalog::importCsv (db, "name,vendor,format,version,website\n"
+                                         "VERB, DELUXE,ACME,vst,3.0.1,https://example.com/verb3\n");
+        EXPECT_FALSE (result.ok);   // the unquoted comma makes six fields
+        EXPECT_NE (result.error.find ("expected 5 fields"), std::string::npos) << result.error;
+
+        result = Catalog::importCsv (db, "name,vendor,format,version,website\n"
+                                         "\"VERB, DELUXE\",ACME,vst,3.0.1,https://example.com/verb3\n");
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (rowCount(), 2);
+
+        Catalog::Lookup lookup (db);
+        const auto vst = lookup.newest ("verb, deluxe", "acme", "vst");
+        ASSERT_TRUE (vst.has_value());
+        EXPECT_EQ (vst->version, "3.01");
+        EXPECT_EQ (vst->website, "https://example.com/verb3");
+
+        // A differently named plug-in (no comma) without a site keeps an empty one.
+        const auto aax = lookup.newest ("verb deluxe", "acme", "aax");
+        ASSERT_TRUE (aax.has_value());
+        EXPECT_EQ (aax->version, "2.4");
+        EXPECT_EQ (aax->website, "");
+        EXPECT_FALSE (lookup.newest ("unknown", "acme", "vst").has_value());
+    }
+
+    TEST_F (CatalogTest, TheHighestVersionOfAnyFormatWins)
+    {
+        ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\n"
+                                             "Synth,Maker,VST,4.10,https://example.com/vst\n"
+                                             "Synth,Maker,AU,4.9,https://example.com/au\n"
+                                             "Synth,Maker,AAX,4.1,\n").ok);
+
+        Catalog::Lookup lookup (db);
+        const auto entry = lookup.newest ("synth", "maker", "aax");
+        ASSERT_TRUE (entry.has_value());
+        EXPECT_EQ (entry->version, "4.9");
+        EXPECT_EQ (entry->website, "https://example.com/au");
+    }
+
+    struct FaultyCase
+    {
+        const char* label;
+        const char* csv;
+        const char* mention;
+    };
+
+    class CatalogFaulty : public CatalogTest, public ::testing::WithParamInterface<FaultyCase> {};
+
+    TEST_P (CatalogFaulty, ChangesNothing)
+    {
+        ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nKeep,Me,VST,1.0,\n").ok);
+
+        const auto result = Catalog::importCsv (db, GetParam().csv);
+        EXPECT_FALSE (result.ok);
+        EXPECT_NE (result.error.find (GetParam().mention), std::string::npos) << result.error;
+        EXPECT_EQ (rowCount(), 1);
+    }
+
+    INSTANTIATE_TEST_SUITE_P (Table, CatalogFaulty, ::testing::Values (
+        FaultyCase { "empty", "", "empty" },
+        FaultyCase { "header", "Name,Vendor,Version\nA,B,1.0\n", "header" },
+        FaultyCase { "open quote", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,\nC,\"D,VST,1.0,\n", "not closed" },
+        FaultyCase { "no name", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,\n,B,VST,1.0,\n", "Name is empty" },
+        FaultyCase { "no version", "Name,Vendor,Format,Version,Website\nA,B,VST,beta,\n", "holds no number" },
+        FaultyCase { "script site", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,javascript:alert(1)\n", "Website" },
+        FaultyCase { "bad UTF-8", "Name,Vendor,Format,Version,Website\nA\xFF,B,VST,1.0,\n", "UTF-8" }),
+        [] (const ::testing::TestParamInfo<FaultyCase>& testInfo)
+        {
+            std::string name;
+
+            for (const auto c : std::string (testInfo.param.label))
+                name += std::isalnum (static_cast<unsigned char> (c)) ? c : '_';
+
+            return name;
+        });
+}

@@ -1,0 +1,971 @@
+// Integration tests: each starts the real service binary on a free loopback
+// port with its own database and outbox, and talks HTTP to it the way the
+// application does.
+
+#include "Database.h"
+#include "ServiceProcess.h"
+
+#include <expat.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace
+{
+    const std::string serviceBinary = COBALTLINE_SERVICE_BINARY;
+    const std::string goodPassword = "Passw0rd!";
+
+    // The application's form encoding: UTF-8, everything but letters,
+    // digits and _ - . * ! ' ( ) as lower-case %xx.
+    std::string formEncode (const std::string& text)
+    {
+        static const char* hex = "0123456789abcdef";
+        std::string out;
+
+        for (const auto ch : text)
+        {
+            const auto c = static_cast<unsigned char> (ch);
+
+            if (std::isalnum (c) || std::strchr ("_-.*!'()", c) != nullptr)
+            {
+                out += static_cast<char> (c);
+            }
+            else
+            {
+                out += '%';
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+        }
+
+        return out;
+    }
+
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+
+    std::string formBody (const Fields& fields)
+    {
+        std::string body;
+
+        for (const auto& [name, value] : fields)
+            body += (body.empty() ? "" : "&") + formEncode (name) + "=" + formEncode (value);
+
+        return body;
+    }
+
+    struct Element
+    {
+        std::string tag;
+        std::map<std::string, std::string> attributes;
+        std::vector<Element> children;
+
+        std::string operator[] (const std::string& name) const
+        {
+            const auto found = attributes.find (name);
+            return found != attributes.end() ? found->second : std::string {};
+        }
+    };
+
+    // The root and its direct children of a reply, read with a real parser;
+    // a tag of "" means the reply was not XML.
+    Element parseReply (const std::string& document)
+    {
+        struct Reader
+        {
+            Element root;
+            int depth = 0;
+        } reader;
+
+        XML_Parser parser = XML_ParserCreate (nullptr);
+        XML_SetUserData (parser, &reader);
+        XML_SetElementHandler (parser,
+            [] (void* data, const XML_Char* name, const XML_Char** atts)
+            {
+                auto& r = *static_cast<Reader*> (data);
+                Element* target = nullptr;
+
+                if (r.depth == 0)
+                    target = &r.root;
+                else if (r.depth == 1)
+                    target = &r.root.children.emplace_back();
+
+                if (target != nullptr)
+                {
+                    target->tag = name;
+
+                    for (auto a = atts; *a != nullptr; a += 2)
+                        target->attributes[a[0]] = a[1];
+                }
+
+                ++r.depth;
+            },
+            [] (void* data, const XML_Char*) { --static_cast<Reader*> (data)->depth; });
+
+        const auto ok = XML_Parse (parser, document.data(), static_cast<int> (document.size()), XML_TRUE) == XML_STATUS_OK;
+        XML_ParserFree (parser);
+        return ok ? reader.root : Element {};
+    }
+
+    struct Plugin
+    {
+        std::string name, version, vendor, format;
+    };
+
+    std::string escapeLikeTheApplication (const std::string& text)
+    {
+        std::string out;
+
+        for (std::size_t i = 0; i < text.size(); ++i)
+        {
+            const auto c = static_cast<unsigned char> (text[i]);
+
+            switch (c)
+            {
+                case '&': out += "&amp;"; break;
+                case '"': out += "&quot;"; break;
+                case '<': out += "&lt;"; break;
+                case '>': out += "&gt;"; break;
+                default:
+                    if (c == 0xc3 && i + 1 < text.size())   // enough for the Latin-1 letters used here
+                    {
+                        out += "&#" + std::to_string (0xc0 + (static_cast<unsigned char> (text[i + 1]) & 0x3f)) + ";";
+                        ++i;
+                    }
+                    else
+                    {
+                        out += static_cast<char> (c);
+                    }
+            }
+        }
+
+        return out;
+    }
+
+    // An inventory as the application's XML writer lays it out.
+    std::string inventoryXml (const std::string& machineName, const std::vector<Plugin>& plugins)
+    {
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n"
+                          "<MachineProfile MachineName=\"" + escapeLikeTheApplication (machineName) + "\" Platform=\"Win\"\r\n"
+                          "                PlatformString=\"Windows 10\" CPUVendor=\"GenuineIntel\" CPUSpeed=\"2394\"\r\n"
+                          "                Supports64Bit=\"1\" RAM=\"8192\" HasSSE1=\"1\" HasSSE2=\"1\" HasMMX=\"1\"\r\n"
+                          "                Has3DNow=\"0\" DisplayLanguage=\"en\" UserLanguage=\"en\" Region=\"US\"\r\n"
+                          "                Time=\"7 Dec 2026 9:37:08am\">\r\n";
+
+        int index = 0;
+
+        for (const auto& p : plugins)
+            xml += "  <Plugin Name=\"" + escapeLikeTheApplication (p.name) + "\" Version=\"" + p.version + "\"\r\n"
+                   "          Vendor=\"" + escapeLikeTheApplication (p.vendor) + "\" Path=\"C:\\Plugins\\p"
+                   + std::to_string (index++) + ".dll\" Format=\"" + p.format + "\"\r\n          Error=\"\"/>\r\n";
+
+        return xml + "</MachineProfile>\r\n";
+    }
+
+    // The scan upload as the application's URL class builds it.
+    std::string multipartBody (const std::string& boundary, const std::string& email, const std::string& password,
+                               const std::string& fileName, const std::string& file)
+    {
+        return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"email\"\r\n\r\n" + email + "\r\n"
+             + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"password\"\r\n\r\n" + password + "\r\n"
+             + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"userfile\"; filename=\"" + fileName + "\"\r\n"
+             + "Content-Type: text/xml\r\nContent-Transfer-Encoding: binary\r\n\r\n" + file + "\r\n"
+             + "--" + boundary + "--\r\n";
+    }
+
+    std::vector<std::filesystem::path> outboxFiles (const std::filesystem::path& outbox)
+    {
+        std::vector<std::filesystem::path> files;
+        std::error_code ignored;
+
+        for (const auto& entry : std::filesystem::directory_iterator (outbox, ignored))
+            if (entry.path().extension() == ".eml")
+                files.push_back (entry.path());
+
+        std::sort (files.begin(), files.end());
+        return files;
+    }
+
+    std::string readFile (const std::filesystem::path& file)
+    {
+        std::ifstream in (file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // The code stands on a line of its own in the newest message.
+    std::string newestResetCode (const std::filesystem::path& outbox)
+    {
+        const auto files = outboxFiles (outbox);
+
+        if (files.empty())
+            return {};
+
+        std::istringstream message (readFile (files.back()));
+        std::string line;
+
+        while (std::getline (message, line))
+        {
+            if (! line.empty() && line.back() == '\r')
+                line.pop_back();
+
+            if (line.size() == 12 && std::all_of (line.begin(), line.end(),
+                                                  [] (char c) { return std::isupper (static_cast<unsigned char> (c)) || std::isdigit (static_cast<unsigned char> (c)); }))
+                return line;
+        }
+
+        return {};
+    }
+
+    //==============================================================================
+    class ServiceTest : public ::testing::Test
+    {
+    protected:
+        std::filesystem::path databaseFile() const { return folder.path() / "data" / "service.db"; }
+        std::filesystem::path outbox() const { return folder.path() / "outbox"; }
+
+        void start (std::vector<std::string> extra = {})
+        {
+            std::vector<std::string> arguments { "serve", "--listen", "127.0.0.1:0",
+                                                 "--db", databaseFile().string(),
+                                                 "--outbox", outbox().string(),
+                                                 "--argon2", "fast" };
+            arguments.insert (arguments.end(), extra.begin(), extra.end());
+            service = std::make_unique<ServiceProcess> (serviceBinary, arguments, folder.path() / "service.log");
+            ASSERT_GT (service->port(), 0);
+        }
+
+        std::unique_ptr<httplib::Client> client() const
+        {
+            auto c = std::make_unique<httplib::Client> ("127.0.0.1", service->port());
+            c->set_read_timeout (60, 0);
+            c->set_write_timeout (60, 0);
+            return c;
+        }
+
+        Element post (const std::string& path, const Fields& fields) const
+        {
+            const auto result = client()->Post (path.c_str(), formBody (fields), "application/x-www-form-urlencoded");
+
+            if (! result)
+            {
+                ADD_FAILURE() << "no reply from " << path;
+                return {};
+            }
+
+            EXPECT_EQ (result->status, 200);
+            EXPECT_EQ (result->get_header_value ("Content-Type").rfind ("text/xml", 0), 0u);
+            return parseReply (result->body);
+        }
+
+        Element account (const Fields& fields) const
+        {
+            return post ("/authentication/index.php", fields);
+        }
+
+        Element signUp (const std::string& email, const std::string& password = goodPassword,
+                        const std::string& first = "Ann", const std::string& last = "Lee",
+                        const std::string& developer = "0") const
+        {
+            return account ({ { "registerpost", "true" }, { "email", email }, { "password", password },
+                              { "firstname", first }, { "lastname", last }, { "isdeveloper", developer } });
+        }
+
+        Element viewProfile (const std::string& email, const std::string& password) const
+        {
+            return account ({ { "viewprofile", "true" }, { "email", email }, { "password", password } });
+        }
+
+        Element forgot (const std::string& email) const
+        {
+            return account ({ { "forgotpassword", "true" }, { "email", email } });
+        }
+
+        Element reset (const std::string& email, const std::string& password, const std::string& code) const
+        {
+            return account ({ { "resetpassword", "true" }, { "email", email }, { "password", password },
+                              { "resetcode", code } });
+        }
+
+        httplib::Result upload (const std::string& email, const std::string& password, const std::string& file,
+                                const std::string& machine = "Studio") const
+        {
+            const std::string boundary = "3fa9c2e01b7d4";
+            return client()->Post ("/scan/index.php",
+                                   multipartBody (boundary, email, password, machine + "_PluginList.xml", file),
+                                   ("multipart/form-data; boundary=" + boundary).c_str());
+        }
+
+        Element scan (const std::string& email, const std::string& password, const std::string& file,
+                      const std::string& machine = "Studio") const
+        {
+            const auto result = upload (email, password, file, machine);
+
+            if (! result)
+            {
+                ADD_FAILURE() << "no reply to the scan";
+                return {};
+            }
+
+            EXPECT_EQ (result->status, 200);
+            return parseReply (result->body);
+        }
+
+        // Sends raw bytes and reads whatever comes back until the server
+        // closes or a second passes without data.
+        std::string rawExchange (const std::string& request) const
+        {
+            const int fd = socket (AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_port = htons (static_cast<std::uint16_t> (service->port()));
+            address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+
+            if (connect (fd, reinterpret_cast<sockaddr*> (&address), sizeof (address)) != 0)
+            {
+                close (fd);
+                return {};
+            }
+
+            send (fd, request.data(), request.size(), MSG_NOSIGNAL);
+            std::string reply;
+            char buffer[4096];
+
+            for (;;)
+            {
+                pollfd waitFor { fd, POLLIN, 0 };
+
+                if (poll (&waitFor, 1, 1000) <= 0)
+                    break;
+
+                const auto n = recv (fd, buffer, sizeof (buffer), 0);
+
+                if (n <= 0)
+                    break;
+
+                reply.append (buffer, static_cast<std::size_t> (n));
+            }
+
+            close (fd);
+            return reply;
+        }
+
+        static void SetUpTestSuite()
+        {
+            // A server may close a connection while a test is still sending.
+            std::signal (SIGPIPE, SIG_IGN);
+        }
+
+        std::int64_t countRows (const std::string& sql) const
+        {
+            Database db (databaseFile().string());
+            Database::Statement query (db, sql);
+            query.step();
+            return query.columnInt (0);
+        }
+
+        void importCatalog (const std::string& csv)
+        {
+            const auto file = folder.path() / "catalog.csv";
+            std::ofstream (file, std::ios::binary) << csv;
+            std::string output;
+            ASSERT_EQ (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", databaseFile().string(),
+                                                                 file.string() }, output), 0) << output;
+        }
+
+        TemporaryFolder folder;
+        std::unique_ptr<ServiceProcess> service;
+    };
+
+    //==============================================================================
+    TEST_F (ServiceTest, ConnectionCheckAndApplicationVersion)
+    {
+        start ({ "--latest-app-version", "1.0.5", "--latest-app-title", "Cobaltline 1.0.5",
+                 "--latest-app-text", "Fixes & more", "--latest-app-url", "https://example.com/download" });
+
+        const auto page = client()->Get ("/checkconnect/index.html");
+        ASSERT_TRUE (page);
+        EXPECT_EQ (page->status, 200);
+        EXPECT_NE (page->body.find ("<html>"), std::string::npos);
+
+        const auto older = post ("/check_app_version/index.php", { { "user_version", "1.04" }, { "user_platform_id", "2" } });
+        EXPECT_EQ (older.tag, "Version");
+        EXPECT_EQ (older["VersionTitle"], "Cobaltline 1.0.5");
+        EXPECT_EQ (older["VersionText"], "Fixes & more");
+        EXPECT_EQ (older["VersionURL"], "https://example.com/download");
+
+        // 1.05 is current; 1.1 reads as 1.10, which is newer than 1.05.
+        EXPECT_NE (post ("/check_app_version/index.php", { { "user_version", "1.05" }, { "user_platform_id", "2" } }).tag, "Version");
+        EXPECT_NE (post ("/check_app_version/index.php", { { "user_version", "1.1" }, { "user_platform_id", "2" } }).tag, "Version");
+        EXPECT_EQ (post ("/check_app_version/index.php", { { "user_version", "1.049" }, { "user_platform_id", "2" } }).tag, "Version");
+        EXPECT_NE (post ("/check_app_version/index.php", { { "user_version", "" } }).tag, "");
+    }
+
+    TEST_F (ServiceTest, NoNewerReleaseWithoutConfiguration)
+    {
+        start();
+        const auto reply = post ("/check_app_version/index.php", { { "user_version", "0.01" }, { "user_platform_id", "2" } });
+        EXPECT_NE (reply.tag, "");
+        EXPECT_NE (reply.tag, "Version");
+    }
+
+    TEST_F (ServiceTest, RegisterViewAndEditProfile)
+    {
+        start();
+
+        const auto welcome = signUp ("Ann.Lee@Example.com", "P@ss w0rd&#", "Ann", "Lee", "1");
+        ASSERT_EQ (welcome.tag, "Success") << welcome["ErrorText"];
+        EXPECT_FALSE (welcome["SuccessTitle"].empty());
+
+        // Addresses are the same without regard to case.
+        const auto duplicate = signUp ("ann.lee@EXAMPLE.COM");
+        EXPECT_EQ (duplicate.tag, "Errors");
+        EXPECT_FALSE (duplicate["ErrorTitle"].empty());
+        EXPECT_FALSE (duplicate["ErrorText"].empty());
+
+        const auto profile = viewProfile ("ann.lee@example.com", "P@ss w0rd&#");
+        ASSERT_EQ (profile.tag, "Profile") << profile["ErrorText"];
+        EXPECT_EQ (profile["FirstName"], "Ann");
+        EXPECT_EQ (profile["LastName"], "Lee");
+        EXPECT_EQ (profile["IsDeveloper"], "1");
+        const auto userId = profile["UserId"];
+        EXPECT_FALSE (userId.empty());
+
+        EXPECT_EQ (viewProfile ("ann.lee@example.com", "p@ss w0rd&#").tag, "Errors");
+
+        const auto edit = [this] (const std::string& oldEmail, const std::string& password,
+                                  const std::string& id, const std::string& email)
+        {
+            return account ({ { "editprofile", "true" }, { "oldemail", oldEmail }, { "email", email },
+                              { "password", password }, { "firstname", "Anna \xC3\xA9" }, { "lastname", "Lee-Smith" },
+                              { "isdeveloper", "0" }, { "userid", id } });
+        };
+
+        signUp ("other@example.com");
+        EXPECT_EQ (edit ("Ann.Lee@Example.com", "wrong", userId, "new@example.com").tag, "Errors");
+        EXPECT_EQ (edit ("Ann.Lee@Example.com", "P@ss w0rd&#", userId + "0", "new@example.com").tag, "Errors");
+        EXPECT_EQ (edit ("Ann.Lee@Example.com", "P@ss w0rd&#", userId, "OTHER@example.com").tag, "Errors");
+        EXPECT_EQ (edit ("Ann.Lee@Example.com", "P@ss w0rd&#", userId, "no-at-sign.com").tag, "Errors");
+
+        const auto saved = edit ("Ann.Lee@Example.com", "P@ss w0rd&#", userId, "New@Example.com");
+        ASSERT_EQ (saved.tag, "Success") << saved["ErrorText"];
+
+        EXPECT_EQ (viewProfile ("ann.lee@example.com", "P@ss w0rd&#").tag, "Errors");
+        const auto updated = viewProfile ("new@example.com", "P@ss w0rd&#");   // the password did not change
+        ASSERT_EQ (updated.tag, "Profile");
+        EXPECT_EQ (updated["FirstName"], "Anna \xC3\xA9");
+        EXPECT_EQ (updated["LastName"], "Lee-Smith");
+        EXPECT_EQ (updated["IsDeveloper"], "0");
+        EXPECT_EQ (updated["UserId"], userId);
+
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM account"), 2);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM account WHERE password_hash LIKE '$argon2id$%'"), 2);
+    }
+
+    struct RefusedSignUp
+    {
+        const char* label;
+        Fields fields;
+    };
+
+    class ServiceSignUpRefused : public ServiceTest, public ::testing::WithParamInterface<RefusedSignUp> {};
+
+    TEST_P (ServiceSignUpRefused, NoAccountIsMade)
+    {
+        start();
+        const auto reply = account (GetParam().fields);
+        EXPECT_EQ (reply.tag, "Errors");
+        EXPECT_FALSE (reply["ErrorText"].empty());
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM account"), 0);
+    }
+
+    Fields signUpFields (const std::string& email, const std::string& password, const std::string& first,
+                         const std::string& last, const std::string& developer)
+    {
+        return { { "registerpost", "true" }, { "email", email }, { "password", password },
+                 { "firstname", first }, { "lastname", last }, { "isdeveloper", developer } };
+    }
+
+    INSTANTIATE_TEST_SUITE_P (Table, ServiceSignUpRefused, ::testing::Values (
+        RefusedSignUp { "short", signUpFields ("a@b.c", "Aa1!Aa1", "A", "B", "0") },
+        RefusedSignUp { "nosymbol", signUpFields ("a@b.c", "Password1", "A", "B", "0") },
+        RefusedSignUp { "nodigit", signUpFields ("a@b.c", "Password!", "A", "B", "0") },
+        RefusedSignUp { "noupper", signUpFields ("a@b.c", "password1!", "A", "B", "0") },
+        RefusedSignUp { "email", signUpFields ("ab.c", goodPassword, "A", "B", "0") },
+        RefusedSignUp { "first", signUpFields ("a@b.c", goodPassword, "", "B", "0") },
+        RefusedSignUp { "last", signUpFields ("a@b.c", goodPassword, "A", "", "0") },
+        RefusedSignUp { "developer", signUpFields ("a@b.c", goodPassword, "A", "B", "yes") },
+        RefusedSignUp { "action", Fields { { "registerpost", "false" }, { "email", "a@b.c" } } },
+        RefusedSignUp { "unknown", Fields { { "deleteaccount", "true" } } }),
+        [] (const ::testing::TestParamInfo<RefusedSignUp>& testInfo) { return std::string (testInfo.param.label); });
+
+    TEST_F (ServiceTest, ForgottenPasswordIsResetOnceWithTheMailedCode)
+    {
+        start();
+        ASSERT_EQ (signUp ("reset@example.com").tag, "Success");
+
+        // Unknown addresses get the same answer and no message.
+        const auto unknown = forgot ("nobody@example.com");
+        EXPECT_EQ (unknown.tag, "Success");
+        EXPECT_TRUE (outboxFiles (outbox()).empty());
+
+        const auto sent = forgot ("RESET@example.com");
+        EXPECT_EQ (sent.tag, "Success");
+        EXPECT_EQ (sent["SuccessText"], unknown["SuccessText"]);
+
+        const auto files = outboxFiles (outbox());
+        ASSERT_EQ (files.size(), 1u);
+        const auto message = readFile (files.front());
+
+        for (const auto* header : { "From: ", "To: reset@example.com\r\n", "Subject: ", "Date: ", "Message-ID: <",
+                                    "MIME-Version: 1.0\r\n", "Content-Type: text/plain; charset=UTF-8\r\n" })
+            EXPECT_NE (message.find (header), std::string::npos) << header;
+
+        EXPECT_NE (message.find ("\r\n\r\n"), std::string::npos);
+        EXPECT_EQ (message.find ('\n'), message.find ("\r\n") + 1);
+
+        for (std::size_t i = 0; i < message.size(); ++i)
+        {
+            if (message[i] == '\n')
+            {
+                ASSERT_TRUE (i > 0 && message[i - 1] == '\r') << "bare LF at " << i;
+            }
+        }
+
+        const auto code = newestResetCode (outbox());
+        ASSERT_EQ (code.size(), 12u);
+
+        // The code itself is not in the database, only its digest.
+        EXPECT_EQ (readFile (databaseFile()).find (code), std::string::npos);
+
+        EXPECT_EQ (reset ("reset@example.com", "weak", code).tag, "Errors");           // password rules first
+        EXPECT_EQ (reset ("reset@example.com", "N3w-Passw0rd", "WRONGCODE234").tag, "Errors");
+        EXPECT_EQ (reset ("other@example.com", "N3w-Passw0rd", code).tag, "Errors");   // not that account's
+
+        const auto done = reset ("reset@example.com", "N3w-Passw0rd", code);
+        ASSERT_EQ (done.tag, "Success") << done["ErrorText"];
+
+        EXPECT_EQ (viewProfile ("reset@example.com", goodPassword).tag, "Errors");
+        EXPECT_EQ (viewProfile ("reset@example.com", "N3w-Passw0rd").tag, "Profile");
+
+        // Single use.
+        EXPECT_EQ (reset ("reset@example.com", "An0ther-Passw0rd", code).tag, "Errors");
+        EXPECT_EQ (viewProfile ("reset@example.com", "N3w-Passw0rd").tag, "Profile");
+
+        // A newer code replaces an older one; names sort by time.
+        forgot ("reset@example.com");
+        const auto first = newestResetCode (outbox());
+        forgot ("reset@example.com");
+        const auto second = newestResetCode (outbox());
+        ASSERT_EQ (outboxFiles (outbox()).size(), 3u);
+        EXPECT_NE (first, second);
+        EXPECT_EQ (reset ("reset@example.com", "Th1rd-Passw0rd", first).tag, "Errors");
+        EXPECT_EQ (reset ("reset@example.com", "Th1rd-Passw0rd", second).tag, "Success");
+
+        const auto log = readFile (folder.path() / "service.log");
+        EXPECT_EQ (log.find (code), std::string::npos);
+        EXPECT_EQ (log.find ("N3w-Passw0rd"), std::string::npos);
+    }
+
+    TEST_F (ServiceTest, ExpiredResetCodeIsRefused)
+    {
+        start ({ "--reset-code-ttl", "1" });
+        ASSERT_EQ (signUp ("late@example.com").tag, "Success");
+        ASSERT_EQ (forgot ("late@example.com").tag, "Success");
+        const auto code = newestResetCode (outbox());
+        ASSERT_FALSE (code.empty());
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (2100));
+
+        EXPECT_EQ (reset ("late@example.com", "N3w-Passw0rd", code).tag, "Errors");
+        EXPECT_EQ (viewProfile ("late@example.com", goodPassword).tag, "Profile");
+    }
+
+    TEST_F (ServiceTest, FailedLogInsLockTheAddressForAWhile)
+    {
+        start ({ "--max-failed-logins", "3", "--lockout-seconds", "2" });
+        ASSERT_EQ (signUp ("locked@example.com").tag, "Success");
+
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ (viewProfile ("locked@example.com", "Wrong-passw0rd").tag, "Errors");
+
+        // Now even the right password is refused, with a different title.
+        const auto locked = viewProfile ("LOCKED@example.com", goodPassword);
+        EXPECT_EQ (locked.tag, "Errors");
+        EXPECT_NE (locked["ErrorText"].find ("too many"), std::string::npos) << locked["ErrorText"];
+        EXPECT_EQ (scan ("locked@example.com", goodPassword, inventoryXml ("M", {})).tag, "Errors");
+
+        // Addresses without an account lock the same way, so a lock tells nothing.
+        for (int i = 0; i < 3; ++i)
+            viewProfile ("ghost@example.com", "Wrong-passw0rd");
+
+        EXPECT_NE (viewProfile ("ghost@example.com", "x")["ErrorText"].find ("too many"), std::string::npos);
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (2100));
+        EXPECT_EQ (viewProfile ("locked@example.com", goodPassword).tag, "Profile");
+    }
+
+    //==============================================================================
+    const std::string testCatalog =
+        "Name,Vendor,Format,Version,Website\r\n"
+        "Verb Deluxe,Acme,VST,2.5.0,https://example.com/verb\r\n"
+        "Caf\xC3\xA9 Delay,Soci\xC3\xA9t\xC3\xA9,VST,1.1,https://example.com/cafe\r\n"
+        "Same Synth,Maker,VST,3.0,https://example.com/same\r\n"
+        "Old Comp,Maker,VST,0.9,https://example.com/old\r\n"
+        "\"Ten, Point\",Maker,AU,4.2,\r\n";
+
+    TEST_F (ServiceTest, ScanUploadAnswersWithTheUpdateList)
+    {
+        importCatalog (testCatalog);
+        start();
+        ASSERT_EQ (signUp ("scan@example.com").tag, "Success");
+        ASSERT_EQ (signUp ("peer@example.com").tag, "Success");
+
+        const std::vector<Plugin> plugins {
+            { "VERB DELUXE", "2.4.9", "ACME", "VST" },          // catalog match without regard to case
+            { "Caf\xC3\xA9 Delay", "1.0", "Soci\xC3\xA9t\xC3\xA9", "VST" },  // sent as &#233;
+            { "Same Synth", "3.00", "Maker", "VST" },           // equal: no row
+            { "Old Comp", "1.0", "Maker", "VST" },              // newer than the catalog: no row
+            { "Ten, Point", "4.10", "Maker", "VST" },           // 4.2 > 4.10 as decimals
+            { "Unknown", "1.0", "Nobody", "VST" },
+            { "", "0.1", "Acme", "VST" } };
+
+        const auto list = scan ("scan@example.com", goodPassword, inventoryXml ("Studio", plugins));
+        ASSERT_NE (list.tag, "Errors") << list["ErrorText"];
+        ASSERT_EQ (list.children.size(), 3u);
+
+        EXPECT_EQ (list.children[0]["Name"], "VERB DELUXE");
+        EXPECT_EQ (list.children[0]["Vendor"], "ACME");
+        EXPECT_EQ (list.children[0]["Format"], "VST");
+        EXPECT_EQ (list.children[0]["InstalledVersion"], "2.49");
+        EXPECT_EQ (list.children[0]["CurrentVersion"], "2.50");
+        EXPECT_EQ (list.children[0]["Website"], "https://example.com/verb");
+
+        EXPECT_EQ (list.children[1]["Name"], "Caf\xC3\xA9 Delay");
+        EXPECT_EQ (list.children[1]["CurrentVersion"], "1.1");
+
+        EXPECT_EQ (list.children[2]["Name"], "Ten, Point");
+        EXPECT_EQ (list.children[2]["InstalledVersion"], "4.10");
+        EXPECT_EQ (list.children[2]["CurrentVersion"], "4.2");
+        EXPECT_EQ (list.children[2]["Website"], "");
+
+        // Another account's newer upload becomes the newest known version.
+        const auto peer = scan ("peer@example.com", goodPassword,
+                                inventoryXml ("Peer-PC", { { "Unknown", "1.2.0", "NOBODY", "AU" },
+                                                           { "Verb Deluxe", "2.6", "Acme", "AAX" } }), "Peer-PC");
+        ASSERT_NE (peer.tag, "Errors");
+        EXPECT_TRUE (peer.children.empty());
+
+        const auto again = scan ("scan@example.com", goodPassword, inventoryXml ("Studio", plugins));
+        ASSERT_EQ (again.children.size(), 4u);
+        EXPECT_EQ (again.children[0]["CurrentVersion"], "2.6");
+        EXPECT_EQ (again.children[0]["Website"], "https://example.com/verb");
+        EXPECT_EQ (again.children[3]["Name"], "Unknown");
+        EXPECT_EQ (again.children[3]["CurrentVersion"], "1.20");
+
+        // A new scan of the same machine replaces its inventory.
+        scan ("scan@example.com", goodPassword, inventoryXml ("Studio", { { "Only", "1.0", "One", "VST" } }));
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 2);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM plugin p JOIN machine m ON m.id = p.machine_id "
+                              "WHERE m.machine_name = 'Studio'"), 1);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine WHERE platform_string = 'Windows 10' AND ram = '8192'"), 2);
+    }
+
+    TEST_F (ServiceTest, SeedCatalogShowsUpdatesForTheFixturePlugins)
+    {
+        std::string output;
+        ASSERT_EQ (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", databaseFile().string(),
+                                                             COBALTLINE_SEED_CATALOG }, output), 0) << output;
+        EXPECT_NE (output.find ("Imported"), std::string::npos);
+
+        start();
+        ASSERT_EQ (signUp ("fixtures@example.com").tag, "Success");
+
+        // Versions as the scanner cleans them from the fixtures' resources.
+        const auto list = scan ("fixtures@example.com", goodPassword, inventoryXml ("Fixtures", {
+            { "Arch Product", "6.01", "Arch Vendor", "VST" },
+            { "Version 2, 0, 1, 5", "2.015", "Version Vendor", "VST" },
+            { "Caf\xC3\xA9 \xC3\x9c" "ber \xC2\xA9 \xC2\xAE \xC2\xB5", "1.0", "Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale \xC2\xA9", "VST" },
+            { "Four E4", "1.0", "Vendor E4", "VST" } }));
+
+        ASSERT_EQ (list.children.size(), 3u) << list["ErrorText"];
+        EXPECT_EQ (list.children[0]["CurrentVersion"], "6.20");
+        EXPECT_EQ (list.children[1]["CurrentVersion"], "2.100");
+        EXPECT_EQ (list.children[2]["CurrentVersion"], "1.5");
+        EXPECT_EQ (list.children[2]["Website"].rfind ("https://example.com/", 0), 0u);
+    }
+
+    TEST_F (ServiceTest, ScanRefusesWrongCredentialsAndStoresNothing)
+    {
+        start();
+        ASSERT_EQ (signUp ("scan@example.com").tag, "Success");
+
+        const auto inventory = inventoryXml ("Studio", { { "A", "1.0", "B", "VST" } });
+        EXPECT_EQ (scan ("scan@example.com", "Wrong-passw0rd", inventory).tag, "Errors");
+        EXPECT_EQ (scan ("nobody@example.com", goodPassword, inventory).tag, "Errors");
+        EXPECT_EQ (scan ("", "", inventory).tag, "Errors");
+
+        // Without the file part.
+        const auto noFile = client()->Post ("/scan/index.php", formBody ({ { "email", "scan@example.com" },
+                                                                           { "password", goodPassword } }),
+                                            "application/x-www-form-urlencoded");
+        ASSERT_TRUE (noFile);
+        EXPECT_EQ (parseReply (noFile->body).tag, "Errors");
+
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
+    }
+
+    struct MalformedUpload
+    {
+        const char* label;
+        std::string file;
+    };
+
+    class ServiceMalformedUpload : public ServiceTest, public ::testing::WithParamInterface<MalformedUpload> {};
+
+    TEST_P (ServiceMalformedUpload, IsRefusedAndTheServiceCarriesOn)
+    {
+        start();
+        ASSERT_EQ (signUp ("scan@example.com").tag, "Success");
+
+        const auto reply = scan ("scan@example.com", goodPassword, GetParam().file);
+        EXPECT_EQ (reply.tag, "Errors");
+        EXPECT_FALSE (reply["ErrorText"].empty());
+        EXPECT_EQ (reply["ErrorText"].find ("SQL"), std::string::npos);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
+
+        const auto good = scan ("scan@example.com", goodPassword, inventoryXml ("Studio", { { "A", "1.0", "B", "VST" } }));
+        EXPECT_EQ (good.tag, "UpdateList");
+    }
+
+    std::string nested (int depth)
+    {
+        std::string text = "<MachineProfile MachineName=\"Deep\">";
+
+        for (int i = 0; i < depth; ++i)
+            text += "<Plugin>";
+
+        for (int i = 0; i < depth; ++i)
+            text += "</Plugin>";
+
+        return text + "</MachineProfile>";
+    }
+
+    INSTANTIATE_TEST_SUITE_P (Table, ServiceMalformedUpload, ::testing::Values (
+        MalformedUpload { "NotXml", "\x89PNG\r\n\x1a\n binary" },
+        MalformedUpload { "Empty", "" },
+        MalformedUpload { "WrongRoot", "<?xml version=\"1.0\"?><CobaltlineList/>" },
+        MalformedUpload { "Truncated", inventoryXml ("Studio", { { "A", "1.0", "B", "VST" } }).substr (0, 300) },
+        MalformedUpload { "Doctype", "<!DOCTYPE MachineProfile SYSTEM \"http://example.com/x.dtd\"><MachineProfile/>" },
+        MalformedUpload { "Entities", "<!DOCTYPE r [<!ENTITY a \"xxxxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">"
+                                      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;\">]><MachineProfile MachineName=\"&c;\"/>" },
+        MalformedUpload { "DeepNesting", nested (100000) }),
+        [] (const ::testing::TestParamInfo<MalformedUpload>& testInfo) { return std::string (testInfo.param.label); });
+
+    TEST_F (ServiceTest, OversizedRequestsAreRefused)
+    {
+        start ({ "--max-inventory-mib", "1" });
+        ASSERT_EQ (signUp ("big@example.com").tag, "Success");
+
+        // The declared length is refused before any of the body is read.
+        const auto huge = rawExchange ("POST /scan/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                                       "Content-Type: multipart/form-data; boundary=b\r\n"
+                                       "Content-Length: 2000000\r\n\r\n--b\r\n");
+        EXPECT_EQ (huge.rfind ("HTTP/1.1 413", 0), 0u) << huge;
+        EXPECT_EQ (parseReply (huge.substr (huge.find ("\r\n\r\n") + 4)).tag, "Errors") << huge;
+
+        const auto bigForm = rawExchange ("POST /authentication/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                                          "Content-Type: application/x-www-form-urlencoded\r\n"
+                                          "Content-Length: 102400\r\n\r\nviewprofile=true&email=");
+        EXPECT_EQ (bigForm.rfind ("HTTP/1.1 413", 0), 0u) << bigForm;
+
+        // A body sent in chunks has no declared length and is refused.
+        std::vector<Plugin> many (25000, Plugin { "A fairly long plug-in name for size", "1.0", "Some Vendor", "VST" });
+        const auto file = inventoryXml ("Big", many);
+        ASSERT_GT (file.size(), 3000000u);
+        const auto boundary = std::string ("b0b0");
+        const auto body = multipartBody (boundary, "big@example.com", goodPassword, "Big_PluginList.xml", file);
+        const auto chunked = client()->Post ("/scan/index.php",
+            [&body] (std::size_t offset, httplib::DataSink& sink)
+            {
+                const auto length = std::min<std::size_t> (64 * 1024, body.size() - offset);
+                sink.write (body.data() + offset, length);
+
+                if (offset + length == body.size())
+                    sink.done();
+
+                return true;
+            },
+            ("multipart/form-data; boundary=" + boundary).c_str());
+
+        if (chunked)
+        {
+            EXPECT_EQ (chunked->status, 411);
+        }
+
+        // The connection is closed after a refusal, so the unread body is
+        // never taken for another request.
+        const auto closed = rawExchange ("POST /scan/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                         "Content-Length: 2000000\r\n\r\n"
+                                         "GET /checkconnect/index.html HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        EXPECT_EQ (closed.find ("HTTP/1.1 200"), std::string::npos) << closed;
+
+        const auto missing = client()->Get ("/nothing/here.php");
+        ASSERT_TRUE (missing);
+        EXPECT_EQ (missing->status, 404);
+
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
+        EXPECT_EQ (viewProfile ("big@example.com", goodPassword).tag, "Profile");
+    }
+
+    TEST_F (ServiceTest, ConcurrentUploadsAllSucceedAndTheStoreStaysConsistent)
+    {
+        importCatalog (testCatalog);
+        start();
+
+        constexpr int threads = 8;
+        constexpr int uploadsPerThread = 3;
+        constexpr int pluginsPerUpload = 300;
+
+        for (int t = 0; t < threads; ++t)
+            ASSERT_EQ (signUp ("user" + std::to_string (t) + "@example.com").tag, "Success");
+
+        std::atomic<int> succeeded { 0 };
+        std::vector<std::thread> workers;
+
+        for (int t = 0; t < threads; ++t)
+        {
+            workers.emplace_back ([this, t, &succeeded]
+            {
+                for (int u = 0; u < uploadsPerThread; ++u)
+                {
+                    std::vector<Plugin> plugins;
+
+                    for (int p = 0; p < pluginsPerUpload; ++p)
+                        plugins.push_back ({ "Plugin " + std::to_string (p), "1." + std::to_string (t), "Vendor", "VST" });
+
+                    plugins.push_back ({ "Verb Deluxe", "2.0", "Acme", "VST" });
+
+                    const auto machine = "Machine-" + std::to_string (u);
+                    const auto result = upload ("user" + std::to_string (t) + "@example.com", goodPassword,
+                                                inventoryXml (machine, plugins), machine);
+
+                    if (result && result->status == 200 && parseReply (result->body).tag == "UpdateList")
+                        ++succeeded;
+                }
+            });
+        }
+
+        for (auto& worker : workers)
+            worker.join();
+
+        EXPECT_EQ (succeeded.load(), threads * uploadsPerThread);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), threads * uploadsPerThread);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM plugin"), threads * uploadsPerThread * (pluginsPerUpload + 1));
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM known_version WHERE name_key = 'plugin 7' AND version = '1.7'"), 1);
+
+        Database db (databaseFile().string());
+        Database::Statement check (db, "PRAGMA integrity_check");
+        ASSERT_TRUE (check.step());
+        EXPECT_EQ (check.columnText (0), "ok");
+
+        // With every upload in, each plug-in's newest version is user 7's.
+        const auto list = scan ("user0@example.com", goodPassword,
+                                inventoryXml ("Check", { { "Plugin 3", "1.0", "Vendor", "VST" } }), "Check");
+        ASSERT_EQ (list.children.size(), 1u);
+        EXPECT_EQ (list.children[0]["CurrentVersion"], "1.7");
+    }
+
+    //==============================================================================
+    TEST_F (ServiceTest, StopsCleanlyOnSigtermAndSigint)
+    {
+        start();
+        ASSERT_EQ (signUp ("stop@example.com").tag, "Success");
+        const auto status = service->stop (SIGTERM);
+        ASSERT_NE (status, -1);
+        EXPECT_TRUE (WIFEXITED (status));
+        EXPECT_EQ (WEXITSTATUS (status), 0);
+
+        // The data is still there for the next start.
+        start();
+        EXPECT_EQ (viewProfile ("stop@example.com", goodPassword).tag, "Profile");
+        const auto second = service->stop (SIGINT);
+        EXPECT_TRUE (WIFEXITED (second));
+        EXPECT_EQ (WEXITSTATUS (second), 0);
+    }
+
+    TEST_F (ServiceTest, RefusesPlainHttpOffLoopback)
+    {
+        std::string output;
+        const auto code = ServiceProcess::runToEnd (serviceBinary, { "serve", "--listen", "0.0.0.0:0",
+                                                                    "--db", databaseFile().string(),
+                                                                    "--outbox", outbox().string() }, output);
+        EXPECT_NE (code, 0);
+        EXPECT_NE (output.find ("loopback"), std::string::npos) << output;
+        EXPECT_FALSE (std::filesystem::exists (databaseFile()));
+    }
+
+    TEST_F (ServiceTest, HelpAndCatalogImportFromTheCommandLine)
+    {
+        std::string help;
+        EXPECT_EQ (ServiceProcess::runToEnd (serviceBinary, { "--help" }, help), 0);
+        EXPECT_NE (help.find ("import-catalog"), std::string::npos);
+
+        const auto file = folder.path() / "c.csv";
+        std::ofstream (file, std::ios::binary) << testCatalog;
+        std::string output;
+        ASSERT_EQ (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", databaseFile().string(),
+                                                             file.string() }, output), 0) << output;
+        EXPECT_NE (output.find ("Imported 5 "), std::string::npos) << output;
+
+        std::ofstream (file, std::ios::binary | std::ios::trunc) << "Name,Vendor,Format,Version,Website\n"
+                                                                    "New One,V,VST,1.0,\n\"Broken,V,VST,1.0,\n";
+        output.clear();
+        EXPECT_NE (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", databaseFile().string(),
+                                                             file.string() }, output), 0);
+        EXPECT_NE (output.find ("line 3"), std::string::npos) << output;
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM catalog"), 5);
+    }
+
+    TEST_F (ServiceTest, ServesHttpsWithACertificate)
+    {
+        const auto certificate = folder.path() / "cert.pem";
+        const auto key = folder.path() / "key.pem";
+        std::string output;
+
+        if (ServiceProcess::runToEnd ("/usr/bin/openssl", { "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                                           "-keyout", key.string(), "-out", certificate.string(),
+                                                           "-days", "1", "-subj", "/CN=127.0.0.1" }, output) != 0)
+            GTEST_SKIP() << "openssl could not make a test certificate: " << output;
+
+        start ({ "--tls-cert", certificate.string(), "--tls-key", key.string() });
+        EXPECT_EQ (service->firstLine().rfind ("cobaltline-service listening on https://127.0.0.1:", 0), 0u);
+
+        httplib::SSLClient secure ("127.0.0.1", service->port());
+        secure.enable_server_certificate_verification (false);
+        const auto page = secure.Get ("/checkconnect/index.html");
+        ASSERT_TRUE (page);
+        EXPECT_EQ (page->status, 200);
+
+        const auto reply = secure.Post ("/authentication/index.php", formBody (signUpFields ("tls@example.com", goodPassword, "A", "B", "0")),
+                                        "application/x-www-form-urlencoded");
+        ASSERT_TRUE (reply);
+        EXPECT_EQ (parseReply (reply->body).tag, "Success");
+    }
+}
