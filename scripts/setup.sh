@@ -13,7 +13,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
     clang libclang-rt-14-dev python3 python3-pycryptodome
     # the stand-in update service
-    libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libpugixml-dev
+    libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
 )
 
 missing=()

@@ -11,4 +11,4 @@ build_dir="${COBALTLINE_BUILD_DIR:-$root/build}"
 
 cd "$build_dir"
 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
-    ctest --output-on-failure --timeout 600 "$@"
+    ctest --output-on-failure --timeout 600 --parallel "$(nproc)" "$@"

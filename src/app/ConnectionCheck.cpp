@@ -1,6 +1,7 @@
 #include "app/ConnectionCheck.h"
 
 #include "app/DesktopServices.h"
+#include "service/HttpExchange.h"
 #include "service/ServiceEndpoint.h"
 
 namespace
@@ -20,21 +21,22 @@ ConnectionCheck::ConnectionCheck()
 {
 }
 
+bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort)
+{
+    HttpExchange::Options options;
+    options.timeoutMs = timeoutMs;
+    options.maxBodyBytes = maxBodyBytes;
+    options.shouldAbort = std::move (shouldAbort);
+
+    auto result = HttpExchange::perform (url, false, {}, options);
+    body = std::move (result.body);
+    return result.connected && isSuccessStatus (result.status);
+}
+
 bool ConnectionCheck::check (bool quiet)
 {
-    int status = 0;
-    const auto options = juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)
-                             .withConnectionTimeoutMs (timeoutMs)
-                             .withNumRedirectsToFollow (5)
-                             .withStatusCode (&status);
-
-    if (auto stream = url.createInputStream (options); stream != nullptr && isSuccessStatus (status))
-    {
-        body.reset();
-        juce::MemoryOutputStream out (body, false);
-        out.writeFromInputStream (*stream, (juce::int64) maxBodyBytes);
+    if (checkQuietly ({}))
         return true;
-    }
 
     if (! quiet)
         showAlert (AlertRequest::ok ("No Internet Connection",

@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
+
 /** Finds out whether the update service can be reached, by opening its small
     check page.
 
@@ -20,6 +22,11 @@ public:
         form may be called from any thread.
     */
     bool check (bool quiet);
+
+    /** The quiet check, abandoned as soon as shouldAbort answers true (polled
+        from another thread), so that a worker asked to stop is not held up.
+    */
+    bool checkQuietly (std::function<bool()> shouldAbort);
 
     /** How long a check waits for the service before it counts as unreachable. */
     static constexpr int timeoutMs = 10000;

@@ -1,5 +1,7 @@
 #include "app/DesktopServices.h"
 
+#include <juce_events/juce_events.h>
+
 #include <atomic>
 
 namespace
@@ -41,4 +43,38 @@ DesktopServices::ScopedInstall::ScopedInstall (DesktopServices& services)
 DesktopServices::ScopedInstall::~ScopedInstall()
 {
     installed.store (previous);
+}
+
+int showAlertFromWorker (const AlertRequest& request, const std::function<bool()>& stopWaiting)
+{
+    struct Handover
+    {
+        juce::WaitableEvent done;
+        std::atomic<bool> abandoned { false };
+        std::atomic<int> result { 0 };
+    };
+
+    if (stopWaiting())
+        return 0;
+
+    auto handover = std::make_shared<Handover>();
+
+    juce::MessageManager::callAsync ([handover, request]
+    {
+        if (! handover->abandoned)
+            handover->result = showAlert (request);
+
+        handover->done.signal();
+    });
+
+    while (! handover->done.wait (50))
+    {
+        if (stopWaiting())
+        {
+            handover->abandoned = true;
+            return 0;
+        }
+    }
+
+    return handover->result;
 }

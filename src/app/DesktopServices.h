@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
 #include <vector>
 
 /** The icon of an alert window. */
@@ -78,8 +79,16 @@ public:
     };
 };
 
-/** Shows an alert through the installed DesktopServices. */
+/** Shows an alert through the installed DesktopServices (message thread only). */
 inline int showAlert (const AlertRequest& request)
 {
     return DesktopServices::get().showAlert (request);
 }
+
+/** Shows an alert from a worker thread: hands it to the message thread and
+    waits until the user has closed it. Gives up waiting, without showing
+    anything if it has not been shown yet, as soon as stopWaiting answers true
+    (for example a thread asked to exit, whose owner is blocked waiting for it).
+    Returns the alert's result, or 0 when it gave up.
+*/
+int showAlertFromWorker (const AlertRequest& request, const std::function<bool()>& stopWaiting);

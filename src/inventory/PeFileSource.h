@@ -3,6 +3,7 @@
 #include "PeByteSource.h"
 
 #include <string>
+#include <vector>
 
 namespace pe
 {
@@ -15,6 +16,12 @@ namespace pe
     {
     public:
         explicit FileSource (const std::string& path);   // opens read-only; isOpen() false on failure
+
+        /** Opens a file whose size the caller already knows (from listing its folder),
+            which saves asking the system again. Whatever the file holds, nothing past
+            that size is read, so a FIFO or device listed with size 0 is never read.
+        */
+        FileSource (const std::string& path, std::uint64_t knownSize);
         ~FileSource() override;
 
         FileSource (const FileSource&) = delete;
@@ -29,8 +36,27 @@ namespace pe
         std::size_t readAt (std::uint64_t offset, void* dest, std::size_t n) override;
 
     private:
+        /** The reader asks for many small, nearby ranges (headers, directory
+            entries); those are served from 4 KiB chunks read once each, so a
+            typical file costs a few system calls. Larger ranges are read directly.
+        */
+        static constexpr std::size_t chunkSize = 4096;
+        static constexpr std::size_t maxChunks = 16;
+
+        struct Chunk
+        {
+            std::uint64_t index = 0;
+            std::size_t size = 0;
+            std::vector<unsigned char> bytes;
+        };
+
+        std::size_t readDirect (std::uint64_t offset, unsigned char* dest, std::size_t n);
+        const Chunk* getChunk (std::uint64_t index);
+
         int fd = -1;
         std::uint64_t fileSize = 0;
         std::uint64_t totalRead = 0;
+        std::vector<Chunk> chunks;
+        std::size_t nextChunkToReplace = 0;
     };
 }

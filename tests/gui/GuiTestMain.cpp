@@ -1,5 +1,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "../support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,8 +10,7 @@
 // private home folder, so that the tests never touch the user's own settings.
 int main (int argc, char** argv)
 {
-    const auto home = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("cobaltline-gui-home", {}, false);
+    const auto home = TempFolder::uniqueFolder ("cobaltline-gui-home-");
     home.createDirectory();
     setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
 

@@ -2,15 +2,24 @@
 
 #include <juce_core/juce_core.h>
 
+#include <unistd.h>
+
 /** A fresh folder under the system's temporary directory, deleted with its content. */
 class TempFolder
 {
 public:
     TempFolder()
-        : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                      .getNonexistentChildFile ("cobaltline-test", {}, false))
+        : folder (uniqueFolder ("cobaltline-test-"))
     {
         folder.createDirectory();
+    }
+
+    /** A name no other test process picks, even when tests run in parallel. */
+    static juce::File uniqueFolder (const juce::String& prefix)
+    {
+        return juce::File::getSpecialLocation (juce::File::tempDirectory)
+            .getChildFile (prefix + juce::String ((int) getpid()) + "-"
+                           + juce::String::toHexString (juce::Random::getSystemRandom().nextInt64()));
     }
 
     ~TempFolder()   { folder.deleteRecursively(); }

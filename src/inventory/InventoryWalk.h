@@ -1,0 +1,64 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+
+#include <functional>
+#include <vector>
+
+/** The walk of a scan: every ".dll" below each folder (at any depth, hidden
+    files too, the extension in any letter case) becomes a "Plugin" element of
+    the inventory, in the order met, with Name, Version (cleaned), Vendor, Path,
+    Format and Error. Files whose cleaned version has no "." go to the
+    unknown-plug-ins file instead, and only the first "UAD Powered Plug-Ins" of
+    a walk is kept. The inventory file is rewritten whole after every folder.
+
+    Runs on the scan's worker thread; it touches no component.
+*/
+class InventoryWalk
+{
+public:
+    /** How the walk reports to, and is stopped by, whoever runs it. Each
+        function is called on the walking thread.
+    */
+    struct Callbacks
+    {
+        std::function<bool()> shouldExit;
+        std::function<void (const juce::String&)> setStatus;
+        std::function<void (double)> setProgress;
+    };
+
+    /** folders and formats run in parallel: formats[i] is the format name
+        ("AU", "VST", "RTAS/TDM", "AAX" or "") of folders[i].
+    */
+    InventoryWalk (const SettingsStore& settings,
+                   const juce::StringArray& folders,
+                   const juce::StringArray& formats,
+                   const juce::File& inventoryFile);
+
+    /** Walks every folder, adding to root (which already holds the machine profile). */
+    void run (juce::XmlElement& root, const Callbacks& callbacks);
+
+    /** Bytes read from plug-in files by the last run(). */
+    juce::uint64 getBytesRead() const noexcept     { return bytesRead; }
+
+    static constexpr const char* uadPluginName = "UAD Powered Plug-Ins";
+
+    /** The status is reported after every file, the progress after the first
+        file of each folder and then at most this often.
+    */
+    static constexpr juce::uint32 progressIntervalMs = 50;
+
+private:
+    /** Reads one file; its "Plugin" element goes to found, or its path to the unknown-plug-ins file. */
+    void handleFile (const juce::File& file, juce::int64 size, const juce::String& format,
+                     std::vector<std::unique_ptr<juce::XmlElement>>& found,
+                     const juce::File& unknownPluginsFile, std::unique_ptr<juce::FileOutputStream>& unknownPlugins);
+
+    const SettingsStore& settings;
+    const juce::StringArray folders, formats;
+    const juce::File inventoryFile;
+    int uadCount = 0;
+    juce::uint64 bytesRead = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InventoryWalk)
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/ConnectionCheck.h"
+#include "settings/SettingsStore.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <atomic>
+
+/** The scan job behind the "Scan" button, run behind a modal progress window
+    ("Scanning Plugins...", with a progress bar and "Cancel").
+
+    run() builds the machine profile, walks the folders into the inventory file
+    and then uploads it, also after "Cancel": a cancelled scan uploads what it
+    found so far. Create one per scan, hand it its settings, call runThread()
+    and destroy it when that returns.
+*/
+class PluginScan final : public juce::ThreadWithProgressWindow,
+                         private juce::Thread::Listener
+{
+public:
+    PluginScan();
+    ~PluginScan() override;
+
+    /** Copies the settings the job works with; call before runThread(). */
+    void setScanSettings (const juce::StringArray& folders,
+                          const juce::File& inventoryFile,
+                          const juce::StringArray& formats,
+                          const juce::String& machineName);
+
+    /** The job; runs on the worker thread. */
+    void run() override;
+
+    /** After "Cancel" the window waits this long for the job before it kills
+        the thread, so the upload is abandoned a little earlier than that.
+    */
+    static constexpr int cancelTimeoutMs = 10000;
+    static constexpr int uploadGraceAfterCancelMs = 7000;
+
+    static constexpr const char* noReplyTitle = "Update List Not Received";
+    static constexpr const char* noReplyText = "Your plugins were scanned, but Cobaltline did not receive the list "
+                                               "of available updates from its service. The previous list is kept; "
+                                               "please scan again later.";
+
+private:
+    void exitSignalSent() override;
+    bool uploadShouldStop() const;
+    void upload();
+
+    juce::StringArray folderList;
+    juce::File inventoryFile;
+    juce::StringArray formatList;
+    juce::String machineName;
+    std::unique_ptr<juce::XmlElement> reply;
+    std::unique_ptr<PasswordCipher> cipher;
+    SettingsStore settingsStore;
+    ConnectionCheck connectionChecker;
+    std::atomic<juce::uint32> exitRequestedAtMs { 0 };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginScan)
+};

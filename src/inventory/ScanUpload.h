@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/ConnectionCheck.h"
+#include "settings/SettingsStore.h"
+
+#include <functional>
+
+/** The last phase of a scan: the inventory file goes to the update service
+    with the account's e-mail address and password, and the service's answer,
+    the update list, is stored whole in MachineName + "_CobaltlineList.xml",
+    whatever its root.
+
+    Runs on the scan's worker thread; it shows nothing itself.
+*/
+namespace ScanUpload
+{
+    enum class Outcome
+    {
+        notConnected,   // the quiet connection check failed: nothing was sent
+        noReply,        // no XML element came back: the stored list is untouched
+        stored          // the reply was written to the update list file
+    };
+
+    struct Result
+    {
+        Outcome outcome = Outcome::notConnected;
+        std::unique_ptr<juce::XmlElement> reply;
+        juce::File updateListFile;
+    };
+
+    /** The multipart POST: fields "email" and "password", then the file "userfile" as "text/xml". */
+    juce::URL buildRequest (const juce::String& email, const juce::String& password, const juce::File& inventoryFile);
+
+    /** How long the service may keep a scan waiting before it counts as gone. */
+    inline constexpr int timeoutMs = 60000;
+
+    /** Builds the request from the current profile (password deciphered),
+        checks the connection quietly, sends it and stores the reply.
+        shouldAbort is polled while waiting for the network and may be empty.
+    */
+    Result run (const SettingsStore& settings, const PasswordCipher& cipher, ConnectionCheck& connection,
+                const juce::File& inventoryFile, const std::function<bool()>& shouldAbort);
+}

@@ -1,0 +1,88 @@
+#include "service/HttpExchange.h"
+
+namespace HttpExchange
+{
+namespace
+{
+    /** Cancels a stream once the caller's predicate asks for it. */
+    class AbortWatchdog final : private juce::Thread
+    {
+    public:
+        AbortWatchdog (juce::WebInputStream& s, std::function<bool()> predicate)
+            : juce::Thread ("HttpExchange watchdog"), stream (s), shouldAbort (std::move (predicate))
+        {
+            if (shouldAbort)
+                startThread();
+        }
+
+        ~AbortWatchdog() override
+        {
+            stopThread (2000);
+        }
+
+    private:
+        void run() override
+        {
+            while (! threadShouldExit())
+            {
+                if (shouldAbort())
+                {
+                    stream.cancel();
+                    return;
+                }
+
+                wait (50);
+            }
+        }
+
+        juce::WebInputStream& stream;
+        std::function<bool()> shouldAbort;
+    };
+}
+
+Result perform (const juce::URL& url, bool post, const juce::String& extraHeaders, const Options& options)
+{
+    Result result;
+    juce::WebInputStream stream (url, post);
+    stream.withConnectionTimeout (options.timeoutMs).withNumRedirectsToFollow (5);
+
+    if (extraHeaders.isNotEmpty())
+        stream.withExtraHeaders (extraHeaders);
+
+    const AbortWatchdog watchdog (stream, options.shouldAbort);
+
+    if (! stream.connect (nullptr) || stream.isError())
+        return result;
+
+    result.connected = true;
+    result.status = stream.getStatusCode();
+
+    juce::MemoryOutputStream out (result.body, false);
+    char buffer[16384];
+
+    while (! stream.isExhausted())
+    {
+        const auto numRead = stream.read (buffer, (int) sizeof (buffer));
+
+        if (numRead <= 0)
+            break;
+
+        if (out.getDataSize() + (size_t) numRead > options.maxBodyBytes)
+        {
+            result.truncated = true;
+            break;
+        }
+
+        out.write (buffer, (size_t) numRead);
+    }
+
+    out.flush();
+
+    // An error part-way through (a dropped connection, a cancel) leaves a body
+    // that cannot be trusted.
+    if (stream.isError())
+        result.connected = false;
+
+    return result;
+}
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <utility>
+#include <vector>
+
+/** Building and sending the form requests of the update service.
+
+    Every request is complete in itself: a POST of form fields to one of the
+    service's paths, answered by one XML document.
+*/
+namespace ServiceRequests
+{
+    using Fields = std::vector<std::pair<juce::String, juce::String>>;
+
+    /** The account actions sent to the authentication path. */
+    enum class AccountAction
+    {
+        registerPost,
+        forgotPassword,
+        resetPassword,
+        viewProfile,
+        editProfile
+    };
+
+    /** The action's field name, e.g. "registerpost". */
+    juce::String getActionName (AccountAction action);
+
+    /** The names of the fields that follow the action field, in their fixed order. */
+    juce::StringArray getFieldNames (AccountAction action);
+
+    /** The action field ("registerpost" = "true" and so on) followed by the
+        action's fields paired with the given values, in the fixed order.
+        values must hold one value per field name.
+    */
+    Fields makeAccountFields (AccountAction action, const juce::StringArray& values);
+
+    /** Form encoding of one name or value: its UTF-8 bytes, every byte other
+        than an ASCII letter or digit or one of _ - . * ! ' ( ) written as "%"
+        and two lower-case hex digits (so a space is "%20").
+    */
+    juce::String formEncode (const juce::String& text);
+
+    /** name=value pairs, each encoded, joined by "&", in order. */
+    juce::String encodeForm (const Fields& fields);
+
+    inline constexpr int defaultTimeoutMs = 30000;
+
+    /** POSTs the fields form-encoded to the service's path and parses the
+        reply. The result is the reply's root element, owned by the caller, or
+        nullptr when no XML element came back (no connection, an empty or
+        non-XML body, a time-out). Blocks the calling thread.
+    */
+    std::unique_ptr<juce::XmlElement> postForm (const juce::String& path, const Fields& fields,
+                                                int timeoutMs = defaultTimeoutMs);
+
+    /** postForm of an account action to the authentication path. */
+    std::unique_ptr<juce::XmlElement> sendAccountAction (AccountAction action, const juce::StringArray& values,
+                                                         int timeoutMs = defaultTimeoutMs);
+
+    /** Parses a reply body (guarded against hostile documents); nullptr when it is no XML element. */
+    std::unique_ptr<juce::XmlElement> parseReply (const juce::MemoryBlock& body);
+}

@@ -1,0 +1,290 @@
+#include "inventory/InventoryWalk.h"
+#include "inventory/MachineProfile.h"
+#include "settings/SafeXml.h"
+
+#include "../support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace
+{
+    const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
+    const juce::File versionFixtures = fixtures.getChildFile ("plugins/version");
+    const juce::File walkTree = fixtures.getChildFile ("plugins/walk");
+
+    juce::String readBytes (const juce::File& f)
+    {
+        juce::MemoryBlock data;
+        f.loadFileAsData (data);
+        return data.toString();
+    }
+
+    /** A data folder with a profile naming the machine, and plug-in folders to walk. */
+    class InventoryWalkTest : public ::testing::Test
+    {
+    protected:
+        InventoryWalkTest()
+        {
+            store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Studio\" Email=\"a@b.c\" Password=\"\"/>");
+            inventoryFile.create();
+            unknownFile.create();
+        }
+
+        /** Copies fixture DLLs into a folder of the temp tree; returns that folder. */
+        juce::File folderWith (const juce::String& name, std::initializer_list<const char*> fixtureNames)
+        {
+            auto folder = temp["plugins"].getChildFile (name);
+            folder.createDirectory();
+
+            for (auto* fixture : fixtureNames)
+                versionFixtures.getChildFile (fixture).copyFileTo (folder.getChildFile (fixture));
+
+            return folder;
+        }
+
+        std::unique_ptr<juce::XmlElement> walk (const juce::StringArray& folders, const juce::StringArray& formats,
+                                                std::function<bool()> shouldExit = [] { return false; })
+        {
+            auto root = makeMachineProfile ("Studio", MachineFacts::gather());
+            InventoryWalk w (store, folders, formats, inventoryFile);
+            w.run (*root, { std::move (shouldExit),
+                            [this] (const juce::String& s) { statuses.add (s); },
+                            [this] (double p) { progress.push_back (p); } });
+            return root;
+        }
+
+        std::map<juce::String, const juce::XmlElement*> byFileName (const juce::XmlElement& root) const
+        {
+            std::map<juce::String, const juce::XmlElement*> result;
+
+            for (auto* plugin : root.getChildWithTagNameIterator ("Plugin"))
+                result[juce::File (plugin->getStringAttribute ("Path")).getFileName()] = plugin;
+
+            return result;
+        }
+
+        TempFolder temp;
+        SettingsStore store { temp["data"] };
+        juce::File inventoryFile = temp["data"].getChildFile ("Studio_PluginList.xml");
+        juce::File unknownFile = temp["data"].getChildFile ("Studio_UnknownPlugins.txt");
+        juce::StringArray statuses;
+        std::vector<double> progress;
+    };
+}
+
+TEST_F (InventoryWalkTest, TheWalkTreeGivesEveryDllInAnyCaseAndDepthAndNothingElse)
+{
+    const auto root = walk ({ walkTree.getFullPathName() }, { "VST" });
+    const auto plugins = byFileName (*root);
+
+    std::vector<juce::String> names;
+    for (auto& [fileName, plugin] : plugins)
+        names.push_back (fileName);
+
+    EXPECT_EQ (names, (std::vector<juce::String> { ".hidden.dll", "X.DLL", "deep.dll", "in-hidden-folder.dll",
+                                                   "inner.dll", "y.Dll", "z.dll" }));
+
+    for (auto& [fileName, plugin] : plugins)
+    {
+        EXPECT_EQ (plugin->getStringAttribute ("Version"), juce::String ("1.0")) << fileName;
+        EXPECT_EQ (plugin->getStringAttribute ("Vendor"), juce::String ("Walk Vendor"));
+        EXPECT_EQ (plugin->getStringAttribute ("Format"), juce::String ("VST"));
+        EXPECT_EQ (plugin->getStringAttribute ("Error"), juce::String());
+        EXPECT_TRUE (juce::File (plugin->getStringAttribute ("Path")).isAChildOf (walkTree));
+    }
+
+    EXPECT_EQ (plugins.at ("y.Dll")->getStringAttribute ("Name"), juce::String ("Walk Y"));
+    EXPECT_EQ (readBytes (unknownFile),
+               walkTree.getChildFile ("level1/level2/unversioned.dll").getFullPathName() + "\r\n");
+}
+
+TEST_F (InventoryWalkTest, PluginAttributesComeInTheirFixedOrder)
+{
+    const auto root = walk ({ folderWith ("a", { "incomplete-b0-no-vendor.dll" }).getFullPathName() }, { "AAX" });
+    const auto* plugin = root->getChildByName ("Plugin");
+    ASSERT_NE (plugin, nullptr);
+
+    const std::vector<std::pair<const char*, juce::String>> expected {
+        { "Name", "Half Plug" }, { "Version", "2.5" }, { "Vendor", "" },
+        { "Path", temp["plugins/a/incomplete-b0-no-vendor.dll"].getFullPathName() },
+        { "Format", "AAX" }, { "Error", "Problem retrieving information" } };
+
+    ASSERT_EQ (plugin->getNumAttributes(), 6);
+
+    for (int i = 0; i < 6; ++i)
+    {
+        EXPECT_EQ (plugin->getAttributeName (i), juce::String (expected[(size_t) i].first));
+        EXPECT_EQ (plugin->getAttributeValue (i), expected[(size_t) i].second);
+    }
+}
+
+TEST_F (InventoryWalkTest, VersionsAreCleanedAndThoseWithoutADotRejected)
+{
+    const auto folder = folderWith ("v", { "version-1-0-0-1.dll", "version-10.dll", "version-empty.dll",
+                                           "version-dot.dll", "version-ver-build.dll", "version-2-0-1-5.dll",
+                                           "version-1-2-3.dll", "version-4-10.dll", "no-version.dll" });
+    const auto root = walk ({ folder.getFullPathName() }, { "" });
+    const auto plugins = byFileName (*root);
+
+    const std::map<juce::String, juce::String> expectedVersions {
+        { "version-1-0-0-1.dll", "1.001" }, { "version-dot.dll", "." }, { "version-ver-build.dll", "3.017" },
+        { "version-2-0-1-5.dll", "2.015" }, { "version-1-2-3.dll", "1.23" }, { "version-4-10.dll", "4.10" } };
+
+    ASSERT_EQ (plugins.size(), expectedVersions.size());
+
+    for (auto& [fileName, version] : expectedVersions)
+        EXPECT_EQ (plugins.at (fileName)->getStringAttribute ("Version"), version) << fileName;
+
+    juce::StringArray rejected;
+    rejected.addLines (readBytes (unknownFile).trimEnd());
+    rejected.sort (false);
+    EXPECT_EQ (rejected, juce::StringArray (folder.getChildFile ("no-version.dll").getFullPathName(),
+                                            folder.getChildFile ("version-10.dll").getFullPathName(),
+                                            folder.getChildFile ("version-empty.dll").getFullPathName()));
+}
+
+TEST_F (InventoryWalkTest, OnlyTheFirstExactUadEntryOfAWholeRunIsKept)
+{
+    const auto first = folderWith ("one", { "uad-1.dll", "uad-other-case.dll" });
+    const auto second = folderWith ("two", { "uad-2.dll" });
+    const auto root = walk ({ first.getFullPathName(), second.getFullPathName() }, { "VST", "AAX" });
+
+    int exact = 0, otherCase = 0;
+
+    for (auto* plugin : root->getChildWithTagNameIterator ("Plugin"))
+    {
+        exact += plugin->getStringAttribute ("Name") == "UAD Powered Plug-Ins" ? 1 : 0;
+        otherCase += plugin->getStringAttribute ("Name") == "UAD Powered Plug-ins" ? 1 : 0;
+    }
+
+    EXPECT_EQ (exact, 1);
+    EXPECT_EQ (otherCase, 1);
+    EXPECT_EQ (byFileName (*root).count ("uad-2.dll"), 0u);
+    EXPECT_EQ (readBytes (unknownFile), juce::String());
+}
+
+TEST_F (InventoryWalkTest, OverlappingFoldersListAPluginOncePerFolderWithItsFormat)
+{
+    const auto root = walk ({ walkTree.getChildFile ("level1").getFullPathName(),
+                              walkTree.getChildFile ("level1/level2").getFullPathName() }, { "AU", "RTAS/TDM" });
+    juce::StringArray formatsOfZ;
+
+    for (auto* plugin : root->getChildWithTagNameIterator ("Plugin"))
+        if (plugin->getStringAttribute ("Path").endsWith ("z.dll"))
+            formatsOfZ.add (plugin->getStringAttribute ("Format"));
+
+    EXPECT_EQ (formatsOfZ, juce::StringArray ("AU", "RTAS/TDM"));
+}
+
+TEST_F (InventoryWalkTest, WithoutFoldersTheInventoryFileKeepsItsContent)
+{
+    inventoryFile.replaceWithText ("previous scan");
+    walk ({}, {});
+    EXPECT_EQ (readBytes (inventoryFile), juce::String ("previous scan"));
+    EXPECT_TRUE (statuses.isEmpty());
+}
+
+TEST_F (InventoryWalkTest, AMissingFolderStillRewritesTheInventory)
+{
+    inventoryFile.replaceWithText ("previous scan");
+    walk ({ temp["does-not-exist"].getFullPathName(), "relative/path" }, { "VST", "VST" });
+
+    const auto written = SafeXml::parseFile (inventoryFile, 1 << 20);
+    ASSERT_NE (written, nullptr);
+    EXPECT_EQ (written->getTagName(), juce::String ("MachineProfile"));
+    EXPECT_EQ (written->getNumChildElements(), 0);
+}
+
+TEST_F (InventoryWalkTest, ReportsStatusPerFileAndProgressPerFolderBetweenZeroAndOne)
+{
+    const auto a = folderWith ("a", { "table-040904e4.dll", "table-040904b0.dll" });
+    const auto b = folderWith ("b", { "table-000004e4.dll" });
+    walk ({ a.getFullPathName(), b.getFullPathName() }, { "VST", "VST" });
+
+    EXPECT_EQ (statuses, juce::StringArray ("Scanning Directory 1 of 2", "Scanning Directory 1 of 2",
+                                            "Scanning Directory 2 of 2"));
+    ASSERT_GE (progress.size(), 2u);   // the first file of each folder, then now and then
+    ASSERT_LE (progress.size(), 3u);
+
+    for (auto p : progress)
+        EXPECT_TRUE (p >= 0.0 && p <= 1.0) << p;
+}
+
+TEST_F (InventoryWalkTest, AStopRequestEndsTheFolderAndSkipsTheRestButEveryFolderIsWritten)
+{
+    const auto a = folderWith ("a", { "table-040904e4.dll", "table-040904b0.dll", "table-000004e4.dll" });
+    const auto b = folderWith ("b", { "table-000004b0.dll" });
+    int asked = 0;
+
+    const auto root = walk ({ a.getFullPathName(), b.getFullPathName() }, { "VST", "VST" },
+                            [&asked] { return ++asked > 2; });
+
+    EXPECT_EQ (root->getNumChildElements(), 2);
+    EXPECT_EQ (statuses.size(), 2);
+    EXPECT_EQ (statuses[1], juce::String ("Scanning Directory 1 of 2"));
+
+    const auto written = SafeXml::parseFile (inventoryFile, 1 << 20);
+    ASSERT_NE (written, nullptr);
+    EXPECT_EQ (written->getNumChildElements(), 2);
+}
+
+TEST_F (InventoryWalkTest, TheUnknownPluginsFileIsUtf8WithoutBomAndCrLf)
+{
+    auto folder = temp["plugins"].getChildFile (juce::String::fromUTF8 ("Pl\xc3\xbcgins \xe2\x82\xac"));
+    folder.createDirectory();
+    versionFixtures.getChildFile ("no-version.dll").copyFileTo (folder.getChildFile ("a.dll"));
+
+    walk ({ folder.getFullPathName() }, { "VST" });
+
+    juce::MemoryBlock bytes;
+    unknownFile.loadFileAsData (bytes);
+    const auto expected = folder.getChildFile ("a.dll").getFullPathName() + "\r\n";
+    EXPECT_EQ (bytes, juce::MemoryBlock (expected.toRawUTF8(), expected.getNumBytesAsUTF8()));
+}
+
+TEST_F (InventoryWalkTest, TheUnknownPluginsFileFollowsTheCurrentMachineName)
+{
+    const auto folder = folderWith ("a", { "no-version.dll" });
+    store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Laptop\"/>");
+
+    walk ({ folder.getFullPathName() }, { "VST" });
+
+    EXPECT_EQ (readBytes (unknownFile), juce::String());
+    EXPECT_TRUE (readBytes (temp["data"].getChildFile ("Laptop_UnknownPlugins.txt")).contains ("no-version.dll"));
+}
+
+TEST_F (InventoryWalkTest, TheInventoryFileIsExactlyTheDocumentWritten)
+{
+    auto folder = temp["plugins"].getChildFile ("Plugin Folder With A Long Name/VST Effects");
+    folder.createDirectory();
+    versionFixtures.getChildFile ("table-040904e4.dll").copyFileTo (folder.getChildFile ("table-040904e4.dll"));
+    const auto path = folder.getChildFile ("table-040904e4.dll").getFullPathName();
+    ASSERT_GT (path.length(), 52);   // long enough to stand on a line of its own
+
+    MachineFacts facts;
+    facts.platformString = "Windows 7";
+    facts.cpuVendor = "GenuineIntel";
+    facts.cpuSpeedMHz = 2394;
+    facts.is64BitOperatingSystem = facts.hasSSE = facts.hasSSE2 = facts.hasMMX = true;
+    facts.ramMegabytes = 8192;
+    facts.time = juce::Time (2027, 2, 1, 13, 0, 0, 0, true);
+
+    auto root = makeMachineProfile ("Studio", facts);
+    InventoryWalk w (store, { folder.getFullPathName() }, { "VST" }, inventoryFile);
+    w.run (*root, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
+
+    EXPECT_EQ (readBytes (inventoryFile),
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+               "\r\n"
+               "<MachineProfile MachineName=\"Studio\" Platform=\"Win\" PlatformString=\"Windows 7\"\r\n"
+               "                CPUVendor=\"GenuineIntel\" CPUSpeed=\"2394\" Supports64Bit=\"1\" RAM=\"8192\"\r\n"
+               "                HasSSE1=\"1\" HasSSE2=\"1\" HasMMX=\"1\" Has3DNow=\"0\" DisplayLanguage=\"en\"\r\n"
+               "                UserLanguage=\"en\" Region=\"US\" Time=\"1 Mar 2027 1:00:00pm\">\r\n"
+               "  <Plugin Name=\"Table E4 Product\" Version=\"1.00\" Vendor=\"Table E4 Vendor\"\r\n"
+               "          Path=\"" + path + "\"\r\n"
+               "          Format=\"VST\" Error=\"\"/>\r\n"
+               "</MachineProfile>\r\n");
+    EXPECT_LE (w.getBytesRead(), 64u * 1024u);
+}

@@ -1,0 +1,168 @@
+#include "inventory/ScanUpload.h"
+#include "service/ServiceEndpoint.h"
+
+#include "../support/LoopbackHttpServer.h"
+#include "../support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    juce::String bytesOf (const juce::File& f)
+    {
+        juce::MemoryBlock data;
+        f.loadFileAsData (data);
+        return data.toString();
+    }
+
+    class ScanUploadTest : public ::testing::Test
+    {
+    protected:
+        ScanUploadTest()
+        {
+            juce::XmlElement profile ("CobaltlineProfile");
+            profile.setAttribute ("MachineName", "Studio");
+            profile.setAttribute ("Email", "user+tag@example.com");
+            profile.setAttribute ("Password", cipher.encipherPassword (password));
+            SettingsStore::writeDocument (profile, store.getProfileFile());
+
+            inventoryFile.replaceWithText ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<MachineProfile MachineName=\"Studio\"/>\r\n");
+        }
+
+        ScanUpload::Result upload()
+        {
+            ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
+            ConnectionCheck connection;
+            return ScanUpload::run (store, cipher, connection, inventoryFile, {});
+        }
+
+        void answerScanWith (const juce::String& body)
+        {
+            server.setHandler ([body] (const LoopbackHttpServer::Request& r)
+            {
+                if (r.path == "/checkconnect/index.html")
+                    return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
+
+                return LoopbackHttpServer::Response::text (body);
+            });
+        }
+
+        const juce::String password = juce::String::fromUTF8 ("p&ss w\xc3\xb6rd=\"x\"");
+        TempFolder temp;
+        SettingsStore store { temp["data"] };
+        PasswordCipher cipher;
+        juce::File inventoryFile = temp["data"].getChildFile ("Studio_PluginList.xml");
+        juce::File updateListFile = temp["data"].getChildFile ("Studio_CobaltlineList.xml");
+        LoopbackHttpServer server { [] (const auto&) { return LoopbackHttpServer::Response::text ("<UpdateList/>"); } };
+    };
+}
+
+TEST_F (ScanUploadTest, ChecksTheConnectionThenPostsTheFieldsAndTheInventoryAsMultipart)
+{
+    answerScanWith ("<UpdateList/>");
+    upload();
+
+    const auto requests = server.getRequests();
+    ASSERT_EQ (requests.size(), 2u);
+    EXPECT_EQ (requests[0].method, juce::String ("GET"));
+    EXPECT_EQ (requests[0].path, juce::String ("/checkconnect/index.html"));
+
+    const auto& post = requests[1];
+    EXPECT_EQ (post.method, juce::String ("POST"));
+    EXPECT_EQ (post.path, juce::String ("/scan/index.php"));
+
+    const auto contentType = post.getHeader ("content-type");
+    ASSERT_TRUE (contentType.startsWith ("multipart/form-data; boundary="));
+    const auto boundary = contentType.fromFirstOccurrenceOf ("boundary=", false, false);
+
+    const auto expected = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"email\"\r\n\r\n"
+                          "user+tag@example.com\r\n"
+                        + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"password\"\r\n\r\n"
+                        + password + "\r\n"
+                        + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"userfile\"; "
+                          "filename=\"Studio_PluginList.xml\"\r\nContent-Type: text/xml\r\n"
+                          "Content-Transfer-Encoding: binary\r\n\r\n"
+                        + bytesOf (inventoryFile) + "\r\n--" + boundary + "--\r\n";
+
+    EXPECT_EQ (juce::String::fromUTF8 (static_cast<const char*> (post.body.getData()), (int) post.body.getSize()), expected);
+}
+
+TEST_F (ScanUploadTest, TheReplyIsStoredWholeWhateverItsRoot)
+{
+    for (const auto* reply : { "<UpdateList><Plugin Name=\"A\" CurrentVersion=\"2.500\"/></UpdateList>",
+                               "<Errors ErrorTitle=\"Login Failed\" ErrorText=\"Wrong password\"/>",
+                               "<anything/>" })
+    {
+        answerScanWith (reply);
+        const auto result = upload();
+
+        ASSERT_EQ (result.outcome, ScanUpload::Outcome::stored);
+        ASSERT_NE (result.reply, nullptr);
+        EXPECT_EQ (result.updateListFile, updateListFile);
+
+        const auto stored = juce::parseXML (updateListFile);
+        ASSERT_NE (stored, nullptr);
+        EXPECT_TRUE (stored->isEquivalentTo (result.reply.get(), false)) << reply;
+        EXPECT_TRUE (bytesOf (updateListFile).startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"));
+    }
+}
+
+TEST_F (ScanUploadTest, WithoutAnXmlReplyTheStoredListIsUntouched)
+{
+    updateListFile.replaceWithText ("previous list");
+
+    for (const auto* body : { "", "Internal Server Error", "<UpdateList><Plugin" })
+    {
+        answerScanWith (body);
+        const auto result = upload();
+        EXPECT_EQ (result.outcome, ScanUpload::Outcome::noReply) << body;
+        EXPECT_EQ (result.reply, nullptr);
+        EXPECT_EQ (bytesOf (updateListFile), juce::String ("previous list"));
+    }
+}
+
+TEST_F (ScanUploadTest, WithoutAConnectionNothingIsSent)
+{
+    updateListFile.replaceWithText ("previous list");
+    ServiceEndpoint::ScopedBaseUrlOverride nobody (LoopbackHttpServer::getUnusedBaseUrl());
+    ConnectionCheck offline;
+
+    const auto result = ScanUpload::run (store, cipher, offline, inventoryFile, {});
+
+    EXPECT_EQ (result.outcome, ScanUpload::Outcome::notConnected);
+    EXPECT_EQ (bytesOf (updateListFile), juce::String ("previous list"));
+}
+
+TEST_F (ScanUploadTest, TheUpdateListFollowsTheMachineNameAtTheTimeOfTheReply)
+{
+    answerScanWith ("<UpdateList/>");
+    store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Laptop\" Email=\"a@b.c\" Password=\"\"/>");
+
+    const auto result = upload();
+
+    EXPECT_EQ (result.updateListFile, temp["data"].getChildFile ("Laptop_CobaltlineList.xml"));
+    EXPECT_TRUE (result.updateListFile.existsAsFile());
+    EXPECT_FALSE (updateListFile.exists());
+}
+
+TEST_F (ScanUploadTest, AnAbortedUploadEndsQuicklyWithoutAReply)
+{
+    server.setHandler ([] (const LoopbackHttpServer::Request& r)
+    {
+        if (r.path == "/checkconnect/index.html")
+            return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
+
+        LoopbackHttpServer::Response silence;
+        silence.neverAnswer = true;
+        return silence;
+    });
+
+    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
+    ConnectionCheck connection;
+    const auto started = juce::Time::getMillisecondCounter();
+    const auto result = ScanUpload::run (store, cipher, connection, inventoryFile,
+                                         [started] { return juce::Time::getMillisecondCounter() - started > 300; });
+
+    EXPECT_EQ (result.outcome, ScanUpload::Outcome::noReply);
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 5000u);
+}

@@ -1,0 +1,198 @@
+// The application's own requests against the real stand-in service binary.
+
+#include "inventory/InventoryWalk.h"
+#include "inventory/MachineProfile.h"
+#include "inventory/ScanUpload.h"
+#include "service/ServiceEndpoint.h"
+#include "service/ServiceReply.h"
+#include "service/ServiceRequests.h"
+
+#include "../support/TempFolder.h"
+#include "ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace ServiceRequests;
+
+namespace
+{
+    const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
+
+    juce::String newestResetCode (const juce::File& outbox)
+    {
+        auto messages = outbox.findChildFiles (juce::File::findFiles, false, "*.eml");
+        messages.sort();
+
+        if (messages.isEmpty())
+            return {};
+
+        juce::StringArray lines;
+        lines.addLines (messages.getLast().loadFileAsString());
+
+        for (const auto& line : lines)
+            if (line.length() == 12 && line.containsOnly ("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
+                return line;
+
+        return {};
+    }
+
+    class ServiceIntegration : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            std::string output;
+            ASSERT_EQ (ServiceProcess::runToEnd (COBALTLINE_SERVICE_BINARY,
+                                                 { "import-catalog", "--db", db().toStdString(), COBALTLINE_SEED_CATALOG },
+                                                 output), 0) << output;
+
+            service = std::make_unique<ServiceProcess> (COBALTLINE_SERVICE_BINARY,
+                                                        std::vector<std::string> { "serve", "--listen", "127.0.0.1:0",
+                                                            "--db", db().toStdString(),
+                                                            "--outbox", temp["outbox"].getFullPathName().toStdString(),
+                                                            "--argon2", "fast", "--latest-app-version", "1.0.5",
+                                                            "--latest-app-title", "Cobaltline 1.0.5",
+                                                            "--latest-app-text", "A new version is out.",
+                                                            "--latest-app-url", "https://example.com/download" },
+                                                        temp["service.log"].getFullPathName().toStdString());
+            ASSERT_GT (service->port(), 0);
+            base = std::make_unique<ServiceEndpoint::ScopedBaseUrlOverride> ("http://127.0.0.1:" + juce::String (service->port()));
+        }
+
+        juce::String db() const     { return temp["service.db"].getFullPathName(); }
+
+        ReplyOutcome registerAccount (const juce::String& email, const juce::String& password)
+        {
+            return classifyReply (sendAccountAction (AccountAction::registerPost,
+                                                     { email, password, "Ada", "Lovelace", "0" }).get());
+        }
+
+        TempFolder temp;
+        std::unique_ptr<ServiceProcess> service;
+        std::unique_ptr<ServiceEndpoint::ScopedBaseUrlOverride> base;
+    };
+}
+
+TEST_F (ServiceIntegration, RegisterViewAndEditAnAccount)
+{
+    const auto password = juce::String::fromUTF8 ("S3cret pass&#\xc3\xa9");
+    EXPECT_EQ (registerAccount ("ada@example.com", password).kind, ReplyKind::success);
+    EXPECT_EQ (registerAccount ("ADA@Example.com", password).kind, ReplyKind::errors);
+
+    const auto profile = sendAccountAction (AccountAction::viewProfile, { "ada@example.com", password });
+    ASSERT_NE (profile, nullptr);
+    EXPECT_EQ (getAttributeIgnoringCase (*profile, "FirstName"), juce::String ("Ada"));
+    EXPECT_EQ (getAttributeIgnoringCase (*profile, "LastName"), juce::String ("Lovelace"));
+    EXPECT_EQ (getAttributeIgnoringCase (*profile, "IsDeveloper"), juce::String ("0"));
+    const auto userId = getAttributeIgnoringCase (*profile, "UserId");
+    EXPECT_TRUE (userId.isNotEmpty());
+
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::viewProfile, { "ada@example.com", "Wrong pass1!" }).get()).kind,
+               ReplyKind::errors);
+
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::editProfile,
+                                                 { "ada@example.com", "countess@example.com", password,
+                                                   "Augusta", "King", "1", userId }).get()).kind,
+               ReplyKind::success);
+
+    const auto edited = sendAccountAction (AccountAction::viewProfile, { "countess@example.com", password });
+    ASSERT_NE (edited, nullptr);
+    EXPECT_EQ (getAttributeIgnoringCase (*edited, "FirstName"), juce::String ("Augusta"));
+    EXPECT_EQ (getAttributeIgnoringCase (*edited, "IsDeveloper"), juce::String ("1"));
+}
+
+TEST_F (ServiceIntegration, ForgottenPasswordResetWithTheMailedCode)
+{
+    ASSERT_EQ (registerAccount ("bob@example.com", "0ld Pass!").kind, ReplyKind::success);
+
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::forgotPassword, { "bob@example.com" }).get()).kind,
+               ReplyKind::success);
+    const auto code = newestResetCode (temp["outbox"]);
+    ASSERT_TRUE (code.isNotEmpty());
+
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::resetPassword, { "bob@example.com", "N3w Pass!", code }).get()).kind,
+               ReplyKind::success);
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::resetPassword, { "bob@example.com", "N3w Pass!!", code }).get()).kind,
+               ReplyKind::errors);   // used once only
+    EXPECT_NE (sendAccountAction (AccountAction::viewProfile, { "bob@example.com", "N3w Pass!" }), nullptr);
+    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::viewProfile, { "bob@example.com", "0ld Pass!" }).get()).kind,
+               ReplyKind::errors);
+}
+
+TEST_F (ServiceIntegration, AScanOfTheFixturePluginsComesBackWithTheirUpdates)
+{
+    const auto password = juce::String ("Scan Pass1!");
+    ASSERT_EQ (registerAccount ("scan@example.com", password).kind, ReplyKind::success);
+
+    SettingsStore store (temp["data"]);
+    PasswordCipher cipher;
+    juce::XmlElement profile ("CobaltlineProfile");
+    profile.setAttribute ("MachineName", "Studio");
+    profile.setAttribute ("Email", "scan@example.com");
+    profile.setAttribute ("Password", cipher.encipherPassword (password));
+    SettingsStore::writeDocument (profile, store.getProfileFile());
+
+    const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
+    auto root = makeMachineProfile ("Studio", MachineFacts::gather());
+    InventoryWalk walk (store, { fixtures.getChildFile ("plugins/walk").getFullPathName() }, { "VST" }, inventory);
+    walk.run (*root, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
+
+    ConnectionCheck connection;
+    const auto result = ScanUpload::run (store, cipher, connection, inventory, {});
+    ASSERT_EQ (result.outcome, ScanUpload::Outcome::stored);
+    ASSERT_EQ (classifyReply (result.reply.get()).kind, ReplyKind::other);
+
+    std::map<juce::String, const juce::XmlElement*> updates;
+    for (auto* row : result.reply->getChildIterator())
+        updates[row->getStringAttribute ("Name")] = row;
+
+    ASSERT_EQ (updates.count ("Walk X"), 1u);
+    EXPECT_EQ (updates["Walk X"]->getStringAttribute ("Vendor"), juce::String ("Walk Vendor"));
+    EXPECT_EQ (updates["Walk X"]->getStringAttribute ("Format"), juce::String ("VST"));
+    EXPECT_EQ (updates["Walk X"]->getStringAttribute ("InstalledVersion"), juce::String ("1.0"));
+    EXPECT_EQ (updates["Walk X"]->getStringAttribute ("CurrentVersion"), juce::String ("1.1"));
+    EXPECT_TRUE (updates["Walk X"]->getStringAttribute ("Website").startsWith ("https://"));
+    EXPECT_EQ (updates.count ("Walk Z"), 0u);   // nothing newer known
+
+    EXPECT_TRUE (juce::parseXML (result.updateListFile)->isEquivalentTo (result.reply.get(), false));
+}
+
+TEST_F (ServiceIntegration, AScanWithAWrongPasswordStoresAndReportsTheError)
+{
+    ASSERT_EQ (registerAccount ("eve@example.com", "Right Pass1!").kind, ReplyKind::success);
+
+    SettingsStore store (temp["data"]);
+    PasswordCipher cipher;
+    juce::XmlElement profile ("CobaltlineProfile");
+    profile.setAttribute ("MachineName", "Studio");
+    profile.setAttribute ("Email", "eve@example.com");
+    profile.setAttribute ("Password", cipher.encipherPassword ("Wrong Pass1!"));
+    SettingsStore::writeDocument (profile, store.getProfileFile());
+
+    const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
+    SettingsStore::writeDocument (*makeMachineProfile ("Studio", MachineFacts::gather()), inventory);
+
+    ConnectionCheck connection;
+    const auto result = ScanUpload::run (store, cipher, connection, inventory, {});
+    ASSERT_EQ (result.outcome, ScanUpload::Outcome::stored);
+
+    const auto outcome = classifyReply (result.reply.get());
+    EXPECT_EQ (outcome.kind, ReplyKind::errors);
+    EXPECT_TRUE (outcome.title.isNotEmpty());
+    EXPECT_TRUE (result.updateListFile.existsAsFile());
+}
+
+TEST_F (ServiceIntegration, TheVersionCheckAnswersVersionOnlyForOlderApplications)
+{
+    const auto older = postForm (ServiceEndpoint::checkAppVersionPath, { { "user_version", "1.04" }, { "user_platform_id", "2" } });
+    ASSERT_NE (older, nullptr);
+    EXPECT_EQ (older->getTagName(), juce::String ("Version"));
+    EXPECT_EQ (older->getStringAttribute ("VersionTitle"), juce::String ("Cobaltline 1.0.5"));
+    EXPECT_EQ (older->getStringAttribute ("VersionURL"), juce::String ("https://example.com/download"));
+
+    const auto current = postForm (ServiceEndpoint::checkAppVersionPath, { { "user_version", "1.05" }, { "user_platform_id", "2" } });
+    ASSERT_NE (current, nullptr);
+    EXPECT_NE (current->getTagName(), juce::String ("Version"));
+}

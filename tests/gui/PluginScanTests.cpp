@@ -1,0 +1,158 @@
+#include "inventory/PluginScan.h"
+#include "service/ServiceEndpoint.h"
+
+#include "../support/LoopbackHttpServer.h"
+#include "../support/RecordingDesktop.h"
+#include "GuiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
+
+    /** The real scan job behind its progress window, against a canned service. */
+    class PluginScanTest : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            store.getDataFolder().deleteRecursively();
+            SettingsStore fresh;
+            juce::XmlElement profile ("CobaltlineProfile");
+            profile.setAttribute ("MachineName", "Studio");
+            profile.setAttribute ("Email", "a@b.c");
+            profile.setAttribute ("Password", fresh.encipherPassword ("Passw0rd!"));
+            SettingsStore::writeDocument (profile, fresh.getProfileFile());
+            inventoryFile().create();
+        }
+
+        void TearDown() override   { store.getDataFolder().deleteRecursively(); }
+
+        juce::File inventoryFile() const    { return store.getDataFolder().getChildFile ("Studio_PluginList.xml"); }
+        juce::File updateListFile() const   { return store.getDataFolder().getChildFile ("Studio_CobaltlineList.xml"); }
+
+        void answerScanWith (const juce::String& body)
+        {
+            server.setHandler ([body] (const LoopbackHttpServer::Request& r)
+            {
+                if (r.path == "/checkconnect/index.html")
+                    return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
+
+                return LoopbackHttpServer::Response::text (body);
+            });
+        }
+
+        void runScan (const juce::String& baseUrl)
+        {
+            ServiceEndpoint::ScopedBaseUrlOverride base (baseUrl);
+            PluginScan scan;
+            scan.setScanSettings ({ fixtures.getChildFile ("plugins/walk").getFullPathName() }, inventoryFile(),
+                                  { "VST" }, "Studio");
+            scan.runThread();
+            pumpMessages();
+        }
+
+        SettingsStore store;
+        RecordingDesktop desktop;
+        LoopbackHttpServer server { [] (const auto&) { return LoopbackHttpServer::Response::text ("<UpdateList/>"); } };
+    };
+}
+
+TEST_F (PluginScanTest, ScansUploadsAndStoresTheUpdateListWithoutAWord)
+{
+    answerScanWith ("<UpdateList><Plugin Name=\"Walk X\" CurrentVersion=\"1.1\"/></UpdateList>");
+    runScan (server.getBaseUrl());
+
+    const auto inventory = juce::parseXML (inventoryFile());
+    ASSERT_NE (inventory, nullptr);
+    EXPECT_EQ (inventory->getTagName(), juce::String ("MachineProfile"));
+    EXPECT_EQ (inventory->getStringAttribute ("MachineName"), juce::String ("Studio"));
+    EXPECT_EQ (inventory->getNumChildElements(), 7);
+
+    const auto updates = juce::parseXML (updateListFile());
+    ASSERT_NE (updates, nullptr);
+    EXPECT_EQ (updates->getChildByName ("Plugin")->getStringAttribute ("Name"), juce::String ("Walk X"));
+    EXPECT_TRUE (desktop.getAlerts().empty());
+
+    const auto requests = server.getRequests();
+    ASSERT_EQ (requests.size(), 2u);
+    EXPECT_TRUE (requests[1].getBodyText().contains ("Passw0rd!"));   // sent deciphered
+}
+
+TEST_F (PluginScanTest, AnErrorsReplyIsStoredAndShownWithTheInformationIcon)
+{
+    answerScanWith ("<Errors ErrorTitle=\"Login Failed\" ErrorText=\"Your password is wrong.\"/>");
+    runScan (server.getBaseUrl());
+
+    const auto alerts = desktop.getAlerts();
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, juce::String ("Login Failed"));
+    EXPECT_EQ (alerts[0].message, juce::String ("Your password is wrong."));
+    EXPECT_EQ (alerts[0].icon, AlertIcon::info);
+    ASSERT_EQ (alerts[0].buttons.size(), 1u);
+    EXPECT_EQ (alerts[0].buttons[0].key, AlertKey::returnKey);
+
+    EXPECT_EQ (juce::parseXML (updateListFile())->getTagName(), juce::String ("Errors"));
+}
+
+TEST_F (PluginScanTest, WithoutAnXmlReplyTheListIsKeptAndTheUserIsTold)
+{
+    updateListFile().replaceWithText ("<UpdateList/>");
+    answerScanWith ("Service Unavailable");
+    runScan (server.getBaseUrl());
+
+    const auto alerts = desktop.getAlerts();
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, juce::String (PluginScan::noReplyTitle));
+    EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
+}
+
+TEST_F (PluginScanTest, OfflineTheScanEndsQuietlyAfterTheWalk)
+{
+    updateListFile().replaceWithText ("<UpdateList/>");
+    runScan (LoopbackHttpServer::getUnusedBaseUrl());
+
+    EXPECT_TRUE (desktop.getAlerts().empty());
+    EXPECT_EQ (juce::parseXML (inventoryFile())->getNumChildElements(), 7);
+    EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
+}
+
+TEST_F (PluginScanTest, TheProgressWindowHasItsTitleAndCancelButton)
+{
+    PluginScan scan;
+    auto* window = scan.getAlertWindow();
+    ASSERT_NE (window, nullptr);
+    EXPECT_EQ (window->getName(), juce::String ("Scanning Plugins..."));
+    ASSERT_EQ (window->getNumButtons(), 1);
+}
+
+TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
+{
+    answerScanWith ("<UpdateList/>");
+    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
+
+    // Many folders, so that the walk is still going when Cancel arrives.
+    juce::StringArray folders, formats;
+    for (int i = 0; i < 400; ++i)
+    {
+        folders.add (fixtures.getChildFile ("plugins/version").getFullPathName());
+        formats.add ("VST");
+    }
+
+    PluginScan scan;
+    scan.setScanSettings (folders, inventoryFile(), formats, "Studio");
+
+    whenModal ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
+    const auto finished = scan.runThread();
+    pumpMessages();
+
+    EXPECT_FALSE (finished);
+    const auto inventory = juce::parseXML (inventoryFile());
+    ASSERT_NE (inventory, nullptr);
+    EXPECT_LT (inventory->getNumChildElements(), 400 * 50);
+
+    const auto requests = server.getRequests();
+    ASSERT_FALSE (requests.empty());
+    EXPECT_EQ (requests.back().path, juce::String ("/scan/index.php"));
+}
