@@ -98,14 +98,14 @@ namespace
             formats.add ("VST");
 
         const auto start = juce::Time::getHighResolutionTicks();
-        auto root = makeMachineProfile ("Bench", MachineFacts::gather());
+        const auto profile = makeMachineProfile ("Bench", MachineFacts::gather());
         InventoryWalk walk (store, folders, formats, inventory);
-        walk.run (*root, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
+        walk.run (*profile, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
 
         ScanFigures figures;
         figures.seconds = juce::Time::highResolutionTicksToSeconds (juce::Time::getHighResolutionTicks() - start);
         figures.bytesRead = walk.getBytesRead();
-        figures.plugins = root->getNumChildElements();
+        figures.plugins = walk.getNumPlugins();
         return figures;
     }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the project into build/ (or $COBALTLINE_BUILD_DIR).
-# Extra arguments are passed to CMake's configure step.
+# Arguments are passed to CMake's configure step; $COBALTLINE_BUILD_TARGETS
+# (space-separated) limits the build to those targets.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,4 +14,10 @@ if [ ! -f "$build_dir/CMakeCache.txt" ] && command -v ninja >/dev/null; then
 fi
 
 cmake -S "$root" -B "$build_dir" "${generator[@]}" "$@"
-cmake --build "$build_dir" --parallel "$jobs"
+
+targets=()
+for target in ${COBALTLINE_BUILD_TARGETS:-}; do
+    targets+=(--target "$target")
+done
+
+cmake --build "$build_dir" --parallel "$jobs" "${targets[@]}"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    build-essential cmake ninja-build pkg-config git
+    build-essential cmake ninja-build pkg-config git curl
     # JUCE and the libraries its modules use on Linux
     juce-modules-source libcurl4-openssl-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev fonts-dejavu-core

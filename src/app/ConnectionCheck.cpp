@@ -9,11 +9,6 @@ namespace
     // The page is read and discarded; a captive portal or a runaway server
     // must not make us buffer without limit.
     constexpr size_t maxBodyBytes = 1024 * 1024;
-
-    bool isSuccessStatus (int status) noexcept
-    {
-        return status >= 200 && status < 300;
-    }
 }
 
 ConnectionCheck::ConnectionCheck()
@@ -25,12 +20,13 @@ bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort)
 {
     HttpExchange::Options options;
     options.timeoutMs = timeoutMs;
+    options.totalTimeoutMs = 2 * timeoutMs;
     options.maxBodyBytes = maxBodyBytes;
     options.shouldAbort = std::move (shouldAbort);
 
     auto result = HttpExchange::perform (url, false, {}, options);
     body = std::move (result.body);
-    return result.connected && isSuccessStatus (result.status);
+    return result.connected;
 }
 
 bool ConnectionCheck::check (bool quiet)

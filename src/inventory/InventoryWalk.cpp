@@ -8,29 +8,76 @@
 
 namespace
 {
-    /** Appends the children in order. JUCE appends a child by walking the whole
-        list of children, which makes a large inventory quadratic; relinking
-        everything once per folder keeps the walk linear in the number of files.
-    */
-    void appendChildren (juce::XmlElement& parent, std::vector<std::unique_ptr<juce::XmlElement>>& newChildren)
-    {
-        std::vector<juce::XmlElement*> all;
+    // Made once: making an Identifier from text looks it up in JUCE's string pool.
+    const juce::Identifier& pluginTag()   { static const juce::Identifier id ("Plugin");   return id; }
+    const juce::Identifier& nameId()      { static const juce::Identifier id ("Name");     return id; }
+    const juce::Identifier& versionId()   { static const juce::Identifier id ("Version");  return id; }
+    const juce::Identifier& vendorId()    { static const juce::Identifier id ("Vendor");   return id; }
+    const juce::Identifier& pathId()      { static const juce::Identifier id ("Path");     return id; }
+    const juce::Identifier& formatId()    { static const juce::Identifier id ("Format");   return id; }
+    const juce::Identifier& errorId()     { static const juce::Identifier id ("Error");    return id; }
+}
 
-        while (auto* first = parent.getFirstChildElement())
+/** One scan folder of a walk: its plug-ins go to the inventory writer, its
+    rejected files to the unknown-plug-ins file.
+*/
+class InventoryWalk::FolderWalk
+{
+public:
+    FolderWalk (InventoryWalk& w, InventoryFileWriter& out, const juce::String& formatName, const juce::File& unknown)
+        : walk (w), writer (out), format (formatName), unknownPluginsFile (unknown)
+    {
+    }
+
+    void handleFile (const juce::File& file, juce::int64 size)
+    {
+        const auto info = PluginFileInfo::read (file, size);
+        walk.bytesRead += info.bytesRead;
+
+        const auto fullPath = file.getFullPathName();
+        juce::XmlElement plugin (pluginTag());
+        plugin.setAttribute (nameId(), info.name);
+        plugin.setAttribute (versionId(), info.version);
+        plugin.setAttribute (vendorId(), info.vendor);
+        plugin.setAttribute (pathId(), fullPath);
+        plugin.setAttribute (formatId(), format);
+        plugin.setAttribute (errorId(), info.error);
+
+        const auto cleaned = cleanVersion (info.version);
+        plugin.setAttribute (versionId(), cleaned);
+
+        if (! cleaned.containsChar ('.'))
         {
-            parent.removeChildElement (first, false);
-            all.push_back (first);
+            reject (fullPath);
+            return;
         }
 
-        for (auto& child : newChildren)
-            all.push_back (child.release());
+        // Only the first of these in a whole run stays; later ones are dropped silently.
+        if (info.name == uadPluginName && ++walk.uadCount > 1)
+            return;
 
-        newChildren.clear();
-
-        for (auto it = all.rbegin(); it != all.rend(); ++it)
-            parent.prependChildElement (*it);
+        writer.append (plugin);
+        ++walk.numPlugins;
     }
-}
+
+private:
+    void reject (const juce::String& fullPath)
+    {
+        // Opened on the first rejection of the folder and kept open until its
+        // end: JUCE syncs a file to disk whenever a stream on it is flushed.
+        if (unknownPlugins == nullptr)
+            unknownPlugins = std::make_unique<juce::FileOutputStream> (unknownPluginsFile);
+
+        if (unknownPlugins->openedOk())
+            unknownPlugins->writeText (fullPath + "\r\n", false, false, nullptr);
+    }
+
+    InventoryWalk& walk;
+    InventoryFileWriter& writer;
+    const juce::String format;
+    const juce::File unknownPluginsFile;
+    std::unique_ptr<juce::FileOutputStream> unknownPlugins;
+};
 
 InventoryWalk::InventoryWalk (const SettingsStore& s,
                               const juce::StringArray& folderList,
@@ -40,106 +87,58 @@ InventoryWalk::InventoryWalk (const SettingsStore& s,
 {
 }
 
-void InventoryWalk::run (juce::XmlElement& root, const Callbacks& callbacks)
+void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks& callbacks)
 {
     uadCount = 0;
+    numPlugins = 0;
     bytesRead = 0;
+
     const auto numFolders = folders.size();
-    InventoryFileWriter writer (root);
+    InventoryFileWriter writer (machineProfile);
 
     for (int i = 0; i < numFolders; ++i)
     {
-        const auto unknownPluginsFile = settings.getMachineFile (SettingsStore::unknownPluginsSuffix);
-        const auto status = "Scanning Directory " + juce::String (i + 1) + " of " + juce::String (numFolders);
-
-        // JUCE matches a recursive wildcard with the file system's letter case,
-        // so every file is listed and the extension is compared here instead.
-        // Symbolic links are followed, but never round in a circle.
-        const auto folder = juce::File::isAbsolutePath (folders[i]) ? juce::File (folders[i]) : juce::File();
-        std::vector<std::unique_ptr<juce::XmlElement>> found;
-        std::unique_ptr<juce::FileOutputStream> unknownPlugins;
-        std::optional<juce::uint32> progressReportedAt;
-
-        for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*",
-                                                                juce::File::findFiles,
-                                                                juce::File::FollowSymlinks::noCycles))
+        if (! callbacks.shouldExit())
         {
-            const auto file = entry.getFile();
+            FolderWalk folderWalk (*this, writer, formats[i],
+                                   settings.getMachineFile (SettingsStore::unknownPluginsSuffix));
+            const auto status = "Scanning Directory " + juce::String (i + 1) + " of " + juce::String (numFolders);
+            const auto folder = juce::File::isAbsolutePath (folders[i]) ? juce::File (folders[i]) : juce::File();
+            std::optional<juce::uint32> progressReportedAt;
 
-            if (! file.hasFileExtension (".dll"))
-                continue;
-
-            if (callbacks.shouldExit())
-                break;
-
-            handleFile (file, entry.getFileSize(), formats[i], found, unknownPluginsFile, unknownPlugins);
-
-            callbacks.setStatus (status);
-
-            // JUCE's estimate lists a folder's entries a second time when it is
-            // first asked about that folder, which doubles the cost of the walk.
-            // The progress window shows the value ten times a second, so the
-            // estimate is taken for the first file of a scan folder and then at
-            // most every progressIntervalMs.
-            const auto now = juce::Time::getMillisecondCounter();
-
-            if (! progressReportedAt.has_value() || now - *progressReportedAt >= progressIntervalMs)
+            // JUCE matches a recursive wildcard with the file system's letter
+            // case, so every entry is listed and the extension compared here.
+            // Folders are listed too, so that a stop request is seen between
+            // any two entries, also in trees without a single plug-in.
+            // Symbolic links are followed, but never round in a circle.
+            for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*",
+                                                                    juce::File::findFilesAndDirectories,
+                                                                    juce::File::FollowSymlinks::noCycles))
             {
-                callbacks.setProgress (entry.getEstimatedProgress());
-                progressReportedAt = now;
+                if (callbacks.shouldExit())
+                    break;
+
+                if (entry.isDirectory() || ! entry.getFile().hasFileExtension (".dll"))
+                    continue;
+
+                folderWalk.handleFile (entry.getFile(), entry.getFileSize());
+                callbacks.setStatus (status);
+
+                // JUCE's estimate lists a folder's entries a second time when it
+                // is first asked about that folder, which doubles the cost of
+                // the walk. The progress window shows the value ten times a
+                // second, so it is taken for the first file of a scan folder
+                // and then at most every progressIntervalMs.
+                const auto now = juce::Time::getMillisecondCounter();
+
+                if (! progressReportedAt.has_value() || now - *progressReportedAt >= progressIntervalMs)
+                {
+                    callbacks.setProgress (entry.getEstimatedProgress());
+                    progressReportedAt = now;
+                }
             }
         }
 
-        unknownPlugins.reset();
-
-        for (const auto& plugin : found)
-            writer.append (*plugin);
-
-        appendChildren (root, found);
         writer.writeTo (inventoryFile);
     }
-}
-
-void InventoryWalk::handleFile (const juce::File& file, juce::int64 size, const juce::String& format,
-                                std::vector<std::unique_ptr<juce::XmlElement>>& found,
-                                const juce::File& unknownPluginsFile,
-                                std::unique_ptr<juce::FileOutputStream>& unknownPlugins)
-{
-    const auto info = PluginFileInfo::read (file, size);
-    bytesRead += info.bytesRead;
-
-    // Identifiers made once: making one from text looks it up in JUCE's string pool.
-    static const juce::Identifier pluginTag ("Plugin"), name ("Name"), version ("Version"), vendor ("Vendor"),
-                                  path ("Path"), formatName ("Format"), error ("Error");
-
-    const auto fullPath = file.getFullPathName();
-    auto plugin = std::make_unique<juce::XmlElement> (pluginTag);
-    plugin->setAttribute (name, info.name);
-    plugin->setAttribute (version, info.version);
-    plugin->setAttribute (vendor, info.vendor);
-    plugin->setAttribute (path, fullPath);
-    plugin->setAttribute (formatName, format);
-    plugin->setAttribute (error, info.error);
-
-    const auto cleaned = cleanVersion (info.version);
-    plugin->setAttribute (version, cleaned);
-
-    if (! cleaned.containsChar ('.'))
-    {
-        // Opened on the first rejection of a folder and kept open until its end:
-        // JUCE syncs a file to disk whenever a stream on it is flushed or closed.
-        if (unknownPlugins == nullptr)
-            unknownPlugins = std::make_unique<juce::FileOutputStream> (unknownPluginsFile);
-
-        if (unknownPlugins->openedOk())
-            unknownPlugins->writeText (fullPath + "\r\n", false, false, nullptr);
-
-        return;
-    }
-
-    // Only the first of these in a whole run stays; later ones are dropped silently.
-    if (info.name == uadPluginName && ++uadCount > 1)
-        return;
-
-    found.push_back (std::move (plugin));
 }

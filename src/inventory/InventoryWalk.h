@@ -3,7 +3,6 @@
 #include "settings/SettingsStore.h"
 
 #include <functional>
-#include <vector>
 
 /** The walk of a scan: every ".dll" below each folder (at any depth, hidden
     files too, the extension in any letter case) becomes a "Plugin" element of
@@ -35,8 +34,15 @@ public:
                    const juce::StringArray& formats,
                    const juce::File& inventoryFile);
 
-    /** Walks every folder, adding to root (which already holds the machine profile). */
-    void run (juce::XmlElement& root, const Callbacks& callbacks);
+    /** Walks every folder. The inventory file holds the machine profile as its
+        root with the plug-ins found so far as its children; when asked to stop,
+        the walk ends the current folder at once and leaves the later folders
+        unopened, but still writes the file for each of them.
+    */
+    void run (const juce::XmlElement& machineProfile, const Callbacks& callbacks);
+
+    /** The number of plug-ins the last run() kept in the inventory. */
+    int getNumPlugins() const noexcept             { return numPlugins; }
 
     /** Bytes read from plug-in files by the last run(). */
     juce::uint64 getBytesRead() const noexcept     { return bytesRead; }
@@ -49,15 +55,12 @@ public:
     static constexpr juce::uint32 progressIntervalMs = 50;
 
 private:
-    /** Reads one file; its "Plugin" element goes to found, or its path to the unknown-plug-ins file. */
-    void handleFile (const juce::File& file, juce::int64 size, const juce::String& format,
-                     std::vector<std::unique_ptr<juce::XmlElement>>& found,
-                     const juce::File& unknownPluginsFile, std::unique_ptr<juce::FileOutputStream>& unknownPlugins);
+    class FolderWalk;
 
     const SettingsStore& settings;
     const juce::StringArray folders, formats;
     const juce::File inventoryFile;
-    int uadCount = 0;
+    int uadCount = 0, numPlugins = 0;
     juce::uint64 bytesRead = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InventoryWalk)

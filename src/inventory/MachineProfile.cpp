@@ -73,7 +73,14 @@ MachineFacts MachineFacts::gather()
     facts.hasSSE2 = juce::SystemStats::hasSSE2();
     facts.hasMMX = juce::SystemStats::hasMMX();
     facts.has3DNow = juce::SystemStats::has3DNow();
+   #if JUCE_WINDOWS
+    // Windows answers with codes already; the display language is a tag such as "en-US".
+    facts.locale.displayLanguage = juce::SystemStats::getDisplayLanguage().upToFirstOccurrenceOf ("-", false, false);
+    facts.locale.userLanguage = juce::SystemStats::getUserLanguage();
+    facts.locale.region = juce::SystemStats::getUserRegion();
+   #else
     facts.locale = LocaleCodes::fromEnvironment();
+   #endif
     facts.time = Clock::now();
     return facts;
 }

@@ -32,6 +32,9 @@ FileSource::FileSource (const std::string& path)
 
 FileSource::FileSource (const std::string& path, std::uint64_t knownSize)
 {
+    if (knownSize == 0)
+        return;
+
     const int handle = ::open (path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 
     if (handle < 0)

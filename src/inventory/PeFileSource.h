@@ -18,8 +18,8 @@ namespace pe
         explicit FileSource (const std::string& path);   // opens read-only; isOpen() false on failure
 
         /** Opens a file whose size the caller already knows (from listing its folder),
-            which saves asking the system again. Whatever the file holds, nothing past
-            that size is read, so a FIFO or device listed with size 0 is never read.
+            which saves asking the system again. Nothing past that size is read, and a
+            size of 0 (what a FIFO or a device is listed with) opens nothing at all.
         */
         FileSource (const std::string& path, std::uint64_t knownSize);
         ~FileSource() override;

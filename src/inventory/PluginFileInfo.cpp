@@ -33,12 +33,6 @@ juce::String stringFromLatin1 (const std::string& bytes)
     return juce::String (juce::CharPointer_UTF32 (characters.data()));
 }
 
-PluginFileInfo PluginFileInfo::read (const juce::File& file)
-{
-    pe::FileSource source (file.getFullPathName().toStdString());
-    return readFrom (source);
-}
-
 PluginFileInfo PluginFileInfo::read (const juce::File& file, juce::int64 knownSize)
 {
     pe::FileSource source (file.getFullPathName().toStdString(), (std::uint64_t) juce::jmax ((juce::int64) 0, knownSize));

@@ -15,12 +15,10 @@ struct PluginFileInfo
     static constexpr const char* problemRetrievingInformation = "Problem retrieving information";
     static constexpr const char* noVersionInformation = "No version information supplied.";
 
-    /** Reads a file's version resource. Never throws; a file that cannot be
-        read, or has no usable resource, gives noVersionInformation. Any thread.
+    /** Reads the version resource of a file whose size is known from listing
+        its folder. Never throws; a file that cannot be read, or has no usable
+        resource, gives noVersionInformation. Any thread.
     */
-    static PluginFileInfo read (const juce::File& file);
-
-    /** As above, for a file whose size is known from listing its folder. */
     static PluginFileInfo read (const juce::File& file, juce::int64 knownSize);
 };
 

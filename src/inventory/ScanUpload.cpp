@@ -29,6 +29,8 @@ Result run (const SettingsStore& settings, const PasswordCipher& cipher, Connect
 
     HttpExchange::Options options;
     options.timeoutMs = timeoutMs;
+    options.totalTimeoutMs = totalTimeoutMs;
+    options.maxBodyBytes = maxReplyBytes;
     options.shouldAbort = shouldAbort;
 
     const auto exchange = HttpExchange::perform (request, true, {}, options);

@@ -31,8 +31,13 @@ namespace ScanUpload
     /** The multipart POST: fields "email" and "password", then the file "userfile" as "text/xml". */
     juce::URL buildRequest (const juce::String& email, const juce::String& password, const juce::File& inventoryFile);
 
-    /** How long the service may keep a scan waiting before it counts as gone. */
+    /** How long the connection or the reply may stall before the service
+        counts as gone, how long the whole upload may take, and the largest
+        update list read.
+    */
     inline constexpr int timeoutMs = 60000;
+    inline constexpr int totalTimeoutMs = 5 * 60000;
+    inline constexpr size_t maxReplyBytes = 64 * 1024 * 1024;
 
     /** Builds the request from the current profile (password deciphered),
         checks the connection quietly, sends it and stores the reply.

@@ -4,15 +4,17 @@ namespace HttpExchange
 {
 namespace
 {
-    /** Cancels a stream once the caller's predicate asks for it. */
+    /** Cancels a stream at its deadline, or once the caller's predicate asks for it. */
     class AbortWatchdog final : private juce::Thread
     {
     public:
-        AbortWatchdog (juce::WebInputStream& s, std::function<bool()> predicate)
-            : juce::Thread ("HttpExchange watchdog"), stream (s), shouldAbort (std::move (predicate))
+        AbortWatchdog (juce::WebInputStream& s, int totalTimeoutMs, std::function<bool()> predicate)
+            : juce::Thread ("HttpExchange watchdog"),
+              stream (s),
+              deadline (juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, totalTimeoutMs)),
+              shouldAbort (std::move (predicate))
         {
-            if (shouldAbort)
-                startThread();
+            startThread();
         }
 
         ~AbortWatchdog() override
@@ -25,7 +27,7 @@ namespace
         {
             while (! threadShouldExit())
             {
-                if (shouldAbort())
+                if ((juce::int32) (juce::Time::getMillisecondCounter() - deadline) >= 0 || (shouldAbort && shouldAbort()))
                 {
                     stream.cancel();
                     return;
@@ -36,6 +38,7 @@ namespace
         }
 
         juce::WebInputStream& stream;
+        const juce::uint32 deadline;
         std::function<bool()> shouldAbort;
     };
 }
@@ -44,12 +47,12 @@ Result perform (const juce::URL& url, bool post, const juce::String& extraHeader
 {
     Result result;
     juce::WebInputStream stream (url, post);
-    stream.withConnectionTimeout (options.timeoutMs).withNumRedirectsToFollow (5);
+    stream.withConnectionTimeout (options.timeoutMs).withNumRedirectsToFollow (post ? 0 : 5);
 
     if (extraHeaders.isNotEmpty())
         stream.withExtraHeaders (extraHeaders);
 
-    const AbortWatchdog watchdog (stream, options.shouldAbort);
+    const AbortWatchdog watchdog (stream, options.totalTimeoutMs, options.shouldAbort);
 
     if (! stream.connect (nullptr) || stream.isError())
         return result;

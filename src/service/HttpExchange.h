@@ -17,7 +17,9 @@ namespace HttpExchange
     {
         /** Connection time-out; the transfer is also abandoned when it stalls this long. */
         int timeoutMs = 30000;
-        size_t maxBodyBytes = 64 * 1024 * 1024;
+        /** The whole exchange is abandoned after this long, however it is going. */
+        int totalTimeoutMs = 120000;
+        size_t maxBodyBytes = 1024 * 1024;
         /** Polled from a watchdog thread while the request runs; may be empty. */
         std::function<bool()> shouldAbort;
     };
@@ -31,7 +33,9 @@ namespace HttpExchange
     };
 
     /** Sends the request: a POST of the URL's POST data or uploads when post is
-        true, a GET otherwise. Blocks the calling thread (any thread).
+        true, a GET otherwise. A POST never follows a redirect, so that its
+        body (which may hold a password) goes nowhere but to the address given.
+        Blocks the calling thread (any thread).
     */
     Result perform (const juce::URL& url, bool post, const juce::String& extraHeaders, const Options& options);
 }

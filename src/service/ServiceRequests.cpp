@@ -103,6 +103,8 @@ std::unique_ptr<juce::XmlElement> postForm (const juce::String& path, const Fiel
 
     HttpExchange::Options options;
     options.timeoutMs = timeoutMs;
+    options.totalTimeoutMs = juce::jmax (timeoutMs, totalTimeoutMs);
+    options.maxBodyBytes = maxReplyBytes;
 
     const auto result = HttpExchange::perform (url, true, "Content-Type: application/x-www-form-urlencoded", options);
 

@@ -45,7 +45,13 @@ namespace ServiceRequests
     /** name=value pairs, each encoded, joined by "&", in order. */
     juce::String encodeForm (const Fields& fields);
 
+    /** A request is abandoned when the connection or the reply stalls this long... */
     inline constexpr int defaultTimeoutMs = 30000;
+    /** ...and in any case after this long, so that a trickling server cannot
+        hold the (blocked) user interface indefinitely. */
+    inline constexpr int totalTimeoutMs = 60000;
+    /** Replies to form requests are small documents; nothing larger is read. */
+    inline constexpr size_t maxReplyBytes = 1024 * 1024;
 
     /** POSTs the fields form-encoded to the service's path and parses the
         reply. The result is the reply's root element, owned by the caller, or

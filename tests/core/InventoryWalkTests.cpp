@@ -44,15 +44,17 @@ namespace
             return folder;
         }
 
+        /** Runs a walk and returns the inventory file it left. */
         std::unique_ptr<juce::XmlElement> walk (const juce::StringArray& folders, const juce::StringArray& formats,
                                                 std::function<bool()> shouldExit = [] { return false; })
         {
-            auto root = makeMachineProfile ("Studio", MachineFacts::gather());
+            const auto profile = makeMachineProfile ("Studio", MachineFacts::gather());
             InventoryWalk w (store, folders, formats, inventoryFile);
-            w.run (*root, { std::move (shouldExit),
-                            [this] (const juce::String& s) { statuses.add (s); },
-                            [this] (double p) { progress.push_back (p); } });
-            return root;
+            w.run (*profile, { std::move (shouldExit),
+                               [this] (const juce::String& s) { statuses.add (s); },
+                               [this] (double p) { progress.push_back (p); } });
+            numPlugins = w.getNumPlugins();
+            return SafeXml::parseFile (inventoryFile, 16 * 1024 * 1024);
         }
 
         std::map<juce::String, const juce::XmlElement*> byFileName (const juce::XmlElement& root) const
@@ -71,13 +73,18 @@ namespace
         juce::File unknownFile = temp["data"].getChildFile ("Studio_UnknownPlugins.txt");
         juce::StringArray statuses;
         std::vector<double> progress;
+        int numPlugins = 0;
     };
 }
 
 TEST_F (InventoryWalkTest, TheWalkTreeGivesEveryDllInAnyCaseAndDepthAndNothingElse)
 {
     const auto root = walk ({ walkTree.getFullPathName() }, { "VST" });
+    ASSERT_NE (root, nullptr);
+    EXPECT_EQ (root->getTagName(), juce::String ("MachineProfile"));
+    EXPECT_EQ (root->getStringAttribute ("MachineName"), juce::String ("Studio"));
     const auto plugins = byFileName (*root);
+    EXPECT_EQ (numPlugins, 7);
 
     std::vector<juce::String> names;
     for (auto& [fileName, plugin] : plugins)
@@ -103,6 +110,7 @@ TEST_F (InventoryWalkTest, TheWalkTreeGivesEveryDllInAnyCaseAndDepthAndNothingEl
 TEST_F (InventoryWalkTest, PluginAttributesComeInTheirFixedOrder)
 {
     const auto root = walk ({ folderWith ("a", { "incomplete-b0-no-vendor.dll" }).getFullPathName() }, { "AAX" });
+    ASSERT_NE (root, nullptr);
     const auto* plugin = root->getChildByName ("Plugin");
     ASSERT_NE (plugin, nullptr);
 
@@ -126,6 +134,7 @@ TEST_F (InventoryWalkTest, VersionsAreCleanedAndThoseWithoutADotRejected)
                                            "version-dot.dll", "version-ver-build.dll", "version-2-0-1-5.dll",
                                            "version-1-2-3.dll", "version-4-10.dll", "no-version.dll" });
     const auto root = walk ({ folder.getFullPathName() }, { "" });
+    ASSERT_NE (root, nullptr);
     const auto plugins = byFileName (*root);
 
     const std::map<juce::String, juce::String> expectedVersions {
@@ -150,6 +159,7 @@ TEST_F (InventoryWalkTest, OnlyTheFirstExactUadEntryOfAWholeRunIsKept)
     const auto first = folderWith ("one", { "uad-1.dll", "uad-other-case.dll" });
     const auto second = folderWith ("two", { "uad-2.dll" });
     const auto root = walk ({ first.getFullPathName(), second.getFullPathName() }, { "VST", "AAX" });
+    ASSERT_NE (root, nullptr);
 
     int exact = 0, otherCase = 0;
 
@@ -169,6 +179,7 @@ TEST_F (InventoryWalkTest, OverlappingFoldersListAPluginOncePerFolderWithItsForm
 {
     const auto root = walk ({ walkTree.getChildFile ("level1").getFullPathName(),
                               walkTree.getChildFile ("level1/level2").getFullPathName() }, { "AU", "RTAS/TDM" });
+    ASSERT_NE (root, nullptr);
     juce::StringArray formatsOfZ;
 
     for (auto* plugin : root->getChildWithTagNameIterator ("Plugin"))
@@ -189,9 +200,8 @@ TEST_F (InventoryWalkTest, WithoutFoldersTheInventoryFileKeepsItsContent)
 TEST_F (InventoryWalkTest, AMissingFolderStillRewritesTheInventory)
 {
     inventoryFile.replaceWithText ("previous scan");
-    walk ({ temp["does-not-exist"].getFullPathName(), "relative/path" }, { "VST", "VST" });
+    const auto written = walk ({ temp["does-not-exist"].getFullPathName(), "relative/path" }, { "VST", "VST" });
 
-    const auto written = SafeXml::parseFile (inventoryFile, 1 << 20);
     ASSERT_NE (written, nullptr);
     EXPECT_EQ (written->getTagName(), juce::String ("MachineProfile"));
     EXPECT_EQ (written->getNumChildElements(), 0);
@@ -216,18 +226,31 @@ TEST_F (InventoryWalkTest, AStopRequestEndsTheFolderAndSkipsTheRestButEveryFolde
 {
     const auto a = folderWith ("a", { "table-040904e4.dll", "table-040904b0.dll", "table-000004e4.dll" });
     const auto b = folderWith ("b", { "table-000004b0.dll" });
-    int asked = 0;
+    // The status is set once per file handled: stop after the second file.
+    const auto written = walk ({ a.getFullPathName(), b.getFullPathName() }, { "VST", "VST" },
+                               [this] { return statuses.size() >= 2; });
 
-    const auto root = walk ({ a.getFullPathName(), b.getFullPathName() }, { "VST", "VST" },
-                            [&asked] { return ++asked > 2; });
-
-    EXPECT_EQ (root->getNumChildElements(), 2);
-    EXPECT_EQ (statuses.size(), 2);
-    EXPECT_EQ (statuses[1], juce::String ("Scanning Directory 1 of 2"));
-
-    const auto written = SafeXml::parseFile (inventoryFile, 1 << 20);
     ASSERT_NE (written, nullptr);
     EXPECT_EQ (written->getNumChildElements(), 2);
+    EXPECT_EQ (statuses, juce::StringArray ("Scanning Directory 1 of 2", "Scanning Directory 1 of 2"));
+}
+
+TEST_F (InventoryWalkTest, AStopRequestIsSeenEvenBetweenEntriesThatAreNoPlugins)
+{
+    // Many folders and other files, and a single plug-in at the very end.
+    const auto tree = temp["plugins/big"];
+
+    for (int i = 0; i < 200; ++i)
+        tree.getChildFile ("dir" + juce::String (i) + "/readme.txt").create();
+
+    versionFixtures.getChildFile ("table-040904e4.dll").copyFileTo (tree.getChildFile ("zzz/last.dll"));
+    int asked = 0;
+
+    const auto written = walk ({ tree.getFullPathName() }, { "VST" }, [&asked] { return ++asked > 10; });
+
+    EXPECT_LE (asked, 12);
+    ASSERT_NE (written, nullptr);
+    EXPECT_EQ (written->getNumChildElements(), 0);
 }
 
 TEST_F (InventoryWalkTest, TheUnknownPluginsFileIsUtf8WithoutBomAndCrLf)
@@ -271,9 +294,9 @@ TEST_F (InventoryWalkTest, TheInventoryFileIsExactlyTheDocumentWritten)
     facts.ramMegabytes = 8192;
     facts.time = juce::Time (2027, 2, 1, 13, 0, 0, 0, true);
 
-    auto root = makeMachineProfile ("Studio", facts);
+    const auto profile = makeMachineProfile ("Studio", facts);
     InventoryWalk w (store, { folder.getFullPathName() }, { "VST" }, inventoryFile);
-    w.run (*root, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
+    w.run (*profile, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
 
     EXPECT_EQ (readBytes (inventoryFile),
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"

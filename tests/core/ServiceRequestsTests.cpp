@@ -166,6 +166,28 @@ TEST (ServiceReplies, NonXmlEmptyHostileAndAbsentRepliesGiveNoElement)
     EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr);
 }
 
+TEST (ServiceReplies, ARedirectIsNotFollowedWithThePassword)
+{
+    LoopbackHttpServer::Response redirect = xml ("<Errors ErrorTitle=\"Moved\"/>", 307);
+    redirect.extraHeaders = "Location: /elsewhere/index.php\r\n";
+    CannedService service (redirect);
+
+    const auto reply = sendAccountAction (AccountAction::viewProfile, { "a@b.c", "secret" });
+
+    ASSERT_EQ (service.server.getRequests().size(), 1u);
+    EXPECT_EQ (classifyReply (reply.get()).title, juce::String ("Moved"));
+}
+
+TEST (ServiceReplies, AnOversizedReplyIsNotRead)
+{
+    std::string huge ("<Errors ErrorTitle=\"");
+    huge.append (ServiceRequests::maxReplyBytes, 'x');
+    huge += "\"/>";
+    CannedService service (xml (huge));
+
+    EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr);
+}
+
 TEST (ServiceReplies, AReplyThatNeverComesTimesOut)
 {
     LoopbackHttpServer::Response silence;

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace
 {
     const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
@@ -125,6 +128,13 @@ TEST_F (PluginScanTest, TheProgressWindowHasItsTitleAndCancelButton)
     ASSERT_NE (window, nullptr);
     EXPECT_EQ (window->getName(), juce::String ("Scanning Plugins..."));
     ASSERT_EQ (window->getNumButtons(), 1);
+
+    juce::StringArray buttonTexts;
+    for (auto* child : window->getChildren())
+        if (auto* button = dynamic_cast<juce::TextButton*> (child))
+            buttonTexts.add (button->getButtonText());
+
+    EXPECT_EQ (buttonTexts, juce::StringArray ("Cancel"));
 }
 
 TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
@@ -150,9 +160,95 @@ TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
     EXPECT_FALSE (finished);
     const auto inventory = juce::parseXML (inventoryFile());
     ASSERT_NE (inventory, nullptr);
-    EXPECT_LT (inventory->getNumChildElements(), 400 * 50);
+    EXPECT_LT (inventory->getNumChildElements(), 49 * 200);   // all 400 folders would give 49 each
 
     const auto requests = server.getRequests();
     ASSERT_FALSE (requests.empty());
     EXPECT_EQ (requests.back().path, juce::String ("/scan/index.php"));
+}
+
+TEST_F (PluginScanTest, AnUploadThatHangsAfterCancelIsAbandonedBeforeTheThreadIsKilled)
+{
+    server.setHandler ([] (const LoopbackHttpServer::Request& r)
+    {
+        if (r.path == "/checkconnect/index.html")
+            return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
+
+        LoopbackHttpServer::Response silence;
+        silence.neverAnswer = true;
+        return silence;
+    });
+
+    updateListFile().replaceWithText ("<UpdateList/>");
+    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
+    PluginScan scan;
+    scan.setScanSettings ({ fixtures.getChildFile ("plugins/walk").getFullPathName() }, inventoryFile(), { "VST" }, "Studio");
+
+    // Cancel once the upload is under way.
+    struct Canceller final : public juce::Timer
+    {
+        Canceller (LoopbackHttpServer& s) : server (s)  { startTimer (20); }
+
+        void timerCallback() override
+        {
+            for (const auto& r : server.getRequests())
+                if (r.path == "/scan/index.php")
+                    if (auto* modal = juce::Component::getCurrentlyModalComponent())
+                    {
+                        stopTimer();
+                        modal->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+                        return;
+                    }
+        }
+
+        LoopbackHttpServer& server;
+    } canceller (server);
+
+    const auto started = juce::Time::getMillisecondCounter();
+    EXPECT_FALSE (scan.runThread());
+    const auto elapsed = juce::Time::getMillisecondCounter() - started;
+    pumpMessages();
+
+    // Ended by the upload's own grace period, not by the kill at 10 s.
+    EXPECT_GE (elapsed, (juce::uint32) PluginScan::uploadGraceAfterCancelMs);
+    EXPECT_LT (elapsed, (juce::uint32) PluginScan::cancelTimeoutMs);
+    EXPECT_TRUE (desktop.getAlerts().empty());
+    EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
+}
+
+TEST (ShowAlertFromWorker, GivesUpWaitingAndTheAlertIsNeverShown)
+{
+    RecordingDesktop desktop;
+    std::atomic<bool> stop { false };
+    std::atomic<int> result { -1 };
+
+    // The message loop is not run while the worker waits, as when the message
+    // thread is blocked waiting for the worker to end.
+    std::thread worker ([&] { result = showAlertFromWorker (AlertRequest::ok ("T", "M", AlertIcon::info),
+                                                            [&] { return stop.load(); }); });
+    juce::Thread::sleep (150);
+    stop = true;
+    worker.join();
+    pumpMessages();
+
+    EXPECT_EQ (result, 0);
+    EXPECT_TRUE (desktop.getAlerts().empty());
+}
+
+TEST (ShowAlertFromWorker, ShowsTheAlertOnTheMessageThreadAndReturnsItsResult)
+{
+    RecordingDesktop desktop;
+    std::atomic<int> result { -1 };
+    std::atomic<bool> done { false };
+
+    std::thread worker ([&] { result = showAlertFromWorker (AlertRequest::ok ("T", "M", AlertIcon::info), [] { return false; });
+                              done = true; });
+
+    for (int i = 0; i < 100 && ! done; ++i)
+        pumpMessages (20);
+
+    worker.join();
+    EXPECT_EQ (result, 1);
+    ASSERT_EQ (desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (desktop.getAlerts()[0].title, juce::String ("T"));
 }

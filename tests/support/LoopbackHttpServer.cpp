@@ -9,6 +9,7 @@ namespace
         switch (status)
         {
             case 200: return "OK";
+            case 307: return "Temporary Redirect";
             case 404: return "Not Found";
             case 500: return "Internal Server Error";
             default:  return "Status";
@@ -177,6 +178,7 @@ void LoopbackHttpServer::serve (juce::StreamingSocket& socket)
     const auto head = "HTTP/1.1 " + juce::String (response.status) + " " + statusText (response.status) + "\r\n"
                     + "Content-Type: " + response.contentType + "\r\n"
                     + "Content-Length: " + juce::String ((juce::int64) response.body.getSize()) + "\r\n"
+                    + response.extraHeaders
                     + "Connection: close\r\n\r\n";
 
     socket.write (head.toRawUTF8(), (int) head.getNumBytesAsUTF8());

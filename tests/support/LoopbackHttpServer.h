@@ -29,6 +29,7 @@ public:
     {
         int status = 200;
         juce::String contentType = "text/xml";
+        juce::String extraHeaders;   // further header lines, each ending in CR LF
         juce::MemoryBlock body;
         int delayMs = 0;          // wait this long before answering
         bool hangUp = false;      // close the connection without any answer
