@@ -16,6 +16,28 @@ namespace
         }
     }
 
+    /** Writes everything (a socket may take a large buffer only in parts); false when the peer went away. */
+    bool writeAll (juce::StreamingSocket& socket, const void* data, size_t size)
+    {
+        auto* bytes = static_cast<const char*> (data);
+
+        while (size > 0)
+        {
+            if (socket.waitUntilReady (false, socketTimeoutMs) != 1)
+                return false;
+
+            const auto n = socket.write (bytes, (int) juce::jmin (size, (size_t) 65536));
+
+            if (n <= 0)
+                return false;
+
+            bytes += n;
+            size -= (size_t) n;
+        }
+
+        return true;
+    }
+
     /** Reads until the end of the header block; false when the peer went away first. */
     bool readHeaderBlock (juce::StreamingSocket& socket, juce::MemoryBlock& raw, size_t& headerEnd)
     {
@@ -135,7 +157,7 @@ void LoopbackHttpServer::serve (juce::StreamingSocket& socket)
                              lines[i].fromFirstOccurrenceOf (":", false, false).trim());
 
     if (request.getHeader ("expect").equalsIgnoreCase ("100-continue"))
-        socket.write ("HTTP/1.1 100 Continue\r\n\r\n", 25);
+        writeAll (socket, "HTTP/1.1 100 Continue\r\n\r\n", 25);
 
     const auto contentLength = (size_t) request.getHeader ("content-length").getLargeIntValue();
     char buffer[8192];
@@ -181,8 +203,6 @@ void LoopbackHttpServer::serve (juce::StreamingSocket& socket)
                     + response.extraHeaders
                     + "Connection: close\r\n\r\n";
 
-    socket.write (head.toRawUTF8(), (int) head.getNumBytesAsUTF8());
-
-    if (! response.body.isEmpty())
-        socket.write (response.body.getData(), (int) response.body.getSize());
+    if (writeAll (socket, head.toRawUTF8(), head.getNumBytesAsUTF8()) && ! response.body.isEmpty())
+        writeAll (socket, response.body.getData(), response.body.getSize());
 }
