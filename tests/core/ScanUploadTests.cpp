@@ -2,6 +2,7 @@
 #include "service/ServiceEndpoint.h"
 
 #include "../support/LoopbackHttpServer.h"
+#include "../support/ScanTestSupport.h"
 #include "../support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +21,7 @@ namespace
     protected:
         ScanUploadTest()
         {
-            juce::XmlElement profile ("CobaltlineProfile");
-            profile.setAttribute ("MachineName", "Studio");
-            profile.setAttribute ("Email", "user+tag@example.com");
-            profile.setAttribute ("Password", cipher.encipherPassword (password));
-            SettingsStore::writeDocument (profile, store.getProfileFile());
+            writeTestProfile (store, "Studio", "user+tag@example.com", password);
 
             inventoryFile.replaceWithText ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<MachineProfile MachineName=\"Studio\"/>\r\n");
         }
@@ -36,16 +33,7 @@ namespace
             return ScanUpload::run (store, cipher, connection, inventoryFile, {});
         }
 
-        void answerScanWith (const juce::String& body)
-        {
-            server.setHandler ([body] (const LoopbackHttpServer::Request& r)
-            {
-                if (r.path == "/checkconnect/index.html")
-                    return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
-
-                return LoopbackHttpServer::Response::text (body);
-            });
-        }
+        void answerScanWith (const juce::String& body)   { server.setHandler (answeringScansWith (body)); }
 
         const juce::String password = juce::String::fromUTF8 ("p&ss w\xc3\xb6rd=\"x\"");
         TempFolder temp;
@@ -147,15 +135,7 @@ TEST_F (ScanUploadTest, TheUpdateListFollowsTheMachineNameAtTheTimeOfTheReply)
 
 TEST_F (ScanUploadTest, AnAbortedUploadEndsQuicklyWithoutAReply)
 {
-    server.setHandler ([] (const LoopbackHttpServer::Request& r)
-    {
-        if (r.path == "/checkconnect/index.html")
-            return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
-
-        LoopbackHttpServer::Response silence;
-        silence.neverAnswer = true;
-        return silence;
-    });
+    server.setHandler (neverAnsweringScans());
 
     ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
     ConnectionCheck connection;

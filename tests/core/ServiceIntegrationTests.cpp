@@ -7,6 +7,7 @@
 #include "service/ServiceReply.h"
 #include "service/ServiceRequests.h"
 
+#include "../support/ScanTestSupport.h"
 #include "../support/TempFolder.h"
 #include "ServiceProcess.h"
 
@@ -128,11 +129,7 @@ TEST_F (ServiceIntegration, AScanOfTheFixturePluginsComesBackWithTheirUpdates)
 
     SettingsStore store (temp["data"]);
     PasswordCipher cipher;
-    juce::XmlElement profile ("CobaltlineProfile");
-    profile.setAttribute ("MachineName", "Studio");
-    profile.setAttribute ("Email", "scan@example.com");
-    profile.setAttribute ("Password", cipher.encipherPassword (password));
-    SettingsStore::writeDocument (profile, store.getProfileFile());
+    writeTestProfile (store, "Studio", "scan@example.com", password);
 
     const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
     auto root = makeMachineProfile ("Studio", MachineFacts::gather());
@@ -165,11 +162,7 @@ TEST_F (ServiceIntegration, AScanWithAWrongPasswordStoresAndReportsTheError)
 
     SettingsStore store (temp["data"]);
     PasswordCipher cipher;
-    juce::XmlElement profile ("CobaltlineProfile");
-    profile.setAttribute ("MachineName", "Studio");
-    profile.setAttribute ("Email", "eve@example.com");
-    profile.setAttribute ("Password", cipher.encipherPassword ("Wrong Pass1!"));
-    SettingsStore::writeDocument (profile, store.getProfileFile());
+    writeTestProfile (store, "Studio", "eve@example.com", "Wrong Pass1!");
 
     const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
     SettingsStore::writeDocument (*makeMachineProfile ("Studio", MachineFacts::gather()), inventory);

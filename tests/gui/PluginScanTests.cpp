@@ -3,6 +3,7 @@
 
 #include "../support/LoopbackHttpServer.h"
 #include "../support/RecordingDesktop.h"
+#include "../support/ScanTestSupport.h"
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +22,7 @@ namespace
         void SetUp() override
         {
             store.getDataFolder().deleteRecursively();
-            SettingsStore fresh;
-            juce::XmlElement profile ("CobaltlineProfile");
-            profile.setAttribute ("MachineName", "Studio");
-            profile.setAttribute ("Email", "a@b.c");
-            profile.setAttribute ("Password", fresh.encipherPassword ("Passw0rd!"));
-            SettingsStore::writeDocument (profile, fresh.getProfileFile());
+            writeTestProfile (SettingsStore(), "Studio", "a@b.c", "Passw0rd!");
             inventoryFile().create();
         }
 
@@ -35,16 +31,7 @@ namespace
         juce::File inventoryFile() const    { return store.getDataFolder().getChildFile ("Studio_PluginList.xml"); }
         juce::File updateListFile() const   { return store.getDataFolder().getChildFile ("Studio_CobaltlineList.xml"); }
 
-        void answerScanWith (const juce::String& body)
-        {
-            server.setHandler ([body] (const LoopbackHttpServer::Request& r)
-            {
-                if (r.path == "/checkconnect/index.html")
-                    return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
-
-                return LoopbackHttpServer::Response::text (body);
-            });
-        }
+        void answerScanWith (const juce::String& body)   { server.setHandler (answeringScansWith (body)); }
 
         void runScan (const juce::String& baseUrl)
         {
@@ -169,15 +156,7 @@ TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
 
 TEST_F (PluginScanTest, AnUploadThatHangsAfterCancelIsAbandonedBeforeTheThreadIsKilled)
 {
-    server.setHandler ([] (const LoopbackHttpServer::Request& r)
-    {
-        if (r.path == "/checkconnect/index.html")
-            return LoopbackHttpServer::Response::text ("<html/>", 200, "text/html");
-
-        LoopbackHttpServer::Response silence;
-        silence.neverAnswer = true;
-        return silence;
-    });
+    server.setHandler (neverAnsweringScans());
 
     updateListFile().replaceWithText ("<UpdateList/>");
     ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
