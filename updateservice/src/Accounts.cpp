@@ -3,8 +3,8 @@
 #include "EntryRules.h"
 #include "Utf8.h"
 
-#include <sodium.h>
-
+#include <algorithm>
+#include <exception>
 #include <vector>
 
 namespace
@@ -40,25 +40,31 @@ namespace
         return code;
     }
 
-    bool emailTakenByOther (Database& db, const std::string& emailKey, std::int64_t exceptId)
+    std::string resetMailBody (const std::string& code, std::int64_t lifetimeSeconds)
     {
-        Database::Statement query (db, "SELECT id FROM account WHERE email_key = ?1 AND id <> ?2");
-        query.bind (1, emailKey).bind (2, exceptId);
-        return query.step();
+        return "Hello,\n"
+               "\n"
+               "someone asked to reset the password of the Cobaltline account for this address.\n"
+               "Enter this reset code in Cobaltline's \"Forgot Password\" window:\n"
+               "\n"
+               + code + "\n"
+               "\n"
+               "The code is valid for " + minutesText (lifetimeSeconds) + " and can be used once.\n"
+               "If you did not ask for it, you can ignore this message; your password stays as it is.\n";
     }
 }
 
-Accounts::Accounts (ConnectionPool& pool, const PasswordHasher& hasher, Outbox& outbox,
+Accounts::Accounts (AccountStore& accountStore, const PasswordHasher& hasher, MailSink& mailSink,
                     Settings accountSettings, Clock clock)
-    : connections (pool),
+    : store (accountStore),
       passwords (hasher),
-      mail (outbox),
+      mail (mailSink),
       settings (accountSettings),
       now (std::move (clock))
 {
 }
 
-std::string Accounts::handle (const FormDecoding& form)
+Outcome Accounts::handle (const FormDecoding& form)
 {
     const auto action = form.firstName();
 
@@ -71,7 +77,7 @@ std::string Accounts::handle (const FormDecoding& form)
         if (action == "resetpassword")  return resetPassword (form);
     }
 
-    return XmlReply::errors ("Unknown Request", "The service does not know this request.");
+    return Outcome::errors ("Unknown Request", "The service does not know this request.");
 }
 
 //==============================================================================
@@ -81,20 +87,15 @@ std::string Accounts::lockedOutText() const
          + minutesText (settings.lockoutSeconds) + ".";
 }
 
-bool Accounts::isLockedOut (Database& db, const std::string& emailKey, std::int64_t time) const
+bool Accounts::isLockedOut (const std::string& emailKey, std::int64_t time) const
 {
     if (settings.maxFailedLogins <= 0)
         return false;
 
-    Database::Statement query (db, "SELECT at FROM login_failure WHERE email_key = ?1 ORDER BY at DESC LIMIT ?2");
-    query.bind (1, emailKey).bind (2, static_cast<std::int64_t> (settings.maxFailedLogins));
+    const auto wanted = static_cast<std::size_t> (settings.maxFailedLogins);
+    const auto recent = store.latestFailures (emailKey, wanted);
 
-    std::vector<std::int64_t> recent;
-
-    while (query.step())
-        recent.push_back (query.columnInt (0));
-
-    if (recent.size() < static_cast<std::size_t> (settings.maxFailedLogins))
+    if (recent.size() < wanted)
         return false;
 
     const auto latest = recent.front();
@@ -104,32 +105,12 @@ bool Accounts::isLockedOut (Database& db, const std::string& emailKey, std::int6
         && time < latest + settings.lockoutSeconds;
 }
 
-void Accounts::recordFailure (Database& db, const std::string& emailKey, std::int64_t time) const
+void Accounts::recordFailure (const std::string& emailKey, std::int64_t time) const
 {
-    Database::Transaction transaction (db);
-
-    Database::Statement insert (db, "INSERT INTO login_failure (email_key, at) VALUES (?1, ?2)");
-    insert.bind (1, emailKey).bind (2, time).run();
-
     // Failures older than both the counting window and a lock-out can no
     // longer matter.
     const auto horizon = time - std::max (settings.failureWindowSeconds, settings.lockoutSeconds) - 60;
-    Database::Statement prune (db, "DELETE FROM login_failure WHERE email_key = ?1 AND at < ?2");
-    prune.bind (1, emailKey).bind (2, horizon).run();
-
-    transaction.commit();
-}
-
-void Accounts::clearFailures (Database& db, const std::string& emailKey) const
-{
-    Database::Statement any (db, "SELECT 1 FROM login_failure WHERE email_key = ?1 LIMIT 1");
-    any.bind (1, emailKey);
-
-    if (! any.step())
-        return;
-
-    Database::Statement remove (db, "DELETE FROM login_failure WHERE email_key = ?1");
-    remove.bind (1, emailKey).run();
+    store.recordFailure (emailKey, time, horizon);
 }
 
 Accounts::Login Accounts::logIn (std::string_view email, std::string_view password)
@@ -144,48 +125,34 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
 
     const auto emailKey = Utf8::asciiLower (email);
     const auto time = now();
-    auto db = connections.acquire();
 
-    if (isLockedOut (*db, emailKey, time))
+    if (isLockedOut (emailKey, time))
     {
         login.errorTitle = "Log-in Locked";
         login.errorText = lockedOutText();
         return login;
     }
 
-    std::int64_t accountId = 0;
-    std::string storedHash;
-
-    {
-        Database::Statement query (*db, "SELECT id, password_hash FROM account WHERE email_key = ?1");
-        query.bind (1, emailKey);
-
-        if (query.step())
-        {
-            accountId = query.columnInt (0);
-            storedHash = query.columnText (1);
-        }
-    }
-
-    const bool matches = accountId != 0 ? passwords.verify (storedHash, password)
-                                        : (passwords.verifyNothing (password), false);
+    const auto credentials = store.findCredentials (emailKey);
+    const bool matches = credentials.has_value() ? passwords.verify (credentials->passwordHash, password)
+                                                 : (passwords.verifyNothing (password), false);
 
     if (! matches)
     {
-        recordFailure (*db, emailKey, time);
+        recordFailure (emailKey, time);
         return login;
     }
 
-    clearFailures (*db, emailKey);
+    store.clearFailures (emailKey);
     login.ok = true;
-    login.accountId = accountId;
+    login.accountId = credentials->accountId;
     login.errorTitle.clear();
     login.errorText.clear();
     return login;
 }
 
 //==============================================================================
-std::string Accounts::registerAccount (const FormDecoding& form)
+Outcome Accounts::registerAccount (const FormDecoding& form)
 {
     const auto email = form.valueOf ("email");
     const auto password = form.valueOf ("password");
@@ -203,70 +170,53 @@ std::string Accounts::registerAccount (const FormDecoding& form)
     const std::string refusedTitle = "Sign Up Refused";
 
     if (! problems.empty())
-        return XmlReply::errors (refusedTitle, EntryRules::join (problems));
+        return Outcome::errors (refusedTitle, EntryRules::join (problems));
 
     const auto emailKey = Utf8::asciiLower (email);
     const auto takenText = "An account with this e-mail address already exists. "
                            "Use \"Forgot Password\" if you cannot log in.";
 
-    auto db = connections.acquire();
+    if (store.isEmailTaken (emailKey))
+        return Outcome::errors (refusedTitle, takenText);
 
-    if (emailTakenByOther (*db, emailKey, 0))
-        return XmlReply::errors (refusedTitle, takenText);
+    // Hashing takes a while and much memory; do it before the store takes
+    // the write lock so other requests are not held up.
+    AccountStore::NewAccount account { email, emailKey, passwords.hash (password), firstName, lastName,
+                                       developer == "1", now() };
 
-    // Hashing takes a while and much memory; do it before taking the write
-    // lock so other requests are not held up.
-    const auto hash = passwords.hash (password);
+    if (! store.createAccount (account))
+        return Outcome::errors (refusedTitle, takenText);
 
-    Database::Transaction transaction (*db);
-
-    if (emailTakenByOther (*db, emailKey, 0))
-        return XmlReply::errors (refusedTitle, takenText);
-
-    Database::Statement insert (*db, "INSERT INTO account (email, email_key, password_hash, first_name, "
-                                     "last_name, is_developer, created_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    insert.bind (1, email).bind (2, emailKey).bind (3, hash).bind (4, firstName).bind (5, lastName)
-          .bind (6, static_cast<std::int64_t> (developer == "1" ? 1 : 0)).bind (7, now()).run();
-
-    transaction.commit();
-
-    return XmlReply::success ("Welcome to Cobaltline",
-                              "Your account has been created. You can now scan your plug-ins for updates.");
+    return Outcome::success ("Welcome to Cobaltline",
+                             "Your account has been created. You can now scan your plug-ins for updates.");
 }
 
-std::string Accounts::viewProfile (const FormDecoding& form)
+Outcome Accounts::viewProfile (const FormDecoding& form)
 {
     const auto login = logIn (form.valueOf ("email"), form.valueOf ("password"));
 
     if (! login.ok)
-        return XmlReply::errors (login.errorTitle, login.errorText);
+        return Outcome::errors (login.errorTitle, login.errorText);
 
-    auto db = connections.acquire();
-    Database::Statement query (*db, "SELECT first_name, last_name, is_developer FROM account WHERE id = ?1");
-    query.bind (1, login.accountId);
+    const auto profile = store.findProfile (login.accountId);
 
-    if (! query.step())
-        return XmlReply::errors (loginFailedTitle, loginFailedText);
+    if (! profile.has_value())
+        return Outcome::errors (loginFailedTitle, loginFailedText);
 
-    XmlReply profile ("Profile");
-    profile.set ("FirstName", query.columnText (0));
-    profile.set ("LastName", query.columnText (1));
-    profile.set ("IsDeveloper", query.columnInt (2) != 0 ? "1" : "0");
-    profile.set ("UserId", std::to_string (login.accountId));
-    return profile.toDocument();
+    return Outcome::profile (profile->firstName, profile->lastName, profile->isDeveloper, login.accountId);
 }
 
-std::string Accounts::editProfile (const FormDecoding& form)
+Outcome Accounts::editProfile (const FormDecoding& form)
 {
     const std::string refusedTitle = "Profile Not Saved";
     const auto login = logIn (form.valueOf ("oldemail"), form.valueOf ("password"));
 
     if (! login.ok)
-        return XmlReply::errors (login.errorTitle, login.errorText);
+        return Outcome::errors (login.errorTitle, login.errorText);
 
     if (form.valueOf ("userid") != std::to_string (login.accountId))
-        return XmlReply::errors (refusedTitle, "The account details do not belong together. "
-                                               "Please close this window and open it again.");
+        return Outcome::errors (refusedTitle, "The account details do not belong together. "
+                                              "Please close this window and open it again.");
 
     const auto email = form.valueOf ("email");
     const auto firstName = form.valueOf ("firstname");
@@ -280,96 +230,66 @@ std::string Accounts::editProfile (const FormDecoding& form)
     appendAll (problems, EntryRules::checkDeveloperFlag (developer));
 
     if (! problems.empty())
-        return XmlReply::errors (refusedTitle, EntryRules::join (problems));
+        return Outcome::errors (refusedTitle, EntryRules::join (problems));
 
-    const auto emailKey = Utf8::asciiLower (email);
-    auto db = connections.acquire();
-    Database::Transaction transaction (*db);
+    const AccountStore::ProfileChange change { login.accountId, email, Utf8::asciiLower (email),
+                                               firstName, lastName, developer == "1" };
 
-    if (emailTakenByOther (*db, emailKey, login.accountId))
-        return XmlReply::errors (refusedTitle, "Another account already uses this e-mail address.");
+    if (! store.updateProfile (change))
+        return Outcome::errors (refusedTitle, "Another account already uses this e-mail address.");
 
-    Database::Statement update (*db, "UPDATE account SET email = ?1, email_key = ?2, first_name = ?3, "
-                                     "last_name = ?4, is_developer = ?5 WHERE id = ?6");
-    update.bind (1, email).bind (2, emailKey).bind (3, firstName).bind (4, lastName)
-          .bind (5, static_cast<std::int64_t> (developer == "1" ? 1 : 0)).bind (6, login.accountId).run();
-
-    transaction.commit();
-
-    return XmlReply::success ("Profile Saved", "Your profile has been updated.");
+    return Outcome::success ("Profile Saved", "Your profile has been updated.");
 }
 
 //==============================================================================
-std::string Accounts::forgotPassword (const FormDecoding& form)
+Outcome Accounts::forgotPassword (const FormDecoding& form)
 {
     const auto email = form.valueOf ("email");
 
     if (! EntryRules::checkEmail (email).empty())
-        return XmlReply::errors ("No Reset Code Sent", "Please enter the e-mail address of your account.");
+        return Outcome::errors ("No Reset Code Sent", "Please enter the e-mail address of your account.");
 
-    const auto sentReply = XmlReply::success ("Reset Code Sent",
+    // The same reply whether or not a message goes out, so addresses
+    // cannot be probed.
+    auto sent = Outcome::success ("Reset Code Sent",
         "If an account uses this e-mail address, a reset code is on its way to it. The code is valid for "
         + minutesText (settings.resetCodeLifetimeSeconds) + " and can be used once.");
 
     const auto time = now();
-    auto db = connections.acquire();
-    Database::Transaction transaction (*db);
-
-    std::int64_t accountId = 0;
-    std::string storedEmail;
-
-    {
-        Database::Statement query (*db, "SELECT id, email FROM account WHERE email_key = ?1");
-        query.bind (1, Utf8::asciiLower (email));
-
-        if (! query.step())
-            return sentReply;   // no account: say the same, send nothing
-
-        accountId = query.columnInt (0);
-        storedEmail = query.columnText (1);
-    }
-
-    {
-        // Bounds how many messages anyone can make the service send to one
-        // address.
-        Database::Statement recent (*db, "SELECT COUNT(*) FROM reset_code WHERE account_id = ?1 AND created_at > ?2");
-        recent.bind (1, accountId).bind (2, time - 3600);
-
-        if (recent.step() && recent.columnInt (0) >= settings.maxResetCodesPerHour)
-            return sentReply;
-    }
-
     const auto code = PasswordHasher::randomCode (resetCodeLength);
-    const auto digest = PasswordHasher::digest (code);
 
-    // Only the newest code counts, so a message that went astray earlier is
-    // of no use to whoever finds it.
-    Database::Statement retire (*db, "UPDATE reset_code SET used_at = ?2 WHERE account_id = ?1 AND used_at IS NULL");
-    retire.bind (1, accountId).bind (2, time).run();
+    AccountStore::NewResetCode newCode;
+    newCode.emailKey = Utf8::asciiLower (email);
+    newCode.digest = PasswordHasher::digest (code);
+    newCode.createdAt = time;
+    newCode.expiresAt = time + settings.resetCodeLifetimeSeconds;
+    // Bounds how many messages anyone can make the service send to one
+    // address.
+    newCode.countFrom = time - 3600;
+    newCode.maxCodesSinceCountFrom = settings.maxResetCodesPerHour;
 
-    Database::Statement insert (*db, "INSERT INTO reset_code (account_id, code_hash, created_at, expires_at) "
-                                     "VALUES (?1, ?2, ?3, ?4)");
-    insert.bind (1, accountId).bindBlob (2, digest.data(), digest.size()).bind (3, time)
-          .bind (4, time + settings.resetCodeLifetimeSeconds).run();
+    const auto recipient = store.issueResetCode (newCode);
 
-    const std::string body =
-        "Hello,\n"
-        "\n"
-        "someone asked to reset the password of the Cobaltline account for this address.\n"
-        "Enter this reset code in Cobaltline's \"Forgot Password\" window:\n"
-        "\n"
-        + code + "\n"
-        "\n"
-        "The code is valid for " + minutesText (settings.resetCodeLifetimeSeconds) + " and can be used once.\n"
-        "If you did not ask for it, you can ignore this message; your password stays as it is.\n";
+    if (! recipient.has_value())
+        return sent;
 
-    mail.send (storedEmail, "Your Cobaltline password reset code", body, static_cast<std::time_t> (time));
-    transaction.commit();
+    // The code is stored and committed by now: a message never carries a
+    // code that does not exist. A message that cannot be written leaves a
+    // code nobody knows, which does no harm; the person asks again.
+    try
+    {
+        mail.deliver (*recipient, "Your Cobaltline password reset code",
+                      resetMailBody (code, settings.resetCodeLifetimeSeconds), static_cast<std::time_t> (time));
+    }
+    catch (const std::exception& e)
+    {
+        sent.unreportedFailure = std::string ("the reset code could not be mailed: ") + e.what();
+    }
 
-    return sentReply;
+    return sent;
 }
 
-std::string Accounts::resetPassword (const FormDecoding& form)
+Outcome Accounts::resetPassword (const FormDecoding& form)
 {
     const std::string refusedTitle = "Password Not Reset";
     const auto email = form.valueOf ("email");
@@ -377,69 +297,34 @@ std::string Accounts::resetPassword (const FormDecoding& form)
     const auto code = normaliseCode (form.valueOf ("resetcode"));
 
     if (const auto problems = EntryRules::checkPassword (password); ! problems.empty())
-        return XmlReply::errors (refusedTitle, EntryRules::join (problems));
+        return Outcome::errors (refusedTitle, EntryRules::join (problems));
 
     const auto invalidCodeText = "The reset code is not valid: it may be mistyped, expired or used already. "
                                  "Ask for a new code and use the newest message.";
 
     if (email.empty() || email.size() > EntryRules::maxEmailBytes || code.empty() || code.size() > 64)
-        return XmlReply::errors (refusedTitle, invalidCodeText);
+        return Outcome::errors (refusedTitle, invalidCodeText);
 
     const auto emailKey = Utf8::asciiLower (email);
     const auto time = now();
-    auto db = connections.acquire();
 
-    if (isLockedOut (*db, emailKey, time))
-        return XmlReply::errors (refusedTitle, lockedOutText());
+    if (isLockedOut (emailKey, time))
+        return Outcome::errors (refusedTitle, lockedOutText());
 
-    const auto digest = PasswordHasher::digest (code);
-    std::int64_t accountId = 0;
-    std::int64_t codeId = 0;
+    const auto match = store.findResetCode (emailKey, PasswordHasher::digest (code), time);
 
+    if (! match.has_value())
     {
-        Database::Statement query (*db, "SELECT a.id, r.id, r.code_hash FROM account a "
-                                        "JOIN reset_code r ON r.account_id = a.id "
-                                        "WHERE a.email_key = ?1 AND r.used_at IS NULL AND r.expires_at > ?2");
-        query.bind (1, emailKey).bind (2, time);
-
-        while (query.step())
-        {
-            const auto stored = query.columnBlob (2);
-
-            if (stored.size() == digest.size()
-                && sodium_memcmp (stored.data(), digest.data(), digest.size()) == 0)
-            {
-                accountId = query.columnInt (0);
-                codeId = query.columnInt (1);
-            }
-        }
+        recordFailure (emailKey, time);
+        return Outcome::errors (refusedTitle, invalidCodeText);
     }
 
-    if (codeId == 0)
-    {
-        recordFailure (*db, emailKey, time);
-        return XmlReply::errors (refusedTitle, invalidCodeText);
-    }
-
+    // Hashed before the store takes the write lock, as at sign-up.
     const auto hash = passwords.hash (password);
 
-    Database::Transaction transaction (*db);
+    if (! store.spendResetCode (*match, hash, emailKey, time))
+        return Outcome::errors (refusedTitle, invalidCodeText);
 
-    // The code is spent by whichever request marks it first.
-    Database::Statement spend (*db, "UPDATE reset_code SET used_at = ?2 WHERE id = ?1 AND used_at IS NULL");
-    spend.bind (1, codeId).bind (2, time).run();
-
-    if (db->changes() != 1)
-        return XmlReply::errors (refusedTitle, invalidCodeText);
-
-    Database::Statement update (*db, "UPDATE account SET password_hash = ?1 WHERE id = ?2");
-    update.bind (1, hash).bind (2, accountId).run();
-
-    Database::Statement clear (*db, "DELETE FROM login_failure WHERE email_key = ?1");
-    clear.bind (1, emailKey).run();
-
-    transaction.commit();
-
-    return XmlReply::success ("Password Reset", "Your password has been changed. "
-                                                "Cobaltline now uses the new password.");
+    return Outcome::success ("Password Reset", "Your password has been changed. "
+                                               "Cobaltline now uses the new password.");
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ConnectionPool.h"
+#include "AccountStore.h"
 #include "FormDecoding.h"
-#include "Outbox.h"
+#include "MailSink.h"
+#include "Outcome.h"
 #include "PasswordHasher.h"
-#include "XmlReply.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,9 +23,10 @@
     `maxFailedLogins` failures within `failureWindowSeconds` the address
     cannot log in for `lockoutSeconds`.
 
-    Thread-safe: every call takes its own connection from the pool.
-    Database failures throw Database::Error (callers answer with a generic
-    error); every refusal is an "Errors" reply.
+    Thread-safe: the store, hasher and mail sink it is given are, and it
+    keeps no state of its own. It does not own them; they must outlive it.
+    Store failures throw Database::Error (callers answer with a generic
+    error); every refusal is an errors outcome.
 */
 class Accounts
 {
@@ -39,20 +40,28 @@ public:
         int maxResetCodesPerHour = 5;
     };
 
+    /** Seconds since 1970; called from the threads that serve requests. */
     using Clock = std::function<std::int64_t()>;
 
-    Accounts (ConnectionPool& pool, const PasswordHasher& hasher, Outbox& outbox,
+    Accounts (AccountStore& store, const PasswordHasher& hasher, MailSink& mail,
               Settings settings, Clock clock);
 
     /** Answers one request to the account endpoint: the first field names
-        the action. Returns the reply document. */
-    std::string handle (const FormDecoding& form);
+        the action, and its value must be "true". */
+    Outcome handle (const FormDecoding& form);
 
-    std::string registerAccount (const FormDecoding& form);
-    std::string viewProfile (const FormDecoding& form);
-    std::string editProfile (const FormDecoding& form);
-    std::string forgotPassword (const FormDecoding& form);
-    std::string resetPassword (const FormDecoding& form);
+    Outcome registerAccount (const FormDecoding& form);
+    Outcome viewProfile (const FormDecoding& form);
+    Outcome editProfile (const FormDecoding& form);
+
+    /** Always a success outcome for a well-formed address, so that replies
+        tell nothing about which addresses have accounts. The code is
+        mailed only after it has been stored; when the mail cannot be
+        written the outcome is the same, with the failure in its
+        `unreportedFailure` for the caller to log. */
+    Outcome forgotPassword (const FormDecoding& form);
+
+    Outcome resetPassword (const FormDecoding& form);
 
     struct Login
     {
@@ -69,14 +78,13 @@ public:
     static constexpr std::size_t resetCodeLength = 12;
 
 private:
-    bool isLockedOut (Database& db, const std::string& emailKey, std::int64_t now) const;
-    void recordFailure (Database& db, const std::string& emailKey, std::int64_t now) const;
-    void clearFailures (Database& db, const std::string& emailKey) const;
+    bool isLockedOut (const std::string& emailKey, std::int64_t now) const;
+    void recordFailure (const std::string& emailKey, std::int64_t now) const;
     std::string lockedOutText() const;
 
-    ConnectionPool& connections;
+    AccountStore& store;
     const PasswordHasher& passwords;
-    Outbox& mail;
+    MailSink& mail;
     const Settings settings;
     const Clock now;
 };

@@ -8,88 +8,6 @@ namespace
 {
     constexpr int busyTimeoutMs = 30000;
 
-    constexpr const char* schemaSql = R"sql(
-        CREATE TABLE IF NOT EXISTS account (
-            id            INTEGER PRIMARY KEY,
-            email         TEXT NOT NULL,
-            email_key     TEXT NOT NULL UNIQUE,
-            password_hash TEXT NOT NULL,
-            first_name    TEXT NOT NULL,
-            last_name     TEXT NOT NULL,
-            is_developer  INTEGER NOT NULL,
-            created_at    INTEGER NOT NULL
-        );
-
-        CREATE TABLE IF NOT EXISTS login_failure (
-            email_key TEXT NOT NULL,
-            at        INTEGER NOT NULL
-        );
-        CREATE INDEX IF NOT EXISTS login_failure_by_key ON login_failure (email_key, at);
-
-        CREATE TABLE IF NOT EXISTS reset_code (
-            id         INTEGER PRIMARY KEY,
-            account_id INTEGER NOT NULL REFERENCES account (id) ON DELETE CASCADE,
-            code_hash  BLOB NOT NULL,
-            created_at INTEGER NOT NULL,
-            expires_at INTEGER NOT NULL,
-            used_at    INTEGER
-        );
-        CREATE INDEX IF NOT EXISTS reset_code_by_account ON reset_code (account_id);
-
-        CREATE TABLE IF NOT EXISTS machine (
-            id               INTEGER PRIMARY KEY,
-            account_id       INTEGER NOT NULL REFERENCES account (id) ON DELETE CASCADE,
-            machine_name     TEXT NOT NULL,
-            platform         TEXT NOT NULL,
-            platform_string  TEXT NOT NULL,
-            cpu_vendor       TEXT NOT NULL,
-            cpu_speed        TEXT NOT NULL,
-            supports_64bit   TEXT NOT NULL,
-            ram              TEXT NOT NULL,
-            has_sse1         TEXT NOT NULL,
-            has_sse2         TEXT NOT NULL,
-            has_mmx          TEXT NOT NULL,
-            has_3dnow        TEXT NOT NULL,
-            display_language TEXT NOT NULL,
-            user_language    TEXT NOT NULL,
-            region           TEXT NOT NULL,
-            profile_time     TEXT NOT NULL,
-            uploaded_at      INTEGER NOT NULL,
-            UNIQUE (account_id, machine_name)
-        );
-
-        CREATE TABLE IF NOT EXISTS plugin (
-            machine_id INTEGER NOT NULL REFERENCES machine (id) ON DELETE CASCADE,
-            position   INTEGER NOT NULL,
-            name       TEXT NOT NULL,
-            version    TEXT NOT NULL,
-            vendor     TEXT NOT NULL,
-            path       TEXT NOT NULL,
-            format     TEXT NOT NULL,
-            error      TEXT NOT NULL,
-            PRIMARY KEY (machine_id, position)
-        ) WITHOUT ROWID;
-
-        CREATE TABLE IF NOT EXISTS known_version (
-            name_key   TEXT NOT NULL,
-            vendor_key TEXT NOT NULL,
-            version    TEXT NOT NULL,
-            PRIMARY KEY (name_key, vendor_key)
-        ) WITHOUT ROWID;
-
-        CREATE TABLE IF NOT EXISTS catalog (
-            name_key   TEXT NOT NULL,
-            vendor_key TEXT NOT NULL,
-            format_key TEXT NOT NULL,
-            name       TEXT NOT NULL,
-            vendor     TEXT NOT NULL,
-            format     TEXT NOT NULL,
-            version    TEXT NOT NULL,
-            website    TEXT NOT NULL,
-            PRIMARY KEY (name_key, vendor_key, format_key)
-        ) WITHOUT ROWID;
-    )sql";
-
     int checkedLength (std::size_t size)
     {
         if (size > static_cast<std::size_t> (INT_MAX))
@@ -100,6 +18,7 @@ namespace
 }
 
 Database::Database (const std::string& path)
+    : filePath (path)
 {
     const auto flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
 
@@ -114,21 +33,26 @@ Database::Database (const std::string& path)
     sqlite3_busy_timeout (connection, busyTimeoutMs);
     sqlite3_extended_result_codes (connection, 1);
 
-    execute ("PRAGMA journal_mode = WAL");
-    execute ("PRAGMA synchronous = NORMAL");
-    execute ("PRAGMA foreign_keys = ON");
+    try
+    {
+        // The first statement is where SQLite finds out that a file is not
+        // a database at all.
+        execute ("PRAGMA journal_mode = WAL");
+        execute ("PRAGMA synchronous = NORMAL");
+        execute ("PRAGMA foreign_keys = ON");
+    }
+    catch (...)
+    {
+        // No destructor runs for an object whose constructor throws.
+        sqlite3_close_v2 (connection);
+        connection = nullptr;
+        throw;
+    }
 }
 
 Database::~Database()
 {
     sqlite3_close_v2 (connection);
-}
-
-void Database::createSchema()
-{
-    Transaction transaction (*this);
-    execute (schemaSql);
-    transaction.commit();
 }
 
 void Database::execute (const char* sql)

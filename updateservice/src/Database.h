@@ -28,18 +28,20 @@ public:
         using std::runtime_error::runtime_error;
     };
 
-    /** Opens (and creates, when missing) the database file. */
+    /** Opens (and creates, when missing) the database file. Throws
+        Database::Error when it cannot be opened. The tables are Schema's
+        business. */
     explicit Database (const std::string& path);
     ~Database();
 
     Database (const Database&) = delete;
     Database& operator= (const Database&) = delete;
 
-    /** Creates the tables the service needs when they do not exist yet. */
-    void createSchema();
-
     /** Runs SQL without parameters (schema and pragmas only). */
     void execute (const char* sql);
+
+    /** The file as it was given to the constructor. */
+    const std::string& path() const noexcept { return filePath; }
 
     std::int64_t lastInsertId() const;
     int changes() const;
@@ -103,5 +105,6 @@ public:
 private:
     [[noreturn]] void fail (const char* what) const;
 
+    const std::string filePath;
     sqlite3* connection = nullptr;
 };

@@ -187,3 +187,8 @@ std::filesystem::path Outbox::send (std::string_view to, std::string_view subjec
 
     return target;
 }
+
+void Outbox::deliver (std::string_view to, std::string_view subject, std::string_view body, std::time_t now)
+{
+    send (to, subject, body, now);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MailSink.h"
+
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -19,7 +21,7 @@
 
     Thread-safe.
 */
-class Outbox
+class Outbox : public MailSink
 {
 public:
     /** Creates the folder when missing. Throws std::runtime_error when that
@@ -32,6 +34,10 @@ public:
         file cannot be written. */
     std::filesystem::path send (std::string_view to, std::string_view subject,
                                 std::string_view body, std::time_t now);
+
+    /** send(), for callers that only know a MailSink. */
+    void deliver (std::string_view to, std::string_view subject,
+                  std::string_view body, std::time_t now) override;
 
     /** The text of a message as send() writes it. */
     std::string compose (std::string_view to, std::string_view subject, std::string_view body,

@@ -1,8 +1,7 @@
 #include "Server.h"
 
 #include "FormDecoding.h"
-#include "VersionNumber.h"
-#include "XmlReply.h"
+#include "ReplyRenderer.h"
 
 #include <httplib.h>
 
@@ -50,28 +49,43 @@ namespace
         std::cerr << line << std::endl;
     }
 
-    void replyXml (httplib::Response& response, const std::string& document, int status = 200)
+    void failureLine (const httplib::Request& request, const std::string& what)
+    {
+        logLine ("error: " + request.method + " " + request.path + ": " + what);
+    }
+
+    void replyXml (httplib::Response& response, const Outcome& outcome, int status = 200)
     {
         response.status = status;
-        response.set_content (document, xmlType);
+        response.set_content (ReplyRenderer::render (outcome), xmlType);
     }
 
-    std::string tooLargeReply (std::size_t limit)
+    // Answers with an outcome, and logs what went wrong behind it without
+    // telling the client.
+    void replyXml (const httplib::Request& request, httplib::Response& response, const Outcome& outcome)
     {
-        return XmlReply::errors ("Request Too Large", "The request is larger than the service accepts ("
-                                 + std::to_string (limit / 1024) + " KiB).");
+        if (! outcome.unreportedFailure.empty())
+            failureLine (request, outcome.unreportedFailure);
+
+        replyXml (response, outcome);
     }
 
-    const std::string& serviceErrorReply()
+    Outcome tooLarge (std::size_t limit)
     {
-        static const auto reply = XmlReply::errors ("Service Error",
-            "The service could not complete the request. Please try again later.");
-        return reply;
+        return Outcome::errors ("Request Too Large", "The request is larger than the service accepts ("
+                                + std::to_string (limit / 1024) + " KiB).");
+    }
+
+    Outcome serviceError()
+    {
+        return Outcome::errors ("Service Error",
+                                "The service could not complete the request. Please try again later.");
     }
 }
 
-Server::Server (Settings serverSettings, Accounts& accountStore, ScanHandler& scanHandler)
-    : settings (std::move (serverSettings)), accounts (accountStore), scans (scanHandler)
+Server::Server (Settings serverSettings, Accounts& accountHandler, ScanHandler& scanHandler,
+                const VersionCheck& versionCheck)
+    : settings (std::move (serverSettings)), accounts (accountHandler), scans (scanHandler), versions (versionCheck)
 {
     if (settings.tlsCertificate.empty())
         http = std::make_unique<PlainServer>();
@@ -98,23 +112,6 @@ std::size_t Server::bodyLimitFor (const std::string& path) const
                                      : settings.maxFormBytes;
 }
 
-std::string Server::versionReply (const std::string& clientVersion) const
-{
-    const auto& latest = settings.latestAppVersion;
-
-    if (latest.empty() || ! VersionNumber::isUsable (clientVersion)
-        || VersionNumber::compare (latest, clientVersion) <= 0)
-        return XmlReply ("Current").toDocument();
-
-    XmlReply reply ("Version");
-    reply.set ("VersionTitle", settings.latestAppTitle.empty() ? "New Version Available" : settings.latestAppTitle);
-    reply.set ("VersionText", settings.latestAppText.empty()
-                                  ? "A new version of Cobaltline (" + latest + ") is available. Would you like to download it?"
-                                  : settings.latestAppText);
-    reply.set ("VersionURL", settings.latestAppUrl);
-    return reply.toDocument();
-}
-
 void Server::addRoutes()
 {
     // Requests with a declared length above the path's limit are refused
@@ -129,8 +126,8 @@ void Server::addRoutes()
             // any limit could be applied. The application always declares
             // the length.
             response.set_header ("Connection", "close");
-            replyXml (response, XmlReply::errors ("Length Required",
-                                                  "The request must declare its length (Content-Length)."), 411);
+            replyXml (response, Outcome::errors ("Length Required",
+                                                 "The request must declare its length (Content-Length)."), 411);
             return httplib::Server::HandlerResponse::Handled;
         }
 
@@ -140,7 +137,7 @@ void Server::addRoutes()
             // The body is left unread, so the connection cannot carry
             // another request.
             response.set_header ("Connection", "close");
-            replyXml (response, tooLargeReply (limit), 413);
+            replyXml (response, tooLarge (limit), 413);
             return httplib::Server::HandlerResponse::Handled;
         }
 
@@ -155,10 +152,11 @@ void Server::addRoutes()
         if (response.status == 404)
             response.set_content ("Not Found\n", "text/plain; charset=UTF-8");
         else if (response.status == 413)
-            response.set_content (XmlReply::errors ("Request Too Large",
-                                                    "The request is larger than the service accepts."), xmlType);
+            response.set_content (ReplyRenderer::render (Outcome::errors ("Request Too Large",
+                                      "The request is larger than the service accepts.")), xmlType);
         else
-            response.set_content (XmlReply::errors ("Bad Request", "The service could not read the request."), xmlType);
+            response.set_content (ReplyRenderer::render (Outcome::errors ("Bad Request",
+                                      "The service could not read the request.")), xmlType);
     });
 
     http->set_exception_handler ([] (const httplib::Request& request, httplib::Response& response, std::exception_ptr failure)
@@ -178,8 +176,8 @@ void Server::addRoutes()
         {
         }
 
-        logLine ("error: " + request.method + " " + request.path + ": " + what);
-        replyXml (response, serviceErrorReply());
+        failureLine (request, what);
+        replyXml (response, serviceError());
     });
 
     if (settings.logRequests)
@@ -199,18 +197,18 @@ void Server::addRoutes()
     http->Post ("/check_app_version/index.php", [this] (const httplib::Request& request, httplib::Response& response)
     {
         if (request.body.size() > settings.maxFormBytes)
-            return replyXml (response, tooLargeReply (settings.maxFormBytes), 413);
+            return replyXml (response, tooLarge (settings.maxFormBytes), 413);
 
         const auto form = FormDecoding::parse (request.body);
-        replyXml (response, versionReply (VersionNumber::clean (form.valueOf ("user_version"))));
+        replyXml (request, response, versions.answer (form.valueOf ("user_version")));
     });
 
     http->Post ("/authentication/index.php", [this] (const httplib::Request& request, httplib::Response& response)
     {
         if (request.body.size() > settings.maxFormBytes)
-            return replyXml (response, tooLargeReply (settings.maxFormBytes), 413);
+            return replyXml (response, tooLarge (settings.maxFormBytes), 413);
 
-        replyXml (response, accounts.handle (FormDecoding::parse (request.body)));
+        replyXml (request, response, accounts.handle (FormDecoding::parse (request.body)));
     });
 
     http->Post ("/scan/index.php", [this] (const httplib::Request& request, httplib::Response& response)
@@ -243,7 +241,7 @@ void Server::addRoutes()
             password = form.valueOf ("password");
         }
 
-        replyXml (response, scans.handle (email, password, inventory));
+        replyXml (request, response, scans.handle (email, password, inventory));
     });
 }
 

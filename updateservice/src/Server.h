@@ -2,6 +2,7 @@
 
 #include "Accounts.h"
 #include "ScanHandler.h"
+#include "VersionCheck.h"
 
 #include <cstddef>
 #include <memory>
@@ -15,7 +16,7 @@ namespace httplib
 /**
     The HTTP side of the service: the four paths the application uses, body
     limits, and the mapping of every failure to a reply the application can
-    read.
+    read. Every reply document is an outcome written by ReplyRenderer.
 
     Construct, bind(), then run() on one thread; stop() may be called from
     any other thread and makes run() return.
@@ -32,12 +33,10 @@ public:
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::size_t maxFormBytes = 64u * 1024u;
         bool logRequests = true;
-
-        std::string latestAppVersion;   ///< cleaned; empty: no newer release is offered
-        std::string latestAppTitle, latestAppText, latestAppUrl;
     };
 
-    Server (Settings settings, Accounts& accounts, ScanHandler& scans);
+    /** The handlers are not owned; they must outlive the server. */
+    Server (Settings settings, Accounts& accounts, ScanHandler& scans, const VersionCheck& versions);
     ~Server();
 
     Server (const Server&) = delete;
@@ -52,10 +51,6 @@ public:
 
     void stop();
 
-    /** The reply to the application's version check, for a cleaned
-        client version. */
-    std::string versionReply (const std::string& clientVersion) const;
-
     /** The largest request body accepted on a path. */
     std::size_t bodyLimitFor (const std::string& path) const;
 
@@ -65,5 +60,6 @@ private:
     const Settings settings;
     Accounts& accounts;
     ScanHandler& scans;
+    const VersionCheck& versions;
     std::unique_ptr<httplib::Server> http;
 };

@@ -110,19 +110,3 @@ std::string XmlReply::toDocument() const
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + toString();
 }
-
-std::string XmlReply::errors (std::string title, std::string text)
-{
-    XmlReply reply ("Errors");
-    reply.set ("ErrorTitle", std::move (title));
-    reply.set ("ErrorText", std::move (text));
-    return reply.toDocument();
-}
-
-std::string XmlReply::success (std::string title, std::string text)
-{
-    XmlReply reply ("Success");
-    reply.set ("SuccessTitle", std::move (title));
-    reply.set ("SuccessText", std::move (text));
-    return reply.toDocument();
-}

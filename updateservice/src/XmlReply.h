@@ -8,7 +8,8 @@
 /**
     One element of a reply document: a tag, attributes in the order they
     were set, and child elements. toDocument() gives the whole reply: an XML
-    declaration naming UTF-8 and this element as the root.
+    declaration naming UTF-8 and this element as the root. The low-level
+    writer under ReplyRenderer, which decides what the replies hold.
 
     Attribute values may come from anywhere (stored names, uploaded plug-in
     names): they are escaped, and bytes that XML 1.0 cannot carry (broken
@@ -34,12 +35,6 @@ public:
 
     /** The XML declaration followed by this element. */
     std::string toDocument() const;
-
-    /** The "Errors" reply that the application shows as a warning. */
-    static std::string errors (std::string title, std::string text);
-
-    /** The "Success" reply that the application shows as a notice. */
-    static std::string success (std::string title, std::string text);
 
     /** Escapes text for a double-quoted attribute value. */
     static std::string escapeAttribute (std::string_view value);

@@ -1,13 +1,17 @@
+#include "AccountStore.h"
 #include "Accounts.h"
 #include "Catalog.h"
 #include "CommandLine.h"
 #include "ConnectionPool.h"
 #include "Database.h"
 #include "InventoryParser.h"
+#include "InventoryStore.h"
 #include "Outbox.h"
 #include "PasswordHasher.h"
 #include "ScanHandler.h"
+#include "Schema.h"
 #include "Server.h"
+#include "VersionCheck.h"
 #include "VersionNumber.h"
 
 #include <pthread.h>
@@ -72,7 +76,7 @@ namespace
 
         makeParentFolder (options.databasePath);
         Database db (options.databasePath);
-        db.createSchema();
+        Schema::bringUpToDate (db);
 
         const auto result = Catalog::importCsv (db, text.str());
 
@@ -102,10 +106,12 @@ namespace
 
         {
             Database db (options.databasePath);
-            db.createSchema();
+            Schema::bringUpToDate (db);
         }
 
         ConnectionPool pool (options.databasePath);
+        AccountStore accountStore (pool);
+        InventoryStore inventoryStore (pool);
         const PasswordHasher hasher (options.argon2);
         Outbox outbox (options.outboxFolder, options.mailFrom);
 
@@ -115,11 +121,14 @@ namespace
         accountSettings.failureWindowSeconds = options.failureWindowSeconds;
         accountSettings.lockoutSeconds = options.lockoutSeconds;
 
-        Accounts accounts (pool, hasher, outbox, accountSettings, secondsNow);
+        Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);
 
         InventoryParser::Limits limits;
         limits.maxBytes = options.maxInventoryBytes;
-        ScanHandler scans (pool, accounts, limits, secondsNow);
+        ScanHandler scans (inventoryStore, accounts, limits, secondsNow);
+
+        const VersionCheck versions ({ VersionNumber::clean (options.latestAppVersion), options.latestAppTitle,
+                                       options.latestAppText, options.latestAppUrl });
 
         Server::Settings serverSettings;
         serverSettings.host = options.host;
@@ -129,12 +138,8 @@ namespace
         serverSettings.threads = options.threads;
         serverSettings.maxInventoryBytes = options.maxInventoryBytes;
         serverSettings.logRequests = options.logRequests;
-        serverSettings.latestAppVersion = VersionNumber::clean (options.latestAppVersion);
-        serverSettings.latestAppTitle = options.latestAppTitle;
-        serverSettings.latestAppText = options.latestAppText;
-        serverSettings.latestAppUrl = options.latestAppUrl;
 
-        Server server (serverSettings, accounts, scans);
+        Server server (serverSettings, accounts, scans, versions);
         std::string error;
         const auto port = server.bind (error);
 

@@ -1,5 +1,6 @@
 #include "Catalog.h"
 #include "Database.h"
+#include "Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@ namespace
         CatalogTest()
             : db ((folder.path() / "catalog.db").string())
         {
-            db.createSchema();
+            Schema::bringUpToDate (db);
         }
 
         std::int64_t rowCount()

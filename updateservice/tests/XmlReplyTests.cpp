@@ -44,7 +44,9 @@ namespace
     TEST (XmlReply, ErrorsReplyRoundTripsEveryAwkwardCharacter)
     {
         const std::string text = "a & b < c > d \"q\" 'apostrophe'\ttab\r\nnew line Caf\xC3\xA9 \xF0\x9F\x8E\xB5";
-        const auto document = XmlReply::errors ("Title", text);
+        XmlReply errors ("Errors");
+        errors.set ("ErrorTitle", "Title").set ("ErrorText", text);
+        const auto document = errors.toDocument();
 
         EXPECT_EQ (document.rfind ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
 
@@ -59,7 +61,9 @@ namespace
     {
         const std::string bad = std::string ("a\x01" "b\xFF" "c\xC0\xAF" "d", 8) + std::string (1, '\0') + "e";
         std::string tag;
-        const auto attributes = rootAttributes (XmlReply::success (bad, "ok"), tag);
+        XmlReply success ("Success");
+        success.set ("SuccessTitle", bad).set ("SuccessText", "ok");
+        const auto attributes = rootAttributes (success.toDocument(), tag);
 
         EXPECT_EQ (tag, "Success");
         EXPECT_EQ (attributes.at ("SuccessTitle"),

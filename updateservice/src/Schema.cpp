@@ -1,0 +1,143 @@
+#include "Schema.h"
+
+#include <iterator>
+#include <string>
+
+namespace
+{
+    // Version 1: accounts, log-in failures, reset codes, inventories, known
+    // versions and the catalog. "IF NOT EXISTS" because databases written
+    // before the version was kept are at 0 with these tables in place; the
+    // step then only records the version.
+    constexpr const char* version1 = R"sql(
+        CREATE TABLE IF NOT EXISTS account (
+            id            INTEGER PRIMARY KEY,
+            email         TEXT NOT NULL,
+            email_key     TEXT NOT NULL UNIQUE,
+            password_hash TEXT NOT NULL,
+            first_name    TEXT NOT NULL,
+            last_name     TEXT NOT NULL,
+            is_developer  INTEGER NOT NULL,
+            created_at    INTEGER NOT NULL
+        );
+
+        CREATE TABLE IF NOT EXISTS login_failure (
+            email_key TEXT NOT NULL,
+            at        INTEGER NOT NULL
+        );
+        CREATE INDEX IF NOT EXISTS login_failure_by_key ON login_failure (email_key, at);
+
+        CREATE TABLE IF NOT EXISTS reset_code (
+            id         INTEGER PRIMARY KEY,
+            account_id INTEGER NOT NULL REFERENCES account (id) ON DELETE CASCADE,
+            code_hash  BLOB NOT NULL,
+            created_at INTEGER NOT NULL,
+            expires_at INTEGER NOT NULL,
+            used_at    INTEGER
+        );
+        CREATE INDEX IF NOT EXISTS reset_code_by_account ON reset_code (account_id);
+
+        CREATE TABLE IF NOT EXISTS machine (
+            id               INTEGER PRIMARY KEY,
+            account_id       INTEGER NOT NULL REFERENCES account (id) ON DELETE CASCADE,
+            machine_name     TEXT NOT NULL,
+            platform         TEXT NOT NULL,
+            platform_string  TEXT NOT NULL,
+            cpu_vendor       TEXT NOT NULL,
+            cpu_speed        TEXT NOT NULL,
+            supports_64bit   TEXT NOT NULL,
+            ram              TEXT NOT NULL,
+            has_sse1         TEXT NOT NULL,
+            has_sse2         TEXT NOT NULL,
+            has_mmx          TEXT NOT NULL,
+            has_3dnow        TEXT NOT NULL,
+            display_language TEXT NOT NULL,
+            user_language    TEXT NOT NULL,
+            region           TEXT NOT NULL,
+            profile_time     TEXT NOT NULL,
+            uploaded_at      INTEGER NOT NULL,
+            UNIQUE (account_id, machine_name)
+        );
+
+        CREATE TABLE IF NOT EXISTS plugin (
+            machine_id INTEGER NOT NULL REFERENCES machine (id) ON DELETE CASCADE,
+            position   INTEGER NOT NULL,
+            name       TEXT NOT NULL,
+            version    TEXT NOT NULL,
+            vendor     TEXT NOT NULL,
+            path       TEXT NOT NULL,
+            format     TEXT NOT NULL,
+            error      TEXT NOT NULL,
+            PRIMARY KEY (machine_id, position)
+        ) WITHOUT ROWID;
+
+        CREATE TABLE IF NOT EXISTS known_version (
+            name_key   TEXT NOT NULL,
+            vendor_key TEXT NOT NULL,
+            version    TEXT NOT NULL,
+            PRIMARY KEY (name_key, vendor_key)
+        ) WITHOUT ROWID;
+
+        CREATE TABLE IF NOT EXISTS catalog (
+            name_key   TEXT NOT NULL,
+            vendor_key TEXT NOT NULL,
+            format_key TEXT NOT NULL,
+            name       TEXT NOT NULL,
+            vendor     TEXT NOT NULL,
+            format     TEXT NOT NULL,
+            version    TEXT NOT NULL,
+            website    TEXT NOT NULL,
+            PRIMARY KEY (name_key, vendor_key, format_key)
+        ) WITHOUT ROWID;
+    )sql";
+
+
+    struct Step
+    {
+        int version;       ///< what the database is at once the step is taken
+        const char* sql;
+    };
+
+    // In order; each step takes the database from the version before it
+    // to its own. A new layout is a new step at the end, never a change to
+    // an old one: databases out there have taken the old steps already.
+    constexpr Step steps[] {
+        { 1, version1 }
+    };
+
+    static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,
+                   "the last step must reach the current version");
+}
+
+int Schema::versionOf (Database& db)
+{
+    Database::Statement query (db, "PRAGMA user_version");
+    return query.step() ? static_cast<int> (query.columnInt (0)) : 0;
+}
+
+void Schema::bringUpToDate (Database& db)
+{
+    const auto found = versionOf (db);
+
+    if (found > currentVersion)
+        throw Database::Error ("the database " + db.path() + " has schema version " + std::to_string (found)
+                               + ", but this program knows versions up to " + std::to_string (currentVersion)
+                               + "; it was written by a newer cobaltline-service. Nothing was changed.");
+
+    for (const auto& step : steps)
+    {
+        if (versionOf (db) >= step.version)
+            continue;
+
+        Database::Transaction transaction (db);
+
+        // Another process may have taken the step while this one waited
+        // for the write lock.
+        if (versionOf (db) >= step.version)
+            continue;
+
+        db.execute (step.sql);
+        db.execute (("PRAGMA user_version = " + std::to_string (step.version)).c_str());
+        transaction.commit();
+    }
+}
