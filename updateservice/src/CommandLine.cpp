@@ -4,7 +4,7 @@
 
 #include <arpa/inet.h>
 
-#include <limits>
+#include <functional>
 
 namespace
 {
@@ -53,6 +53,150 @@ namespace
         port = static_cast<int> (number);
         return true;
     }
+
+    using Options = CommandLine::Options;
+
+    /** Reads an option's value into the options; false when the value is
+        refused. Switches are called with an empty value. */
+    using ValueReader = std::function<bool (const std::string& value, Options& options)>;
+
+    enum class AcceptedBy
+    {
+        everyCommand,
+        serve
+    };
+
+    struct OptionDescriptor
+    {
+        const char* name;
+        const char* placeholder;   ///< nullptr: a switch, which takes no value
+        AcceptedBy acceptedBy;
+        ValueReader read;
+        const char* refusal;       ///< the error when read() refuses the value
+        const char* help;          ///< the usage text; lines separated by "\n"
+    };
+
+    ValueReader text (std::string Options::* field)
+    {
+        return [field] (const std::string& value, Options& options)
+        {
+            options.*field = value;
+            return true;
+        };
+    }
+
+    template <typename Number>
+    ValueReader number (std::int64_t minimum, std::int64_t maximum, Number Options::* field, Number unit = 1)
+    {
+        return [minimum, maximum, field, unit] (const std::string& value, Options& options)
+        {
+            std::int64_t parsed = 0;
+
+            if (! parseInteger (value, minimum, maximum, parsed))
+                return false;
+
+            options.*field = static_cast<Number> (parsed) * unit;
+            return true;
+        };
+    }
+
+    constexpr std::int64_t aWeek = 7 * 24 * 3600;
+
+    // In the order of the usage text.
+    const std::vector<OptionDescriptor>& optionTable()
+    {
+        static const std::vector<OptionDescriptor> table {
+            { "--listen", "HOST:PORT", AcceptedBy::serve,
+              [] (const std::string& value, Options& options) { return parseListen (value, options.host, options.port); },
+              "--listen needs HOST:PORT, e.g. 127.0.0.1:8750 or [::1]:0",
+              "address to listen on (default 127.0.0.1:8750; port 0 picks\n"
+              "a free port; IPv6 as [::1]:8750). Plain HTTP is served on\n"
+              "loopback addresses only." },
+            { "--db", "FILE", AcceptedBy::everyCommand, text (&Options::databasePath), "",
+              "SQLite database (created when missing; required)" },
+            { "--outbox", "DIR", AcceptedBy::serve, text (&Options::outboxFolder), "",
+              "folder for outgoing mail files (created when missing; required)" },
+            { "--latest-app-version", "V", AcceptedBy::serve, text (&Options::latestAppVersion), "",
+              "newest release of the application, e.g. 1.0.5" },
+            { "--latest-app-title", "T", AcceptedBy::serve, text (&Options::latestAppTitle), "",
+              "title of the new-version notice" },
+            { "--latest-app-text", "X", AcceptedBy::serve, text (&Options::latestAppText), "",
+              "text of the new-version notice" },
+            { "--latest-app-url", "U", AcceptedBy::serve, text (&Options::latestAppUrl), "",
+              "download page of the new version (http:// or https://)" },
+            { "--tls-cert", "FILE", AcceptedBy::serve, text (&Options::tlsCertificate), "",
+              "PEM certificate chain: serve HTTPS" },
+            { "--tls-key", "FILE", AcceptedBy::serve, text (&Options::tlsKey), "",
+              "PEM private key for --tls-cert" },
+            { "--reset-code-ttl", "SECONDS", AcceptedBy::serve, number (1, aWeek, &Options::resetCodeLifetimeSeconds),
+              "--reset-code-ttl needs a number of seconds from 1 to 604800",
+              "lifetime of a password reset code (default 3600)" },
+            { "--max-failed-logins", "N", AcceptedBy::serve, number (0, 1000, &Options::maxFailedLogins),
+              "--max-failed-logins needs a number from 0 to 1000",
+              "failed log-ins that lock an address (default 5; 0 = never)" },
+            { "--failure-window", "SECONDS", AcceptedBy::serve, number (1, aWeek, &Options::failureWindowSeconds),
+              "--failure-window needs a number of seconds from 1 to 604800",
+              "period in which those failures count (default 900)" },
+            { "--lockout-seconds", "S", AcceptedBy::serve, number (1, aWeek, &Options::lockoutSeconds),
+              "--lockout-seconds needs a number of seconds from 1 to 604800",
+              "how long the lock lasts (default 900)" },
+            { "--argon2", "fast|interactive|moderate", AcceptedBy::serve,
+              [] (const std::string& value, Options& options) { return PasswordHasher::parseStrength (value, options.argon2); },
+              "--argon2 must be fast, interactive or moderate",
+              "password hashing cost (default interactive; fast is for tests)" },
+            { "--threads", "N", AcceptedBy::serve, number (1, 256, &Options::threads),
+              "--threads needs a number from 1 to 256",
+              "requests served at once (default 8)" },
+            { "--max-inventory-mib", "N", AcceptedBy::serve,
+              number (1, 1024, &Options::maxInventoryBytes, std::size_t { 1024u * 1024u }),
+              "--max-inventory-mib needs a number from 1 to 1024",
+              "largest accepted scan upload in MiB (default 128)" },
+            { "--mail-from", "ADDRESS", AcceptedBy::serve, text (&Options::mailFrom), "",
+              "From header of outgoing mail" },
+            { "--quiet", nullptr, AcceptedBy::everyCommand,
+              [] (const std::string&, Options& options) { options.logRequests = false; return true; }, "",
+              "no request log on standard error" }
+        };
+
+        return table;
+    }
+
+    const OptionDescriptor* findOption (const std::string& name)
+    {
+        for (const auto& descriptor : optionTable())
+            if (name == descriptor.name)
+                return &descriptor;
+
+        return nullptr;
+    }
+
+    bool accepts (const OptionDescriptor& descriptor, CommandLine::Command command)
+    {
+        return descriptor.acceptedBy == AcceptedBy::everyCommand || command == CommandLine::Command::serve;
+    }
+
+    // "  --name PLACEHOLDER" and the help in a column of its own; a name too
+    // wide for the column puts the help on the next line.
+    std::string usageLines (const OptionDescriptor& descriptor)
+    {
+        constexpr std::size_t helpColumn = 30;
+        const std::string indent (helpColumn, ' ');
+
+        std::string lines = std::string ("  ") + descriptor.name;
+
+        if (descriptor.placeholder != nullptr)
+            lines += std::string (" ") + descriptor.placeholder;
+
+        if (lines.size() < helpColumn)
+            lines.append (helpColumn - lines.size(), ' ');
+        else
+            lines += "\n" + indent;
+
+        for (const char* c = descriptor.help; *c != '\0'; ++c)
+            lines += *c == '\n' ? "\n" + indent : std::string (1, *c);
+
+        return lines + "\n";
+    }
 }
 
 bool CommandLine::isLoopbackHost (std::string_view host)
@@ -76,39 +220,23 @@ std::string CommandLine::hostForUrl (const std::string& host)
 
 std::string CommandLine::usage()
 {
-    return
+    std::string text =
         "Usage:\n"
         "  cobaltline-service serve [options]\n"
         "  cobaltline-service import-catalog --db FILE CATALOG.csv\n"
         "  cobaltline-service --help\n"
         "\n"
-        "serve: answers the Cobaltline application's requests over HTTP (or HTTPS).\n"
-        "  --listen HOST:PORT          address to listen on (default 127.0.0.1:8750; port 0 picks\n"
-        "                              a free port; IPv6 as [::1]:8750). Plain HTTP is served on\n"
-        "                              loopback addresses only.\n"
-        "  --db FILE                   SQLite database (created when missing; required)\n"
-        "  --outbox DIR                folder for outgoing mail files (created when missing; required)\n"
-        "  --latest-app-version V      newest release of the application, e.g. 1.0.5\n"
-        "  --latest-app-title T        title of the new-version notice\n"
-        "  --latest-app-text X         text of the new-version notice\n"
-        "  --latest-app-url U          download page of the new version (http:// or https://)\n"
-        "  --tls-cert FILE             PEM certificate chain: serve HTTPS\n"
-        "  --tls-key FILE              PEM private key for --tls-cert\n"
-        "  --reset-code-ttl SECONDS    lifetime of a password reset code (default 3600)\n"
-        "  --max-failed-logins N       failed log-ins that lock an address (default 5; 0 = never)\n"
-        "  --failure-window SECONDS    period in which those failures count (default 900)\n"
-        "  --lockout-seconds S         how long the lock lasts (default 900)\n"
-        "  --argon2 fast|interactive|moderate\n"
-        "                              password hashing cost (default interactive; fast is for tests)\n"
-        "  --threads N                 requests served at once (default 8)\n"
-        "  --max-inventory-mib N       largest accepted scan upload in MiB (default 128)\n"
-        "  --mail-from ADDRESS         From header of outgoing mail\n"
-        "  --quiet                     no request log on standard error\n"
-        "\n"
-        "import-catalog: adds or updates catalog rows from a CSV file with the header\n"
-        "  Name,Vendor,Format,Version,Website\n"
-        "  Rows with the same Name, Vendor and Format (any letter case) replace earlier ones.\n"
-        "  A faulty file changes nothing.\n";
+        "serve: answers the Cobaltline application's requests over HTTP (or HTTPS).\n";
+
+    for (const auto& descriptor : optionTable())
+        text += usageLines (descriptor);
+
+    return text
+         + "\n"
+           "import-catalog: adds or updates catalog rows from a CSV file with the header\n"
+           "  Name,Vendor,Format,Version,Website\n"
+           "  Rows with the same Name, Vendor and Format (any letter case) replace earlier ones.\n"
+           "  A faulty file changes nothing.\n";
 }
 
 CommandLine::Result CommandLine::parse (const std::vector<std::string>& arguments)
@@ -155,84 +283,33 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
             return result;
         }
 
-        if (option == "--quiet")
-        {
-            options.logRequests = false;
-            continue;
-        }
-
         if (option.rfind ("--", 0) != 0)
         {
             positional.push_back (option);
             continue;
         }
 
+        const auto* descriptor = findOption (option);
+        const bool accepted = descriptor != nullptr && accepts (*descriptor, options.command);
+
+        if (accepted && descriptor->placeholder == nullptr)
+        {
+            descriptor->read ({}, options);
+            continue;
+        }
+
+        // Anything else takes a value, even an option this command does
+        // not know.
         if (i + 1 >= arguments.size())
             return failWith ("option " + option + " needs a value");
 
         const auto& value = arguments[++i];
-        std::int64_t number = 0;
-        const auto isServe = options.command == Command::serve;
 
-        if (option == "--db")                                   options.databasePath = value;
-        else if (isServe && option == "--outbox")               options.outboxFolder = value;
-        else if (isServe && option == "--latest-app-version")   options.latestAppVersion = value;
-        else if (isServe && option == "--latest-app-title")     options.latestAppTitle = value;
-        else if (isServe && option == "--latest-app-text")      options.latestAppText = value;
-        else if (isServe && option == "--latest-app-url")       options.latestAppUrl = value;
-        else if (isServe && option == "--tls-cert")             options.tlsCertificate = value;
-        else if (isServe && option == "--tls-key")              options.tlsKey = value;
-        else if (isServe && option == "--mail-from")            options.mailFrom = value;
-        else if (isServe && option == "--listen")
-        {
-            if (! parseListen (value, options.host, options.port))
-                return failWith ("--listen needs HOST:PORT, e.g. 127.0.0.1:8750 or [::1]:0");
-        }
-        else if (isServe && option == "--argon2")
-        {
-            if (! PasswordHasher::parseStrength (value, options.argon2))
-                return failWith ("--argon2 must be fast, interactive or moderate");
-        }
-        else if (isServe && option == "--reset-code-ttl")
-        {
-            if (! parseInteger (value, 1, 7 * 24 * 3600, number))
-                return failWith ("--reset-code-ttl needs a number of seconds from 1 to 604800");
-            options.resetCodeLifetimeSeconds = number;
-        }
-        else if (isServe && option == "--max-failed-logins")
-        {
-            if (! parseInteger (value, 0, 1000, number))
-                return failWith ("--max-failed-logins needs a number from 0 to 1000");
-            options.maxFailedLogins = static_cast<int> (number);
-        }
-        else if (isServe && option == "--failure-window")
-        {
-            if (! parseInteger (value, 1, 7 * 24 * 3600, number))
-                return failWith ("--failure-window needs a number of seconds from 1 to 604800");
-            options.failureWindowSeconds = number;
-        }
-        else if (isServe && option == "--lockout-seconds")
-        {
-            if (! parseInteger (value, 1, 7 * 24 * 3600, number))
-                return failWith ("--lockout-seconds needs a number of seconds from 1 to 604800");
-            options.lockoutSeconds = number;
-        }
-        else if (isServe && option == "--threads")
-        {
-            if (! parseInteger (value, 1, 256, number))
-                return failWith ("--threads needs a number from 1 to 256");
-            options.threads = static_cast<std::size_t> (number);
-        }
-        else if (isServe && option == "--max-inventory-mib")
-        {
-            if (! parseInteger (value, 1, 1024, number))
-                return failWith ("--max-inventory-mib needs a number from 1 to 1024");
-            options.maxInventoryBytes = static_cast<std::size_t> (number) * 1024u * 1024u;
-        }
-        else
-        {
+        if (! accepted)
             return failWith ("unknown option " + option + "; see --help");
-        }
+
+        if (! descriptor->read (value, options))
+            return failWith (descriptor->refusal);
     }
 
     if (options.databasePath.empty())

@@ -15,7 +15,13 @@
         cobaltline-service import-catalog --db FILE CATALOG.csv
         cobaltline-service --help
 
-    Pure parsing; the caller acts on the result.
+    Every option is one entry of a table (name, the commands that accept
+    it, how its value is read and ranged, where it goes, the error for a
+    refused value, its help); one loop parses with it and the usage text is
+    written from it.
+
+    Pure parsing, from any thread; the caller acts on the result. Refusals
+    come back in Result::error, never as exceptions.
 */
 class CommandLine
 {
