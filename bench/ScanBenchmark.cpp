@@ -8,8 +8,8 @@
 // (default: inside WORK_DIR); putting it on a tmpfs separates the cost of the
 // walk and the reading from the cost of the file system's atomic replace.
 
-#include "inventory/InventoryWalk.h"
-#include "inventory/MachineProfile.h"
+#include "core/inventory/InventoryWalk.h"
+#include "core/inventory/MachineProfile.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -98,7 +98,7 @@ namespace
             formats.add ("VST");
 
         const auto start = juce::Time::getHighResolutionTicks();
-        const auto profile = makeMachineProfile ("Bench", MachineFacts::gather());
+        const auto profile = makeMachineProfile ("Bench", MachineFacts::gather (Clock::system()));
         InventoryWalk walk (store, folders, formats, inventory);
         walk.run (*profile, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
 

@@ -13,7 +13,7 @@ build_dir="${COBALTLINE_BUILD_DIR:-$root/build}"
 files="${1:-5000}"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" >/dev/null
+"$root/scripts/build.sh" -DCOBALTLINE_BUILD_BENCHMARKS=ON >/dev/null
 
 bench="$(find "$build_dir/bench" -type f -name scan-benchmark -perm -u+x | head -n 1)"
 work="$(mktemp -d)"

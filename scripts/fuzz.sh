@@ -38,11 +38,11 @@ nice -n 10 "$cxx" -std=c++17 -g -O1 -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$root/src" \
     "$root/tests/fuzz/PeVersionFuzz.cpp" \
-    "$root/src/inventory/PeFileSource.cpp" \
-    "$root/src/inventory/PeMemorySource.cpp" \
-    "$root/src/inventory/PeImage.cpp" \
-    "$root/src/inventory/PeVersionReader.cpp" \
-    "$root/src/inventory/BestFit1252Table.cpp" \
+    "$root/src/pe/PeFileSource.cpp" \
+    "$root/src/pe/PeMemorySource.cpp" \
+    "$root/src/pe/PeImage.cpp" \
+    "$root/src/pe/PeVersionReader.cpp" \
+    "$root/src/pe/BestFit1252Table.cpp" \
     -o "$build/PeVersionFuzz"
 
 # Seeds: every fixture file, under a name that keeps fixtures from different folders apart.

@@ -16,13 +16,15 @@ listen="127.0.0.1:8750"
 "$root/scripts/setup.sh"
 COBALTLINE_BUILD_TARGETS="Cobaltline cobaltline-service" "$root/scripts/build.sh"
 
+# Below the folder of the target that builds it, so that a binary left by an
+# older layout of the build folder is never picked.
 find_binary()
 {
-    find "$build_dir" -type f -name "$1" -perm -u+x -not -path '*/CMakeFiles/*' | head -n 1
+    find "$build_dir/$1" -type f -name "$2" -perm -u+x -not -path '*/CMakeFiles/*' | head -n 1
 }
 
-app="$(find_binary Cobaltline)"
-service="$(find_binary cobaltline-service)"
+app="$(find_binary src/app Cobaltline)"
+service="$(find_binary updateservice cobaltline-service)"
 
 service_pid=""
 cleanup()

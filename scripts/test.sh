@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test (GUI tests
-# under a private Xvfb display).
+# Installs what is missing, builds everything (the benchmarks too, so that
+# they keep compiling) and runs every test, the GUI tests under a private
+# Xvfb display. Arguments go to ctest, e.g. `-LE slow` for the quick tests
+# only or `-R Settings`.
+#
+# COBALTLINE_WARNINGS_AS_ERRORS=ON makes every compiler warning in the
+# project's own code an error (continuous integration sets it).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="${COBALTLINE_BUILD_DIR:-$root/build}"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" -DCOBALTLINE_BUILD_TESTS=ON -DCOBALTLINE_BUILD_BENCHMARKS=ON
+"$root/scripts/build.sh" -DCOBALTLINE_BUILD_TESTS=ON -DCOBALTLINE_BUILD_BENCHMARKS=ON \
+    -DCOBALTLINE_WARNINGS_AS_ERRORS="${COBALTLINE_WARNINGS_AS_ERRORS:-OFF}"
 
 cd "$build_dir"
 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \

@@ -2,14 +2,12 @@
 
 void CobaltlineApplication::initialise (const juce::String&)
 {
-    DesktopServices::install (&desktopServices);
-    mainWindow = std::make_unique<MainAppWindow>();
+    mainWindow = std::make_unique<MainAppWindow> (context);
 }
 
 void CobaltlineApplication::shutdown()
 {
     mainWindow = nullptr;
-    DesktopServices::install (nullptr);
 }
 
 void CobaltlineApplication::systemRequestedQuit()

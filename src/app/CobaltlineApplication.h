@@ -1,17 +1,22 @@
 #pragma once
 
-#include "app/JuceDesktopServices.h"
-#include "app/MainAppWindow.h"
+#include "core/app/AppContext.h"
+#include "gui/desktop/JuceDesktopServices.h"
+#include "gui/main/MainAppWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+/** The application object: it owns what every window shares (the settings
+    store, the service's address, the desktop services) and the main window,
+    and hands the shared things down to the windows it makes.
+*/
 class CobaltlineApplication final : public juce::JUCEApplication
 {
 public:
     CobaltlineApplication() = default;
 
-    const juce::String getApplicationName() override      { return "Cobaltline"; }
-    const juce::String getApplicationVersion() override   { return "1.0.4"; }
+    const juce::String getApplicationName() override      { return JUCE_APPLICATION_NAME_STRING; }
+    const juce::String getApplicationVersion() override   { return JUCE_APPLICATION_VERSION_STRING; }
     bool moreThanOneInstanceAllowed() override            { return true; }
 
     void initialise (const juce::String& commandLine) override;
@@ -22,6 +27,9 @@ public:
     void resumed() override    {}
 
 private:
+    const SettingsStore settingsStore { SettingsStore::getDefaultDataFolder() };
+    const ServiceEndpoint service { ServiceEndpoint::fromBuildSettings() };
     JuceDesktopServices desktopServices;
+    const AppContext context { settingsStore, service, desktopServices, Clock::system() };
     std::unique_ptr<MainAppWindow> mainWindow;
 };

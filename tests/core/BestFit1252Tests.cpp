@@ -1,4 +1,4 @@
-#include "inventory/BestFit1252Table.h"
+#include "pe/BestFit1252Table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
-#include "app/ConnectionCheck.h"
-#include "service/ServiceEndpoint.h"
+#include "core/service/ConnectionCheck.h"
 
-#include "../support/LoopbackHttpServer.h"
-#include "../support/RecordingDesktop.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +14,13 @@ namespace
 
 TEST (ConnectionCheck, ReachableServiceAnswersTrueWithoutAnyAlert)
 {
-    RecordingDesktop desktop;
     LoopbackHttpServer server ([] (const auto&) { return page (200); });
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-    ConnectionCheck connection;
+    TestContext test (server.getBaseUrl());
+    const ConnectionCheck connection (test.service, test.desktop);
 
     EXPECT_TRUE (connection.check (true));
     EXPECT_TRUE (connection.check (false));
-    EXPECT_TRUE (desktop.getAlerts().empty());
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
 
     const auto requests = server.getRequests();
     ASSERT_EQ (requests.size(), 2u);
@@ -38,23 +35,21 @@ TEST (ConnectionCheck, ReachableServiceAnswersTrueWithoutAnyAlert)
 
 TEST (ConnectionCheck, QuietCheckOfAnUnreachableServiceShowsNothing)
 {
-    RecordingDesktop desktop;
-    ServiceEndpoint::ScopedBaseUrlOverride base (LoopbackHttpServer::getUnusedBaseUrl());
-    ConnectionCheck connection;
+    TestContext test;
+    const ConnectionCheck connection (test.service, test.desktop);
 
     EXPECT_FALSE (connection.check (true));
-    EXPECT_TRUE (desktop.getAlerts().empty());
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
 }
 
 TEST (ConnectionCheck, AlertingCheckOfAnUnreachableServiceShowsExactlyOneAlert)
 {
-    RecordingDesktop desktop;
-    ServiceEndpoint::ScopedBaseUrlOverride base (LoopbackHttpServer::getUnusedBaseUrl());
-    ConnectionCheck connection;
+    TestContext test;
+    const ConnectionCheck connection (test.service, test.desktop);
 
     EXPECT_FALSE (connection.check (false));
 
-    const auto alerts = desktop.getAlerts();
+    const auto alerts = test.desktop.getAlerts();
     ASSERT_EQ (alerts.size(), 1u);
     EXPECT_EQ (alerts[0].title, juce::String ("No Internet Connection"));
     EXPECT_EQ (alerts[0].message, juce::String ("You are not connected to the Internet. Cobaltline will not be able "
@@ -68,13 +63,12 @@ TEST (ConnectionCheck, AlertingCheckOfAnUnreachableServiceShowsExactlyOneAlert)
 
 TEST (ConnectionCheck, AnyPageThatOpensCountsEvenAnErrorPage)
 {
-    RecordingDesktop desktop;
     LoopbackHttpServer server ([] (const auto&) { return page (500); });
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-    ConnectionCheck connection;
+    TestContext test (server.getBaseUrl());
+    const ConnectionCheck connection (test.service, test.desktop);
 
     EXPECT_TRUE (connection.check (false));
-    EXPECT_TRUE (desktop.getAlerts().empty());
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
 }
 
 TEST (ConnectionCheck, AServerThatHangsUpIsNoConnection)
@@ -85,8 +79,8 @@ TEST (ConnectionCheck, AServerThatHangsUpIsNoConnection)
         r.hangUp = true;
         return r;
     });
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-    ConnectionCheck connection;
+    TestContext test (server.getBaseUrl());
+    const ConnectionCheck connection (test.service, test.desktop);
 
     EXPECT_FALSE (connection.check (true));
 }

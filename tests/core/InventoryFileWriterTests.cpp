@@ -1,7 +1,7 @@
-#include "inventory/InventoryFileWriter.h"
-#include "settings/SettingsStore.h"
+#include "core/inventory/InventoryFileWriter.h"
+#include "core/settings/SettingsStore.h"
 
-#include "../support/TempFolder.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +29,6 @@ namespace
             element->setAttribute ("Attribute" + juce::String (i), randomText (rng));
 
         return element;
-    }
-
-    juce::MemoryBlock bytesOf (const juce::File& f)
-    {
-        juce::MemoryBlock data;
-        f.loadFileAsData (data);
-        return data;
     }
 }
 
@@ -69,7 +62,7 @@ TEST (InventoryFileWriter, WritesExactlyWhatJucesWriterWrites)
 
             ASSERT_TRUE (SettingsStore::writeDocument (*root, expectedFile));
             ASSERT_TRUE (writer.writeTo (writtenFile));
-            ASSERT_EQ (bytesOf (writtenFile), bytesOf (expectedFile)) << "seed " << seed << ", batch " << batch;
+            ASSERT_EQ (readBytes (writtenFile), readBytes (expectedFile)) << "seed " << seed << ", batch " << batch;
         }
     }
 }

@@ -1,8 +1,8 @@
-#include "inventory/InventoryWalk.h"
-#include "inventory/MachineProfile.h"
-#include "settings/SafeXml.h"
+#include "core/inventory/InventoryWalk.h"
+#include "core/inventory/MachineProfile.h"
+#include "core/xml/SafeXml.h"
 
-#include "../support/TempFolder.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +13,6 @@ namespace
     const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
     const juce::File versionFixtures = fixtures.getChildFile ("plugins/version");
     const juce::File walkTree = fixtures.getChildFile ("plugins/walk");
-
-    juce::String readBytes (const juce::File& f)
-    {
-        juce::MemoryBlock data;
-        f.loadFileAsData (data);
-        return data.toString();
-    }
 
     /** A data folder with a profile naming the machine, and plug-in folders to walk. */
     class InventoryWalkTest : public ::testing::Test
@@ -48,7 +41,7 @@ namespace
         std::unique_ptr<juce::XmlElement> walk (const juce::StringArray& folders, const juce::StringArray& formats,
                                                 std::function<bool()> shouldExit = [] { return false; })
         {
-            const auto profile = makeMachineProfile ("Studio", MachineFacts::gather());
+            const auto profile = makeMachineProfile ("Studio", MachineFacts::gather (Clock::system()));
             InventoryWalk w (store, folders, formats, inventoryFile);
             w.run (*profile, { std::move (shouldExit),
                                [this] (const juce::String& s) { statuses.add (s); },
@@ -103,7 +96,7 @@ TEST_F (InventoryWalkTest, TheWalkTreeGivesEveryDllInAnyCaseAndDepthAndNothingEl
     }
 
     EXPECT_EQ (plugins.at ("y.Dll")->getStringAttribute ("Name"), juce::String ("Walk Y"));
-    EXPECT_EQ (readBytes (unknownFile),
+    EXPECT_EQ (readText (unknownFile),
                walkTree.getChildFile ("level1/level2/unversioned.dll").getFullPathName() + "\r\n");
 }
 
@@ -147,7 +140,7 @@ TEST_F (InventoryWalkTest, VersionsAreCleanedAndThoseWithoutADotRejected)
         EXPECT_EQ (plugins.at (fileName)->getStringAttribute ("Version"), version) << fileName;
 
     juce::StringArray rejected;
-    rejected.addLines (readBytes (unknownFile).trimEnd());
+    rejected.addLines (readText (unknownFile).trimEnd());
     rejected.sort (false);
     EXPECT_EQ (rejected, juce::StringArray (folder.getChildFile ("no-version.dll").getFullPathName(),
                                             folder.getChildFile ("version-10.dll").getFullPathName(),
@@ -172,7 +165,7 @@ TEST_F (InventoryWalkTest, OnlyTheFirstExactUadEntryOfAWholeRunIsKept)
     EXPECT_EQ (exact, 1);
     EXPECT_EQ (otherCase, 1);
     EXPECT_EQ (byFileName (*root).count ("uad-2.dll"), 0u);
-    EXPECT_EQ (readBytes (unknownFile), juce::String());
+    EXPECT_EQ (readText (unknownFile), juce::String());
 }
 
 TEST_F (InventoryWalkTest, OverlappingFoldersListAPluginOncePerFolderWithItsFormat)
@@ -193,7 +186,7 @@ TEST_F (InventoryWalkTest, WithoutFoldersTheInventoryFileKeepsItsContent)
 {
     inventoryFile.replaceWithText ("previous scan");
     walk ({}, {});
-    EXPECT_EQ (readBytes (inventoryFile), juce::String ("previous scan"));
+    EXPECT_EQ (readText (inventoryFile), juce::String ("previous scan"));
     EXPECT_TRUE (statuses.isEmpty());
 }
 
@@ -274,8 +267,8 @@ TEST_F (InventoryWalkTest, TheUnknownPluginsFileFollowsTheCurrentMachineName)
 
     walk ({ folder.getFullPathName() }, { "VST" });
 
-    EXPECT_EQ (readBytes (unknownFile), juce::String());
-    EXPECT_TRUE (readBytes (temp["data"].getChildFile ("Laptop_UnknownPlugins.txt")).contains ("no-version.dll"));
+    EXPECT_EQ (readText (unknownFile), juce::String());
+    EXPECT_TRUE (readText (temp["data"].getChildFile ("Laptop_UnknownPlugins.txt")).contains ("no-version.dll"));
 }
 
 TEST_F (InventoryWalkTest, TheInventoryFileIsExactlyTheDocumentWritten)
@@ -298,7 +291,7 @@ TEST_F (InventoryWalkTest, TheInventoryFileIsExactlyTheDocumentWritten)
     InventoryWalk w (store, { folder.getFullPathName() }, { "VST" }, inventoryFile);
     w.run (*profile, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
 
-    EXPECT_EQ (readBytes (inventoryFile),
+    EXPECT_EQ (readText (inventoryFile),
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
                "\r\n"
                "<MachineProfile MachineName=\"Studio\" Platform=\"Win\" PlatformString=\"Windows 7\"\r\n"

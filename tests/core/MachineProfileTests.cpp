@@ -1,5 +1,6 @@
-#include "app/Clock.h"
-#include "inventory/MachineProfile.h"
+#include "core/inventory/MachineProfile.h"
+
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +64,9 @@ TEST (MachineProfile, TimeUsesTheTwelveHourClockWithoutLeadingZeros)
 
 TEST (MachineProfile, GatheredFactsComeFromThisMachineAndTheClock)
 {
-    Clock::ScopedOverride clock (localTime (0, 5, 9));
-    const auto profile = makeMachineProfile ("", MachineFacts::gather());
+    TestClock clock;
+    clock.time = localTime (0, 5, 9);
+    const auto profile = makeMachineProfile ("", MachineFacts::gather (clock));
 
     EXPECT_EQ (profile->getStringAttribute ("MachineName"), juce::String());
     EXPECT_EQ (profile->getStringAttribute ("Platform"), juce::String ("Win"));

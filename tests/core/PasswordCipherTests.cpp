@@ -1,4 +1,4 @@
-#include "settings/PasswordCipher.h"
+#include "core/settings/PasswordCipher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "inventory/PeImage.h"
-#include "inventory/PeVersionReader.h"
+#include "pe/PeImage.h"
+#include "pe/PeVersionReader.h"
 #include "../support/PeImageBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "settings/SafeXml.h"
+#include "core/xml/SafeXml.h"
 
 #include <gtest/gtest.h>
 

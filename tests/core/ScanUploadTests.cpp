@@ -1,47 +1,34 @@
-#include "inventory/ScanUpload.h"
-#include "service/ServiceEndpoint.h"
+#include "core/inventory/ScanUpload.h"
 
-#include "../support/LoopbackHttpServer.h"
-#include "../support/ScanTestSupport.h"
-#include "../support/TempFolder.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-    juce::String bytesOf (const juce::File& f)
-    {
-        juce::MemoryBlock data;
-        f.loadFileAsData (data);
-        return data.toString();
-    }
-
     class ScanUploadTest : public ::testing::Test
     {
     protected:
         ScanUploadTest()
         {
-            writeTestProfile (store, "Studio", "user+tag@example.com", password);
+            writeTestProfile (test.settings, "Studio", "user+tag@example.com", password);
 
             inventoryFile.replaceWithText ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<MachineProfile MachineName=\"Studio\"/>\r\n");
         }
 
-        ScanUpload::Result upload()
+        ScanUpload::Result upload (std::function<bool()> shouldAbort = {})
         {
-            ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-            ConnectionCheck connection;
-            return ScanUpload::run (store, cipher, connection, inventoryFile, {});
+            const ConnectionCheck connection (test.service, test.desktop);
+            return ScanUpload::run (test.settings, test.service, connection, inventoryFile, shouldAbort);
         }
 
         void answerScanWith (const juce::String& body)   { server.setHandler (answeringScansWith (body)); }
 
         const juce::String password = juce::String::fromUTF8 ("p&ss w\xc3\xb6rd=\"x\"");
-        TempFolder temp;
-        SettingsStore store { temp["data"] };
-        PasswordCipher cipher;
-        juce::File inventoryFile = temp["data"].getChildFile ("Studio_PluginList.xml");
-        juce::File updateListFile = temp["data"].getChildFile ("Studio_CobaltlineList.xml");
         LoopbackHttpServer server { [] (const auto&) { return LoopbackHttpServer::Response::text ("<UpdateList/>"); } };
+        TestContext test { server.getBaseUrl() };
+        juce::File inventoryFile = test.dataFolder().getChildFile ("Studio_PluginList.xml");
+        juce::File updateListFile = test.dataFolder().getChildFile ("Studio_CobaltlineList.xml");
     };
 }
 
@@ -70,7 +57,7 @@ TEST_F (ScanUploadTest, ChecksTheConnectionThenPostsTheFieldsAndTheInventoryAsMu
                         + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"userfile\"; "
                           "filename=\"Studio_PluginList.xml\"\r\nContent-Type: text/xml\r\n"
                           "Content-Transfer-Encoding: binary\r\n\r\n"
-                        + bytesOf (inventoryFile) + "\r\n--" + boundary + "--\r\n";
+                        + readText (inventoryFile) + "\r\n--" + boundary + "--\r\n";
 
     EXPECT_EQ (juce::String::fromUTF8 (static_cast<const char*> (post.body.getData()), (int) post.body.getSize()), expected);
 }
@@ -91,7 +78,7 @@ TEST_F (ScanUploadTest, TheReplyIsStoredWholeWhateverItsRoot)
         const auto stored = juce::parseXML (updateListFile);
         ASSERT_NE (stored, nullptr);
         EXPECT_TRUE (stored->isEquivalentTo (result.reply.get(), false)) << reply;
-        EXPECT_TRUE (bytesOf (updateListFile).startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"));
+        EXPECT_TRUE (readText (updateListFile).startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"));
     }
 }
 
@@ -105,30 +92,29 @@ TEST_F (ScanUploadTest, WithoutAnXmlReplyTheStoredListIsUntouched)
         const auto result = upload();
         EXPECT_EQ (result.outcome, ScanUpload::Outcome::noReply) << body;
         EXPECT_EQ (result.reply, nullptr);
-        EXPECT_EQ (bytesOf (updateListFile), juce::String ("previous list"));
+        EXPECT_EQ (readText (updateListFile), juce::String ("previous list"));
     }
 }
 
 TEST_F (ScanUploadTest, WithoutAConnectionNothingIsSent)
 {
     updateListFile.replaceWithText ("previous list");
-    ServiceEndpoint::ScopedBaseUrlOverride nobody (LoopbackHttpServer::getUnusedBaseUrl());
-    ConnectionCheck offline;
+    test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
 
-    const auto result = ScanUpload::run (store, cipher, offline, inventoryFile, {});
+    const auto result = upload();
 
     EXPECT_EQ (result.outcome, ScanUpload::Outcome::notConnected);
-    EXPECT_EQ (bytesOf (updateListFile), juce::String ("previous list"));
+    EXPECT_EQ (readText (updateListFile), juce::String ("previous list"));
 }
 
 TEST_F (ScanUploadTest, TheUpdateListFollowsTheMachineNameAtTheTimeOfTheReply)
 {
     answerScanWith ("<UpdateList/>");
-    store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Laptop\" Email=\"a@b.c\" Password=\"\"/>");
+    test.settings.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Laptop\" Email=\"a@b.c\" Password=\"\"/>");
 
     const auto result = upload();
 
-    EXPECT_EQ (result.updateListFile, temp["data"].getChildFile ("Laptop_CobaltlineList.xml"));
+    EXPECT_EQ (result.updateListFile, test.dataFolder().getChildFile ("Laptop_CobaltlineList.xml"));
     EXPECT_TRUE (result.updateListFile.existsAsFile());
     EXPECT_FALSE (updateListFile.exists());
 }
@@ -137,11 +123,8 @@ TEST_F (ScanUploadTest, AnAbortedUploadEndsQuicklyWithoutAReply)
 {
     server.setHandler (neverAnsweringScans());
 
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-    ConnectionCheck connection;
     const auto started = juce::Time::getMillisecondCounter();
-    const auto result = ScanUpload::run (store, cipher, connection, inventoryFile,
-                                         [started] { return juce::Time::getMillisecondCounter() - started > 300; });
+    const auto result = upload ([started] { return juce::Time::getMillisecondCounter() - started > 300; });
 
     EXPECT_EQ (result.outcome, ScanUpload::Outcome::noReply);
     EXPECT_LT (juce::Time::getMillisecondCounter() - started, 5000u);

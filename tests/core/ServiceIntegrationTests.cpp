@@ -1,14 +1,12 @@
 // The application's own requests against the real stand-in service binary.
 
-#include "inventory/InventoryWalk.h"
-#include "inventory/MachineProfile.h"
-#include "inventory/ScanUpload.h"
-#include "service/ServiceEndpoint.h"
-#include "service/ServiceReply.h"
-#include "service/ServiceRequests.h"
+#include "core/inventory/InventoryWalk.h"
+#include "core/inventory/MachineProfile.h"
+#include "core/inventory/ScanUpload.h"
+#include "core/service/AccountRequests.h"
+#include "core/service/ServiceReply.h"
 
-#include "../support/ScanTestSupport.h"
-#include "../support/TempFolder.h"
+#include "../support/TestSupport.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>
@@ -52,37 +50,61 @@ namespace
             service = std::make_unique<ServiceProcess> (COBALTLINE_SERVICE_BINARY,
                                                         std::vector<std::string> { "serve", "--listen", "127.0.0.1:0",
                                                             "--db", db().toStdString(),
-                                                            "--outbox", temp["outbox"].getFullPathName().toStdString(),
+                                                            "--outbox", test.temp["outbox"].getFullPathName().toStdString(),
                                                             "--argon2", "fast", "--latest-app-version", "1.0.5",
                                                             "--latest-app-title", "Cobaltline 1.0.5",
                                                             "--latest-app-text", "A new version is out.",
                                                             "--latest-app-url", "https://example.com/download" },
-                                                        temp["service.log"].getFullPathName().toStdString());
+                                                        test.temp["service.log"].getFullPathName().toStdString());
             ASSERT_GT (service->port(), 0);
-            base = std::make_unique<ServiceEndpoint::ScopedBaseUrlOverride> ("http://127.0.0.1:" + juce::String (service->port()));
+            test.setServiceUrl ("http://127.0.0.1:" + juce::String (service->port()));
         }
 
-        juce::String db() const     { return temp["service.db"].getFullPathName(); }
+        juce::String db() const     { return test.temp["service.db"].getFullPathName(); }
 
-        ReplyOutcome registerAccount (const juce::String& email, const juce::String& password)
+        std::unique_ptr<juce::XmlElement> send (const AccountRequest& request) const
         {
-            return classifyReply (sendAccountAction (AccountAction::registerPost,
-                                                     { email, password, "Ada", "Lovelace", "0" }).get());
+            return AccountRequests::send (test.service, request);
         }
 
-        TempFolder temp;
+        ReplyKind kindOfReply (const AccountRequest& request) const
+        {
+            return classifyReply (send (request).get()).kind;
+        }
+
+        ReplyKind registerAccount (const juce::String& email, const juce::String& password) const
+        {
+            RegisterRequest request;
+            request.email = email;
+            request.password = password;
+            request.firstName = "Ada";
+            request.lastName = "Lovelace";
+            return kindOfReply (request);
+        }
+
+        juce::File inventoryFile() const
+        {
+            return test.settings.getMachineFile (SettingsStore::inventorySuffix);
+        }
+
+        ScanUpload::Result upload()
+        {
+            const ConnectionCheck connection (test.service, test.desktop);
+            return ScanUpload::run (test.settings, test.service, connection, inventoryFile(), {});
+        }
+
+        TestContext test;
         std::unique_ptr<ServiceProcess> service;
-        std::unique_ptr<ServiceEndpoint::ScopedBaseUrlOverride> base;
     };
 }
 
 TEST_F (ServiceIntegration, RegisterViewAndEditAnAccount)
 {
     const auto password = juce::String::fromUTF8 ("S3cret pass&#\xc3\xa9");
-    EXPECT_EQ (registerAccount ("ada@example.com", password).kind, ReplyKind::success);
-    EXPECT_EQ (registerAccount ("ADA@Example.com", password).kind, ReplyKind::errors);
+    EXPECT_EQ (registerAccount ("ada@example.com", password), ReplyKind::success);
+    EXPECT_EQ (registerAccount ("ADA@Example.com", password), ReplyKind::errors);
 
-    const auto profile = sendAccountAction (AccountAction::viewProfile, { "ada@example.com", password });
+    const auto profile = send (ViewProfileRequest { "ada@example.com", password });
     ASSERT_NE (profile, nullptr);
     EXPECT_EQ (getAttributeIgnoringCase (*profile, "FirstName"), juce::String ("Ada"));
     EXPECT_EQ (getAttributeIgnoringCase (*profile, "LastName"), juce::String ("Lovelace"));
@@ -90,15 +112,19 @@ TEST_F (ServiceIntegration, RegisterViewAndEditAnAccount)
     const auto userId = getAttributeIgnoringCase (*profile, "UserId");
     EXPECT_TRUE (userId.isNotEmpty());
 
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::viewProfile, { "ada@example.com", "Wrong pass1!" }).get()).kind,
-               ReplyKind::errors);
+    EXPECT_EQ (kindOfReply (ViewProfileRequest { "ada@example.com", "Wrong pass1!" }), ReplyKind::errors);
 
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::editProfile,
-                                                 { "ada@example.com", "countess@example.com", password,
-                                                   "Augusta", "King", "1", userId }).get()).kind,
-               ReplyKind::success);
+    EditProfileRequest edit;
+    edit.oldEmail = "ada@example.com";
+    edit.email = "countess@example.com";
+    edit.password = password;
+    edit.firstName = "Augusta";
+    edit.lastName = "King";
+    edit.isDeveloper = true;
+    edit.userId = userId;
+    EXPECT_EQ (kindOfReply (edit), ReplyKind::success);
 
-    const auto edited = sendAccountAction (AccountAction::viewProfile, { "countess@example.com", password });
+    const auto edited = send (ViewProfileRequest { "countess@example.com", password });
     ASSERT_NE (edited, nullptr);
     EXPECT_EQ (getAttributeIgnoringCase (*edited, "FirstName"), juce::String ("Augusta"));
     EXPECT_EQ (getAttributeIgnoringCase (*edited, "IsDeveloper"), juce::String ("1"));
@@ -106,38 +132,31 @@ TEST_F (ServiceIntegration, RegisterViewAndEditAnAccount)
 
 TEST_F (ServiceIntegration, ForgottenPasswordResetWithTheMailedCode)
 {
-    ASSERT_EQ (registerAccount ("bob@example.com", "0ld Pass!").kind, ReplyKind::success);
+    ASSERT_EQ (registerAccount ("bob@example.com", "0ld Pass!"), ReplyKind::success);
 
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::forgotPassword, { "bob@example.com" }).get()).kind,
-               ReplyKind::success);
-    const auto code = newestResetCode (temp["outbox"]);
+    EXPECT_EQ (kindOfReply (ForgotPasswordRequest { "bob@example.com" }), ReplyKind::success);
+    const auto code = newestResetCode (test.temp["outbox"]);
     ASSERT_TRUE (code.isNotEmpty());
 
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::resetPassword, { "bob@example.com", "N3w Pass!", code }).get()).kind,
-               ReplyKind::success);
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::resetPassword, { "bob@example.com", "N3w Pass!!", code }).get()).kind,
+    EXPECT_EQ (kindOfReply (ResetPasswordRequest { "bob@example.com", "N3w Pass!", code }), ReplyKind::success);
+    EXPECT_EQ (kindOfReply (ResetPasswordRequest { "bob@example.com", "N3w Pass!!", code }),
                ReplyKind::errors);   // used once only
-    EXPECT_NE (sendAccountAction (AccountAction::viewProfile, { "bob@example.com", "N3w Pass!" }), nullptr);
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::viewProfile, { "bob@example.com", "0ld Pass!" }).get()).kind,
-               ReplyKind::errors);
+    EXPECT_NE (send (ViewProfileRequest { "bob@example.com", "N3w Pass!" }), nullptr);
+    EXPECT_EQ (kindOfReply (ViewProfileRequest { "bob@example.com", "0ld Pass!" }), ReplyKind::errors);
 }
 
 TEST_F (ServiceIntegration, AScanOfTheFixturePluginsComesBackWithTheirUpdates)
 {
     const auto password = juce::String ("Scan Pass1!");
-    ASSERT_EQ (registerAccount ("scan@example.com", password).kind, ReplyKind::success);
+    ASSERT_EQ (registerAccount ("scan@example.com", password), ReplyKind::success);
+    writeTestProfile (test.settings, "Studio", "scan@example.com", password);
 
-    SettingsStore store (temp["data"]);
-    PasswordCipher cipher;
-    writeTestProfile (store, "Studio", "scan@example.com", password);
-
-    const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
-    auto root = makeMachineProfile ("Studio", MachineFacts::gather());
-    InventoryWalk walk (store, { fixtures.getChildFile ("plugins/walk").getFullPathName() }, { "VST" }, inventory);
+    const auto root = makeMachineProfile ("Studio", MachineFacts::gather (test.clock));
+    InventoryWalk walk (test.settings, { fixtures.getChildFile ("plugins/walk").getFullPathName() }, { "VST" },
+                        inventoryFile());
     walk.run (*root, { [] { return false; }, [] (const juce::String&) {}, [] (double) {} });
 
-    ConnectionCheck connection;
-    const auto result = ScanUpload::run (store, cipher, connection, inventory, {});
+    const auto result = upload();
     ASSERT_EQ (result.outcome, ScanUpload::Outcome::stored);
     ASSERT_EQ (classifyReply (result.reply.get()).kind, ReplyKind::other);
 
@@ -158,17 +177,11 @@ TEST_F (ServiceIntegration, AScanOfTheFixturePluginsComesBackWithTheirUpdates)
 
 TEST_F (ServiceIntegration, AScanWithAWrongPasswordStoresAndReportsTheError)
 {
-    ASSERT_EQ (registerAccount ("eve@example.com", "Right Pass1!").kind, ReplyKind::success);
+    ASSERT_EQ (registerAccount ("eve@example.com", "Right Pass1!"), ReplyKind::success);
+    writeTestProfile (test.settings, "Studio", "eve@example.com", "Wrong Pass1!");
+    SettingsStore::writeDocument (*makeMachineProfile ("Studio", MachineFacts::gather (test.clock)), inventoryFile());
 
-    SettingsStore store (temp["data"]);
-    PasswordCipher cipher;
-    writeTestProfile (store, "Studio", "eve@example.com", "Wrong Pass1!");
-
-    const auto inventory = store.getMachineFile (SettingsStore::inventorySuffix);
-    SettingsStore::writeDocument (*makeMachineProfile ("Studio", MachineFacts::gather()), inventory);
-
-    ConnectionCheck connection;
-    const auto result = ScanUpload::run (store, cipher, connection, inventory, {});
+    const auto result = upload();
     ASSERT_EQ (result.outcome, ScanUpload::Outcome::stored);
 
     const auto outcome = classifyReply (result.reply.get());
@@ -179,13 +192,15 @@ TEST_F (ServiceIntegration, AScanWithAWrongPasswordStoresAndReportsTheError)
 
 TEST_F (ServiceIntegration, TheVersionCheckAnswersVersionOnlyForOlderApplications)
 {
-    const auto older = postForm (ServiceEndpoint::checkAppVersionPath, { { "user_version", "1.04" }, { "user_platform_id", "2" } });
+    const auto older = postForm (test.service, ServiceEndpoint::checkAppVersionPath,
+                                 { { "user_version", "1.04" }, { "user_platform_id", "2" } });
     ASSERT_NE (older, nullptr);
     EXPECT_EQ (older->getTagName(), juce::String ("Version"));
     EXPECT_EQ (older->getStringAttribute ("VersionTitle"), juce::String ("Cobaltline 1.0.5"));
     EXPECT_EQ (older->getStringAttribute ("VersionURL"), juce::String ("https://example.com/download"));
 
-    const auto current = postForm (ServiceEndpoint::checkAppVersionPath, { { "user_version", "1.05" }, { "user_platform_id", "2" } });
+    const auto current = postForm (test.service, ServiceEndpoint::checkAppVersionPath,
+                                   { { "user_version", "1.05" }, { "user_platform_id", "2" } });
     ASSERT_NE (current, nullptr);
     EXPECT_NE (current->getTagName(), juce::String ("Version"));
 }

@@ -1,9 +1,7 @@
-#include "service/ServiceEndpoint.h"
-#include "service/ServiceReply.h"
-#include "service/ServiceRequests.h"
+#include "core/service/AccountRequests.h"
+#include "core/service/ServiceReply.h"
 
 #include "../support/LoopbackHttpServer.h"
-#include "../support/RecordingDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -42,13 +40,20 @@ namespace
     {
         explicit CannedService (LoopbackHttpServer::Response response)
             : server ([response] (const auto&) { return response; }),
-              base (server.getBaseUrl())
+              endpoint (server.getBaseUrl())
         {
         }
 
+        std::unique_ptr<juce::XmlElement> send (const AccountRequest& request, int timeoutMs = defaultTimeoutMs) const
+        {
+            return AccountRequests::send (endpoint, request, timeoutMs);
+        }
+
         LoopbackHttpServer server;
-        ServiceEndpoint::ScopedBaseUrlOverride base;
+        const ServiceEndpoint endpoint;
     };
+
+    const ForgotPasswordRequest forgotPassword { "a@b.c" };
 }
 
 TEST_P (FormEncodingCases, EscapesEveryByteButLettersDigitsAndTheUnreservedSet)
@@ -64,11 +69,27 @@ TEST (AccountRequests, EachActionSendsItsFieldFirstThenItsFieldsInTheFixedOrder)
 
     const auto password = juce::String::fromUTF8 ("p w#&_-.*!'()~\xc3\xa9");
 
-    sendAccountAction (AccountAction::registerPost, { "a+b@c.de", password, juce::String::fromUTF8 ("J\xc3\xbcrgen"), "O'Neil", "0" });
-    sendAccountAction (AccountAction::forgotPassword, { "a@b.c" });
-    sendAccountAction (AccountAction::resetPassword, { "a@b.c", "New Pass1!", "RC-123" });
-    sendAccountAction (AccountAction::viewProfile, { "a@b.c", "pw" });
-    sendAccountAction (AccountAction::editProfile, { "old@b.c", "new@b.c", "pw", "A", "B", "1", "42" });
+    RegisterRequest signUp;
+    signUp.email = "a+b@c.de";
+    signUp.password = password;
+    signUp.firstName = juce::String::fromUTF8 ("J\xc3\xbcrgen");
+    signUp.lastName = "O'Neil";
+    signUp.isDeveloper = false;
+
+    EditProfileRequest edit;
+    edit.oldEmail = "old@b.c";
+    edit.email = "new@b.c";
+    edit.password = "pw";
+    edit.firstName = "A";
+    edit.lastName = "B";
+    edit.isDeveloper = true;
+    edit.userId = "42";
+
+    service.send (signUp);
+    service.send (forgotPassword);
+    service.send (ResetPasswordRequest { "a@b.c", "New Pass1!", "RC-123" });
+    service.send (ViewProfileRequest { "a@b.c", "pw" });
+    service.send (edit);
 
     const juce::StringArray expectedBodies {
         "registerpost=true&email=a%2bb%40c.de&password=p%20w%23%26_-.*!'()%7e%c3%a9&firstname=J%c3%bcrgen"
@@ -101,7 +122,7 @@ TEST (ServiceReplies, RootTagsAndAttributeNamesMatchInAnyLetterCase)
 {
     {
         CannedService service (xml ("<ERRORS errortitle=\"Refused\" ERRORTEXT=\"Try again\"/>"));
-        const auto reply = sendAccountAction (AccountAction::forgotPassword, { "a@b.c" });
+        const auto reply = service.send (forgotPassword);
         const auto outcome = classifyReply (reply.get());
         EXPECT_EQ (outcome.kind, ReplyKind::errors);
         EXPECT_EQ (outcome.title, juce::String ("Refused"));
@@ -109,7 +130,7 @@ TEST (ServiceReplies, RootTagsAndAttributeNamesMatchInAnyLetterCase)
     }
     {
         CannedService service (xml ("<?xml version=\"1.0\"?><success SuccessTitle=\"Welcome\" successtext=\"Hi &amp; bye\"/>"));
-        const auto outcome = classifyReply (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }).get());
+        const auto outcome = classifyReply (service.send (forgotPassword).get());
         EXPECT_EQ (outcome.kind, ReplyKind::success);
         EXPECT_EQ (outcome.title, juce::String ("Welcome"));
         EXPECT_EQ (outcome.text, juce::String ("Hi & bye"));
@@ -119,7 +140,7 @@ TEST (ServiceReplies, RootTagsAndAttributeNamesMatchInAnyLetterCase)
 TEST (ServiceReplies, MissingAttributesReadAsEmptyText)
 {
     CannedService service (xml ("<Errors ErrorTitle=\"Only a title\"/>"));
-    const auto outcome = classifyReply (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }).get());
+    const auto outcome = classifyReply (service.send (forgotPassword).get());
     EXPECT_EQ (outcome.kind, ReplyKind::errors);
     EXPECT_EQ (outcome.title, juce::String ("Only a title"));
     EXPECT_EQ (outcome.text, juce::String());
@@ -139,13 +160,13 @@ TEST (ServiceReplies, ErrorsComeBeforeSuccessAndOtherRootsAreNeither)
 TEST (ServiceReplies, AnHtmlErrorPageIsAReplyThatIsNeitherErrorsNorSuccess)
 {
     CannedService service (xml ("<html><body>Bad Gateway</body></html>", 502));
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }).get()).kind, ReplyKind::other);
+    EXPECT_EQ (classifyReply (service.send (forgotPassword).get()).kind, ReplyKind::other);
 }
 
 TEST (ServiceReplies, AnErrorStatusWithAnXmlBodyIsStillTheReply)
 {
     CannedService service (xml ("<Errors ErrorTitle=\"Too Large\" ErrorText=\"x\"/>", 413));
-    EXPECT_EQ (classifyReply (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }).get()).kind, ReplyKind::errors);
+    EXPECT_EQ (classifyReply (service.send (forgotPassword).get()).kind, ReplyKind::errors);
 }
 
 TEST (ServiceReplies, NonXmlEmptyHostileAndAbsentRepliesGiveNoElement)
@@ -154,16 +175,15 @@ TEST (ServiceReplies, NonXmlEmptyHostileAndAbsentRepliesGiveNoElement)
                               "<!DOCTYPE r [<!ENTITY a \"&a;&a;\">]><Errors ErrorTitle=\"&a;\"/>" })
     {
         CannedService service (xml (body));
-        EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr) << body;
+        EXPECT_EQ (service.send (forgotPassword), nullptr) << body;
     }
 
     LoopbackHttpServer::Response hangUp;
     hangUp.hangUp = true;
     CannedService dropped (hangUp);
-    EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr);
+    EXPECT_EQ (dropped.send (forgotPassword), nullptr);
 
-    ServiceEndpoint::ScopedBaseUrlOverride nobody (LoopbackHttpServer::getUnusedBaseUrl());
-    EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr);
+    EXPECT_EQ (AccountRequests::send (ServiceEndpoint (LoopbackHttpServer::getUnusedBaseUrl()), forgotPassword), nullptr);
 }
 
 TEST (ServiceReplies, ARedirectIsNotFollowedWithThePassword)
@@ -172,7 +192,7 @@ TEST (ServiceReplies, ARedirectIsNotFollowedWithThePassword)
     redirect.extraHeaders = "Location: /elsewhere/index.php\r\n";
     CannedService service (redirect);
 
-    const auto reply = sendAccountAction (AccountAction::viewProfile, { "a@b.c", "secret" });
+    const auto reply = service.send (ViewProfileRequest { "a@b.c", "secret" });
 
     ASSERT_EQ (service.server.getRequests().size(), 1u);
     EXPECT_EQ (classifyReply (reply.get()).title, juce::String ("Moved"));
@@ -185,7 +205,7 @@ TEST (ServiceReplies, AnOversizedReplyIsNotRead)
     huge += "\"/>";
     CannedService service (xml (huge));
 
-    EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }), nullptr);
+    EXPECT_EQ (service.send (forgotPassword), nullptr);
 }
 
 TEST (ServiceReplies, AReplyThatNeverComesTimesOut)
@@ -195,18 +215,15 @@ TEST (ServiceReplies, AReplyThatNeverComesTimesOut)
     CannedService service (silence);
 
     const auto started = juce::Time::getMillisecondCounter();
-    EXPECT_EQ (sendAccountAction (AccountAction::forgotPassword, { "a@b.c" }, 1000), nullptr);
+    EXPECT_EQ (service.send (forgotPassword, 1000), nullptr);
     EXPECT_LT (juce::Time::getMillisecondCounter() - started, 15000u);
 }
 
 TEST (ServiceReplies, TheReplyAlertShowsTheServicesWordsWithTheKindsIcon)
 {
-    RecordingDesktop desktop;
-    showReplyAlert ({ ReplyKind::errors, "Refused", "No" });
-    showReplyAlert ({ ReplyKind::success, "", "Done" });
+    const std::vector<AlertRequest> alerts { makeReplyAlert ({ ReplyKind::errors, "Refused", "No" }),
+                                             makeReplyAlert ({ ReplyKind::success, "", "Done" }) };
 
-    const auto alerts = desktop.getAlerts();
-    ASSERT_EQ (alerts.size(), 2u);
     EXPECT_EQ (alerts[0].icon, AlertIcon::warning);
     EXPECT_EQ (alerts[0].title, juce::String ("Refused"));
     EXPECT_EQ (alerts[1].icon, AlertIcon::info);

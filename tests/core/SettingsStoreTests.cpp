@@ -1,18 +1,11 @@
-#include "settings/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 
-#include "../support/TempFolder.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-    juce::String readBytes (const juce::File& f)
-    {
-        juce::MemoryBlock data;
-        f.loadFileAsData (data);
-        return data.toString();
-    }
-
     const char* const expectedDefaultProfile =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "\r\n"
@@ -48,8 +41,8 @@ TEST_F (SettingsStoreTest, DefaultFilesHaveTheirExactContent)
     SettingsStore store (folder);
     store.writeDefaults();
 
-    EXPECT_EQ (readBytes (folder.getChildFile ("Defaults_Profile.xml")), juce::String (expectedDefaultProfile));
-    EXPECT_EQ (readBytes (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
+    EXPECT_EQ (readText (folder.getChildFile ("Defaults_Profile.xml")), juce::String (expectedDefaultProfile));
+    EXPECT_EQ (readText (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
     EXPECT_FALSE (store.getProfileFile().exists());
     EXPECT_FALSE (store.getPathsFile().exists());
 }
@@ -60,8 +53,8 @@ TEST_F (SettingsStoreTest, ExistingDefaultFilesAreNeverRewritten)
     folder.getChildFile ("Defaults_Profile.xml").replaceWithText ("<CobaltlineProfile Email=\"kept\"/>");
     store.writeDefaults();
 
-    EXPECT_EQ (readBytes (folder.getChildFile ("Defaults_Profile.xml")), juce::String ("<CobaltlineProfile Email=\"kept\"/>"));
-    EXPECT_EQ (readBytes (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
+    EXPECT_EQ (readText (folder.getChildFile ("Defaults_Profile.xml")), juce::String ("<CobaltlineProfile Email=\"kept\"/>"));
+    EXPECT_EQ (readText (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
 }
 
 TEST_F (SettingsStoreTest, LoadsFallBackToTheDefaultsWithoutCreatingTheLiveFiles)
@@ -100,7 +93,7 @@ TEST_F (SettingsStoreTest, DeletedDefaultsAreRewrittenButTheLiveFileStillWins)
 
     const auto paths = store.loadPaths();
 
-    EXPECT_EQ (readBytes (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
+    EXPECT_EQ (readText (folder.getChildFile ("Defaults_Paths.xml")), juce::String (expectedDefaultPaths));
     EXPECT_EQ (paths->getStringAttribute ("path1"), juce::String ("/music/vst"));
     EXPECT_EQ (paths->getIntAttribute ("pathFormat1"), 2);
     EXPECT_TRUE (paths->getBoolAttribute ("scanToggle1"));
@@ -216,7 +209,7 @@ TEST_F (SettingsStoreTest, DocumentsAreWrittenWholeAndLeaveNoTemporaryFiles)
 
     ASSERT_TRUE (SettingsStore::writeDocument (profile, store.getProfileFile()));
 
-    EXPECT_EQ (readBytes (store.getProfileFile()),
+    EXPECT_EQ (readText (store.getProfileFile()),
                juce::String ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n"
                              "<CobaltlineProfile MachineName=\"Caf&#233; &amp; &lt;Studio&gt;\" Email=\"user@b.c\"\r\n"
                              "                   Password=\"525bbd1838d8d04e\"/>\r\n"));

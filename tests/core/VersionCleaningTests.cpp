@@ -1,4 +1,4 @@
-#include "inventory/VersionCleaning.h"
+#include "core/inventory/VersionCleaning.h"
 
 #include <gtest/gtest.h>
 

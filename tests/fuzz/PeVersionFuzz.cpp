@@ -3,7 +3,7 @@
     Built by scripts/fuzz.sh with -fsanitize=fuzzer,address,undefined.
 */
 
-#include "inventory/PeVersionReader.h"
+#include "pe/PeVersionReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,19 +1,10 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include "../support/TempFolder.h"
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-// Runs every GUI test with JUCE's message thread on the main thread and a
-// private home folder, so that the tests never touch the user's own settings.
+// Runs every GUI test with JUCE's message thread on the main thread.
 int main (int argc, char** argv)
 {
-    const auto home = TempFolder::uniqueFolder ("cobaltline-gui-home-");
-    home.createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-
     // With an application factory set, JUCE initialises Xlib for threads and
     // installs its own X error handler, as it does in the real application;
     // a bare Xvfb without a window manager otherwise ends the process.
@@ -21,13 +12,6 @@ int main (int argc, char** argv)
 
     ::testing::InitGoogleTest (&argc, argv);
 
-    int result = 0;
-
-    {
-        juce::ScopedJuceInitialiser_GUI gui;
-        result = RUN_ALL_TESTS();
-    }
-
-    home.deleteRecursively();
-    return result;
+    const juce::ScopedJuceInitialiser_GUI gui;
+    return RUN_ALL_TESTS();
 }

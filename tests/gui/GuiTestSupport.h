@@ -1,5 +1,9 @@
 #pragma once
 
+// Helpers shared by the GUI test suite.
+
+#include "../support/TestSupport.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -10,25 +14,46 @@ inline void pumpMessages (int milliseconds = 50)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
 }
 
-/** Runs an action on the message loop once the given modal loop has started. */
-inline void whenModal (std::function<void (juce::Component&)> action)
+/** Acts on the next modal component as soon as a modal loop has shown it,
+    once, for as long as this object lives. Create it before the call that
+    runs the modal loop:
+
+        WhenModal pressEscape ([] (juce::Component& modal) { ... });
+        scan.runThread();
+*/
+class WhenModal final : private juce::Timer
 {
-    struct Poller final : public juce::Timer
+public:
+    explicit WhenModal (std::function<void (juce::Component&)> actionToRun)
+        : action (std::move (actionToRun))
     {
-        explicit Poller (std::function<void (juce::Component&)> a) : act (std::move (a))  { startTimer (20); }
+        startTimer (20);
+    }
 
-        void timerCallback() override
+    ~WhenModal() override   { stopTimer(); }
+
+private:
+    void timerCallback() override
+    {
+        if (auto* modal = juce::Component::getCurrentlyModalComponent())
         {
-            if (auto* modal = juce::Component::getCurrentlyModalComponent())
-            {
-                stopTimer();
-                act (*modal);
-                delete this;
-            }
+            stopTimer();
+            action (*modal);
         }
+    }
 
-        std::function<void (juce::Component&)> act;
-    };
+    std::function<void (juce::Component&)> action;
 
-    new Poller (std::move (action));
+    JUCE_DECLARE_NON_COPYABLE (WhenModal)
+};
+
+/** The first direct child of the given type, or nullptr. */
+template <typename ComponentType>
+ComponentType* findChild (juce::Component& parent)
+{
+    for (auto* child : parent.getChildren())
+        if (auto* found = dynamic_cast<ComponentType*> (child))
+            return found;
+
+    return nullptr;
 }

@@ -1,4 +1,4 @@
-#include "app/JuceDesktopServices.h"
+#include "gui/desktop/JuceDesktopServices.h"
 
 #include "GuiTestSupport.h"
 
@@ -20,7 +20,7 @@ TEST (JuceDesktopServices, ReturnPressesTheOkButtonWhichAnswersOne)
     int numButtons = 0;
     auto icon = juce::MessageBoxIconType::NoIcon;
 
-    whenModal ([&] (juce::Component& modal)
+    const WhenModal pressReturn ([&] (juce::Component& modal)
     {
         auto& alert = dynamic_cast<juce::AlertWindow&> (modal);
         title = alert.getName();
@@ -38,7 +38,7 @@ TEST (JuceDesktopServices, ReturnPressesTheOkButtonWhichAnswersOne)
 TEST (JuceDesktopServices, EscapeClosesAnAlertWithZero)
 {
     JuceDesktopServices desktop;
-    whenModal ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
+    const WhenModal pressEscape ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
 
     EXPECT_EQ (desktop.showAlert (AlertRequest::ok ("T", "M", AlertIcon::info)), 0);
 }
@@ -47,9 +47,12 @@ TEST (JuceDesktopServices, EachButtonAnswersWithItsOwnResultAndKey)
 {
     JuceDesktopServices desktop;
 
-    whenModal ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::returnKey)); });
-    EXPECT_EQ (desktop.showAlert (versionAlert()), 1);
-
-    whenModal ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
-    EXPECT_EQ (desktop.showAlert (versionAlert()), 0);
+    {
+        const WhenModal pressReturn ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::returnKey)); });
+        EXPECT_EQ (desktop.showAlert (versionAlert()), 1);
+    }
+    {
+        const WhenModal pressEscape ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
+        EXPECT_EQ (desktop.showAlert (versionAlert()), 0);
+    }
 }

@@ -1,5 +1,5 @@
-#include "app/MainAppWindow.h"
-#include "app/MainComponentSize.h"
+#include "gui/main/MainAppWindow.h"
+#include "gui/main/MainComponentSize.h"
 
 #include "GuiTestSupport.h"
 
@@ -7,27 +7,13 @@
 
 namespace
 {
-    juce::File dataFolder()
-    {
-        return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getChildFile ("Cobaltline");
-    }
-
     class MainAppWindowTest : public ::testing::Test
     {
     protected:
-        void SetUp() override      { dataFolder().deleteRecursively(); }
-        void TearDown() override   { dataFolder().deleteRecursively(); }
+        juce::File dataFolder() const   { return test.dataFolder(); }
+
+        TestContext test;
     };
-
-    template <typename ComponentType>
-    ComponentType* findChild (juce::Component& parent)
-    {
-        for (auto* child : parent.getChildren())
-            if (auto* found = dynamic_cast<ComponentType*> (child))
-                return found;
-
-        return nullptr;
-    }
 }
 
 TEST (MainComponentSize, FollowsTheUsableAreaUpTo1024PixelsWide)
@@ -38,9 +24,9 @@ TEST (MainComponentSize, FollowsTheUsableAreaUpTo1024PixelsWide)
     EXPECT_EQ (computeMainComponentSize ({ 0, 0, 800, 600 }), juce::Point<int> (750, 500));
 }
 
-TEST_F (MainAppWindowTest, AFirstStartCreatesTheFolderAndDefaultsAndWantsTheSplash)
+TEST_F (MainAppWindowTest, AFirstStartWritesTheDefaultsAndWantsTheSplash)
 {
-    MainAppWindow window;
+    MainAppWindow window (test.get());
 
     EXPECT_TRUE (dataFolder().getChildFile ("Defaults_Profile.xml").existsAsFile());
     EXPECT_TRUE (dataFolder().getChildFile ("Defaults_Paths.xml").existsAsFile());
@@ -53,13 +39,13 @@ TEST_F (MainAppWindowTest, AnyProfileFileEvenAnEmptyOneMeansNoSplash)
     dataFolder().createDirectory();
     dataFolder().getChildFile ("Profile.xml").replaceWithText ({});
 
-    MainAppWindow window;
+    MainAppWindow window (test.get());
     EXPECT_FALSE (window.wantedFirstRunSplash());
 }
 
 TEST_F (MainAppWindowTest, IsTheTitledDarkResizableWindowWithAllButtons)
 {
-    MainAppWindow window;
+    MainAppWindow window (test.get());
 
     EXPECT_EQ (window.getName(), juce::String ("Cobaltline"));
     EXPECT_EQ (window.getBackgroundColour(), juce::Colour (0xff292929));
@@ -76,7 +62,7 @@ TEST_F (MainAppWindowTest, IsTheTitledDarkResizableWindowWithAllButtons)
 
 TEST_F (MainAppWindowTest, ContentHasTheMainComponentSizeAndTheWindowIsCentred)
 {
-    MainAppWindow window;
+    MainAppWindow window (test.get());
     auto* content = window.getContentComponent();
     ASSERT_NE (content, nullptr);
 
@@ -94,7 +80,7 @@ TEST_F (MainAppWindowTest, ContentHasTheMainComponentSizeAndTheWindowIsCentred)
 
 TEST_F (MainAppWindowTest, CloseButtonWithoutARunningApplicationDoesNothing)
 {
-    MainAppWindow window;
+    MainAppWindow window (test.get());
     window.closeButtonPressed();
     EXPECT_TRUE (window.isVisible());
 }

@@ -1,9 +1,5 @@
-#include "inventory/PluginScan.h"
-#include "service/ServiceEndpoint.h"
+#include "gui/scan/PluginScan.h"
 
-#include "../support/LoopbackHttpServer.h"
-#include "../support/RecordingDesktop.h"
-#include "../support/ScanTestSupport.h"
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,40 +15,39 @@ namespace
     class PluginScanTest : public ::testing::Test
     {
     protected:
-        void SetUp() override
+        PluginScanTest()
         {
-            store.getDataFolder().deleteRecursively();
-            writeTestProfile (SettingsStore(), "Studio", "a@b.c", "Passw0rd!");
+            writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
             inventoryFile().create();
         }
 
-        void TearDown() override   { store.getDataFolder().deleteRecursively(); }
-
-        juce::File inventoryFile() const    { return store.getDataFolder().getChildFile ("Studio_PluginList.xml"); }
-        juce::File updateListFile() const   { return store.getDataFolder().getChildFile ("Studio_CobaltlineList.xml"); }
+        juce::File inventoryFile() const    { return test.dataFolder().getChildFile ("Studio_PluginList.xml"); }
+        juce::File updateListFile() const   { return test.dataFolder().getChildFile ("Studio_CobaltlineList.xml"); }
 
         void answerScanWith (const juce::String& body)   { server.setHandler (answeringScansWith (body)); }
 
-        void runScan (const juce::String& baseUrl)
+        void runScan()
         {
-            ServiceEndpoint::ScopedBaseUrlOverride base (baseUrl);
-            PluginScan scan;
+            PluginScan scan (test.get());
             scan.setScanSettings ({ fixtures.getChildFile ("plugins/walk").getFullPathName() }, inventoryFile(),
                                   { "VST" }, "Studio");
             scan.runThread();
             pumpMessages();
         }
 
-        SettingsStore store;
-        RecordingDesktop desktop;
         LoopbackHttpServer server { [] (const auto&) { return LoopbackHttpServer::Response::text ("<UpdateList/>"); } };
+        TestContext test { server.getBaseUrl() };
+        RecordingDesktop& desktop = test.desktop;
     };
+
+    // Waits out the real time-outs of a cancelled upload.
+    using PluginScanSlowTest = PluginScanTest;
 }
 
 TEST_F (PluginScanTest, ScansUploadsAndStoresTheUpdateListWithoutAWord)
 {
     answerScanWith ("<UpdateList><Plugin Name=\"Walk X\" CurrentVersion=\"1.1\"/></UpdateList>");
-    runScan (server.getBaseUrl());
+    runScan();
 
     const auto inventory = juce::parseXML (inventoryFile());
     ASSERT_NE (inventory, nullptr);
@@ -73,7 +68,7 @@ TEST_F (PluginScanTest, ScansUploadsAndStoresTheUpdateListWithoutAWord)
 TEST_F (PluginScanTest, AnErrorsReplyIsStoredAndShownWithTheInformationIcon)
 {
     answerScanWith ("<Errors ErrorTitle=\"Login Failed\" ErrorText=\"Your password is wrong.\"/>");
-    runScan (server.getBaseUrl());
+    runScan();
 
     const auto alerts = desktop.getAlerts();
     ASSERT_EQ (alerts.size(), 1u);
@@ -90,18 +85,19 @@ TEST_F (PluginScanTest, WithoutAnXmlReplyTheListIsKeptAndTheUserIsTold)
 {
     updateListFile().replaceWithText ("<UpdateList/>");
     answerScanWith ("Service Unavailable");
-    runScan (server.getBaseUrl());
+    runScan();
 
     const auto alerts = desktop.getAlerts();
     ASSERT_EQ (alerts.size(), 1u);
-    EXPECT_EQ (alerts[0].title, juce::String (PluginScan::noReplyTitle));
+    EXPECT_EQ (alerts[0].title, juce::String (ScanJob::noReplyTitle));
     EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
 }
 
 TEST_F (PluginScanTest, OfflineTheScanEndsQuietlyAfterTheWalk)
 {
     updateListFile().replaceWithText ("<UpdateList/>");
-    runScan (LoopbackHttpServer::getUnusedBaseUrl());
+    test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
+    runScan();
 
     EXPECT_TRUE (desktop.getAlerts().empty());
     EXPECT_EQ (juce::parseXML (inventoryFile())->getNumChildElements(), 7);
@@ -110,7 +106,7 @@ TEST_F (PluginScanTest, OfflineTheScanEndsQuietlyAfterTheWalk)
 
 TEST_F (PluginScanTest, TheProgressWindowHasItsTitleAndCancelButton)
 {
-    PluginScan scan;
+    PluginScan scan (test.get());
     auto* window = scan.getAlertWindow();
     ASSERT_NE (window, nullptr);
     EXPECT_EQ (window->getName(), juce::String ("Scanning Plugins..."));
@@ -127,7 +123,6 @@ TEST_F (PluginScanTest, TheProgressWindowHasItsTitleAndCancelButton)
 TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
 {
     answerScanWith ("<UpdateList/>");
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
 
     // Many folders, so that the walk is still going when Cancel arrives.
     juce::StringArray folders, formats;
@@ -137,10 +132,10 @@ TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
         formats.add ("VST");
     }
 
-    PluginScan scan;
+    PluginScan scan (test.get());
     scan.setScanSettings (folders, inventoryFile(), formats, "Studio");
 
-    whenModal ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
+    const WhenModal pressCancel ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
     const auto finished = scan.runThread();
     pumpMessages();
 
@@ -154,13 +149,12 @@ TEST_F (PluginScanTest, CancelEndsTheWalkButStillUploadsWhatWasFound)
     EXPECT_EQ (requests.back().path, juce::String ("/scan/index.php"));
 }
 
-TEST_F (PluginScanTest, AnUploadThatHangsAfterCancelIsAbandonedBeforeTheThreadIsKilled)
+TEST_F (PluginScanSlowTest, AnUploadThatHangsAfterCancelIsAbandonedBeforeTheThreadIsKilled)
 {
     server.setHandler (neverAnsweringScans());
 
     updateListFile().replaceWithText ("<UpdateList/>");
-    ServiceEndpoint::ScopedBaseUrlOverride base (server.getBaseUrl());
-    PluginScan scan;
+    PluginScan scan (test.get());
     scan.setScanSettings ({ fixtures.getChildFile ("plugins/walk").getFullPathName() }, inventoryFile(), { "VST" }, "Studio");
 
     // Cancel once the upload is under way.
@@ -203,7 +197,7 @@ TEST (ShowAlertFromWorker, GivesUpWaitingAndTheAlertIsNeverShown)
 
     // The message loop is not run while the worker waits, as when the message
     // thread is blocked waiting for the worker to end.
-    std::thread worker ([&] { result = showAlertFromWorker (AlertRequest::ok ("T", "M", AlertIcon::info),
+    std::thread worker ([&] { result = showAlertFromWorker (desktop, AlertRequest::ok ("T", "M", AlertIcon::info),
                                                             [&] { return stop.load(); }); });
     juce::Thread::sleep (150);
     stop = true;
@@ -220,7 +214,8 @@ TEST (ShowAlertFromWorker, ShowsTheAlertOnTheMessageThreadAndReturnsItsResult)
     std::atomic<int> result { -1 };
     std::atomic<bool> done { false };
 
-    std::thread worker ([&] { result = showAlertFromWorker (AlertRequest::ok ("T", "M", AlertIcon::info), [] { return false; });
+    std::thread worker ([&] { result = showAlertFromWorker (desktop, AlertRequest::ok ("T", "M", AlertIcon::info),
+                                                            [] { return false; });
                               done = true; });
 
     for (int i = 0; i < 100 && ! done; ++i)

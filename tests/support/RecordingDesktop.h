@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DesktopServices.h"
+#include "core/platform/DesktopServices.h"
 
 #include <functional>
 #include <mutex>
@@ -9,12 +9,11 @@
 /** A DesktopServices for tests: records every alert and URL instead of showing
     them, and answers each alert as a user pressing Return would (the result of
     the button bound to Return, else 0), unless told otherwise.
-    Installed for as long as it lives.
 */
 class RecordingDesktop final : public DesktopServices
 {
 public:
-    RecordingDesktop() : install (*this) {}
+    RecordingDesktop() = default;
 
     int showAlert (const AlertRequest& request) override
     {
@@ -66,5 +65,6 @@ private:
     std::vector<AlertRequest> alerts;
     std::vector<juce::String> urls;
     std::function<int (const AlertRequest&)> answerer;
-    DesktopServices::ScopedInstall install;
+
+    JUCE_DECLARE_NON_COPYABLE (RecordingDesktop)
 };

@@ -1,5 +1,5 @@
 /*
-    bestfit_gen: writes src/inventory/BestFit1252Table.cpp from what
+    bestfit_gen: writes src/pe/BestFit1252Table.cpp from what
     WideCharToMultiByte (1252, 0, ...) really does, one UTF-16 code unit at a time.
 
     Build: x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -o bestfit_gen.exe bestfit_gen.c

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Rebuilds src/inventory/BestFit1252Table.cpp from what WideCharToMultiByte
+# Rebuilds src/pe/BestFit1252Table.cpp from what WideCharToMultiByte
 # (1252, 0, ...) gives under Wine for each of the 65536 UTF-16 code units.
 #
 # Needs the MinGW-w64 cross compiler (gcc-mingw-w64-x86-64) and 64-bit Wine
@@ -9,7 +9,7 @@ set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-target="$root/src/inventory/BestFit1252Table.cpp"
+target="$root/src/pe/BestFit1252Table.cpp"
 
 if command -v wine64 >/dev/null 2>&1; then
     wine=wine64

@@ -3,7 +3,7 @@
     the real Windows functions (run under Wine) and to look at a plug-in that scans oddly.
 */
 
-#include "inventory/PeVersionReader.h"
+#include "pe/PeVersionReader.h"
 
 #include <cstdio>
 #include <string>

@@ -1,0 +1,165 @@
+#include "core/inventory/InventoryWalk.h"
+
+#include "core/inventory/InventoryFileWriter.h"
+#include "core/inventory/PluginFileInfo.h"
+#include "core/inventory/VersionCleaning.h"
+
+#include <optional>
+
+namespace
+{
+    // Made once: making an Identifier from text looks it up in JUCE's string pool.
+    const juce::Identifier& pluginTag()   { static const juce::Identifier id ("Plugin");   return id; }
+    const juce::Identifier& nameId()      { static const juce::Identifier id ("Name");     return id; }
+    const juce::Identifier& versionId()   { static const juce::Identifier id ("Version");  return id; }
+    const juce::Identifier& vendorId()    { static const juce::Identifier id ("Vendor");   return id; }
+    const juce::Identifier& pathId()      { static const juce::Identifier id ("Path");     return id; }
+    const juce::Identifier& formatId()    { static const juce::Identifier id ("Format");   return id; }
+    const juce::Identifier& errorId()     { static const juce::Identifier id ("Error");    return id; }
+}
+
+/** One scan folder of a walk: its plug-ins go to the inventory writer, its
+    rejected files to the unknown-plug-ins file.
+*/
+class InventoryWalk::FolderWalk
+{
+public:
+    FolderWalk (InventoryWalk& w, InventoryFileWriter& out, const juce::String& formatName, const juce::File& unknown)
+        : walk (w), writer (out), format (formatName), unknownPluginsFile (unknown)
+    {
+    }
+
+    void handleFile (const juce::File& file, juce::int64 size)
+    {
+        const auto info = PluginFileInfo::read (file, size);
+        walk.bytesRead += info.bytesRead;
+
+        const auto fullPath = file.getFullPathName();
+        juce::XmlElement plugin (pluginTag());
+        plugin.setAttribute (nameId(), info.name);
+        plugin.setAttribute (versionId(), info.version);
+        plugin.setAttribute (vendorId(), info.vendor);
+        plugin.setAttribute (pathId(), fullPath);
+        plugin.setAttribute (formatId(), format);
+        plugin.setAttribute (errorId(), info.error);
+
+        const auto cleaned = cleanVersion (info.version);
+        plugin.setAttribute (versionId(), cleaned);
+
+        if (! cleaned.containsChar ('.'))
+        {
+            reject (fullPath);
+            return;
+        }
+
+        // Only the first of these in a whole run stays; later ones are dropped silently.
+        if (info.name == uadPluginName && ++walk.uadCount > 1)
+            return;
+
+        writer.append (plugin);
+        ++walk.numPlugins;
+    }
+
+    /** Writes out what is left of the unknown-plug-ins file; call at the end of the folder. */
+    void finish()
+    {
+        if (unknownPlugins == nullptr || ! unknownPlugins->openedOk())
+            return;
+
+        unknownPlugins->flush();
+
+        if (unknownPlugins->getStatus().failed())
+            walk.noteUnwritten (unknownPluginsFile);
+    }
+
+private:
+    void reject (const juce::String& fullPath)
+    {
+        // Opened on the first rejection of the folder and kept open until its
+        // end: JUCE syncs a file to disk whenever a stream on it is flushed.
+        if (unknownPlugins == nullptr)
+            unknownPlugins = std::make_unique<juce::FileOutputStream> (unknownPluginsFile);
+
+        if (! unknownPlugins->openedOk() || ! unknownPlugins->writeText (fullPath + "\r\n", false, false, nullptr))
+            walk.noteUnwritten (unknownPluginsFile);
+    }
+
+    InventoryWalk& walk;
+    InventoryFileWriter& writer;
+    const juce::String format;
+    const juce::File unknownPluginsFile;
+    std::unique_ptr<juce::FileOutputStream> unknownPlugins;
+};
+
+InventoryWalk::InventoryWalk (const SettingsStore& s,
+                              const juce::StringArray& folderList,
+                              const juce::StringArray& formatList,
+                              const juce::File& inventory)
+    : settings (s), folders (folderList), formats (formatList), inventoryFile (inventory)
+{
+}
+
+void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks& callbacks)
+{
+    uadCount = 0;
+    numPlugins = 0;
+    bytesRead = 0;
+    unwrittenFiles.clear();
+
+    const auto numFolders = folders.size();
+    InventoryFileWriter writer (machineProfile);
+
+    for (int i = 0; i < numFolders; ++i)
+    {
+        if (! callbacks.shouldExit())
+        {
+            FolderWalk folderWalk (*this, writer, formats[i],
+                                   settings.getMachineFile (SettingsStore::unknownPluginsSuffix));
+            const auto status = "Scanning Directory " + juce::String (i + 1) + " of " + juce::String (numFolders);
+            const auto folder = juce::File::isAbsolutePath (folders[i]) ? juce::File (folders[i]) : juce::File();
+            std::optional<juce::uint32> progressReportedAt;
+
+            // JUCE matches a recursive wildcard with the file system's letter
+            // case, so every entry is listed and the extension compared here.
+            // Folders are listed too, so that a stop request is seen between
+            // any two entries, also in trees without a single plug-in.
+            // Symbolic links are followed, but never round in a circle.
+            for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*",
+                                                                    juce::File::findFilesAndDirectories,
+                                                                    juce::File::FollowSymlinks::noCycles))
+            {
+                if (callbacks.shouldExit())
+                    break;
+
+                if (entry.isDirectory() || ! entry.getFile().hasFileExtension (".dll"))
+                    continue;
+
+                folderWalk.handleFile (entry.getFile(), entry.getFileSize());
+                callbacks.setStatus (status);
+
+                // JUCE's estimate lists a folder's entries a second time when it
+                // is first asked about that folder, which doubles the cost of
+                // the walk. The progress window shows the value ten times a
+                // second, so it is taken for the first file of a scan folder
+                // and then at most every progressIntervalMs.
+                const auto now = juce::Time::getMillisecondCounter();
+
+                if (! progressReportedAt.has_value() || now - *progressReportedAt >= progressIntervalMs)
+                {
+                    callbacks.setProgress (entry.getEstimatedProgress());
+                    progressReportedAt = now;
+                }
+            }
+
+            folderWalk.finish();
+        }
+
+        if (! writer.writeTo (inventoryFile))
+            noteUnwritten (inventoryFile);
+    }
+}
+
+void InventoryWalk::noteUnwritten (const juce::File& file)
+{
+    unwrittenFiles.addIfNotAlreadyThere (file.getFullPathName());
+}

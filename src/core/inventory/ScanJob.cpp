@@ -1,0 +1,66 @@
+#include "core/inventory/ScanJob.h"
+
+#include "core/inventory/MachineProfile.h"
+#include "core/inventory/ScanUpload.h"
+#include "core/service/ServiceReply.h"
+
+namespace
+{
+    AlertRequest makeNotWrittenAlert (const juce::StringArray& files)
+    {
+        return AlertRequest::ok (ScanJob::notWrittenTitle,
+                                 "Cobaltline could not write these files, so the results of this scan are incomplete:\n\n"
+                                     + files.joinIntoString ("\n")
+                                     + "\n\nPlease make sure that the disk has free space and that the folder can be "
+                                       "written to, then scan again.",
+                                 AlertIcon::warning);
+    }
+}
+
+ScanJob::ScanJob (const SettingsStore& settings, const ServiceEndpoint& serviceEndpoint,
+                  const ConnectionCheck& connectionCheck, const Clock& clockToUse)
+    : settingsStore (settings), service (serviceEndpoint), connection (connectionCheck), clock (clockToUse)
+{
+}
+
+std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callbacks& callbacks)
+{
+    const auto root = makeMachineProfile (settings.machineName, MachineFacts::gather (clock));
+
+    InventoryWalk walk (settingsStore, settings.folders, settings.formats, settings.inventoryFile);
+    walk.run (*root, callbacks.walk);
+
+    auto upload = ScanUpload::run (settingsStore, service, connection, settings.inventoryFile,
+                                   callbacks.shouldAbandonUpload);
+    reply = std::move (upload.reply);
+
+    std::vector<AlertRequest> alerts;
+    auto unwritten = walk.getUnwrittenFiles();
+
+    switch (upload.outcome)
+    {
+        case ScanUpload::Outcome::notConnected:
+            break;
+
+        case ScanUpload::Outcome::noReply:
+            // After "Cancel" the upload is abandoned on purpose: nothing to say then.
+            if (! (callbacks.shouldAbandonUpload && callbacks.shouldAbandonUpload()))
+                alerts.push_back (AlertRequest::ok (noReplyTitle, noReplyText, AlertIcon::warning));
+            break;
+
+        case ScanUpload::Outcome::notStored:
+            unwritten.add (upload.updateListFile.getFullPathName());
+            [[fallthrough]];
+
+        case ScanUpload::Outcome::stored:
+            // A refusal of the scan is told with the service's words, as a notice.
+            if (const auto outcome = classifyReply (reply.get()); outcome.kind == ReplyKind::errors)
+                alerts.push_back (AlertRequest::ok (outcome.title, outcome.text, AlertIcon::info));
+            break;
+    }
+
+    if (! unwritten.isEmpty())
+        alerts.push_back (makeNotWrittenAlert (unwritten));
+
+    return alerts;
+}

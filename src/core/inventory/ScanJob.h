@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/inventory/InventoryWalk.h"
+#include "core/platform/Clock.h"
+#include "core/platform/DesktopServices.h"
+#include "core/service/ConnectionCheck.h"
+
+#include <functional>
+#include <vector>
+
+/** One scan, without its window: the machine profile heads the inventory, the
+    walk fills it folder by folder, and the upload sends it and stores the
+    service's update list, also after a stop request (a stopped scan uploads
+    what it found so far). What the user must be told at the end comes back
+    as alerts rather than being shown here.
+
+    Runs on the scan's worker thread; it touches no component.
+*/
+class ScanJob
+{
+public:
+    /** What to scan: folders[i] holds plug-ins of the format formats[i]. */
+    struct Settings
+    {
+        juce::StringArray folders, formats;
+        juce::File inventoryFile;
+        juce::String machineName;
+    };
+
+    struct Callbacks
+    {
+        /** Reports and stop requests of the walk. */
+        InventoryWalk::Callbacks walk;
+        /** Polled while the upload waits for the network; true abandons it quietly. */
+        std::function<bool()> shouldAbandonUpload;
+    };
+
+    /** Everything given must outlive the job. */
+    ScanJob (const SettingsStore& settings, const ServiceEndpoint& service,
+             const ConnectionCheck& connection, const Clock& clock);
+
+    /** Scans and uploads; returns the alerts for the user, in the order to show them. */
+    std::vector<AlertRequest> run (const Settings& settings, const Callbacks& callbacks);
+
+    /** The service's reply to the last upload (owned by the job), or nullptr. */
+    const juce::XmlElement* getReply() const noexcept   { return reply.get(); }
+
+    static constexpr const char* noReplyTitle = "Update List Not Received";
+    static constexpr const char* noReplyText = "Your plugins were scanned, but Cobaltline did not receive the list "
+                                               "of available updates from its service. The previous list is kept; "
+                                               "please scan again later.";
+    /** The title of the alert that lists the files a scan could not write. */
+    static constexpr const char* notWrittenTitle = "Scan Results Not Saved";
+
+private:
+    const SettingsStore& settingsStore;
+    const ServiceEndpoint& service;
+    const ConnectionCheck& connection;
+    const Clock& clock;
+    std::unique_ptr<juce::XmlElement> reply;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ScanJob)
+};

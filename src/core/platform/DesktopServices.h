@@ -1,0 +1,70 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+#include <vector>
+
+/** The icon of an alert window. */
+enum class AlertIcon
+{
+    info,
+    warning
+};
+
+/** A key that presses an alert's button besides a click. */
+enum class AlertKey
+{
+    none,
+    returnKey,
+    escapeKey
+};
+
+struct AlertButton
+{
+    juce::String text;
+    int result = 0;
+    AlertKey key = AlertKey::none;
+};
+
+/** Everything an alert window shows. Closing it without a button gives 0. */
+struct AlertRequest
+{
+    juce::String title;
+    juce::String message;
+    AlertIcon icon = AlertIcon::info;
+    std::vector<AlertButton> buttons;
+
+    /** The usual alert: one "OK" button, result 1, also pressed by Return. */
+    static AlertRequest ok (const juce::String& title, const juce::String& message, AlertIcon icon);
+};
+
+/** What the user or the desktop sees: modal alerts and the web browser.
+
+    The application owns one built on JUCE's windows and hands it to every
+    window that shows something; tests hand in a recording fake, so that every
+    dialog runs headless.
+*/
+class DesktopServices
+{
+public:
+    virtual ~DesktopServices() = default;
+
+    /** Shows a modal alert and returns the result of the button that closed it
+        (0 when it was closed otherwise). Call on the message thread only.
+    */
+    virtual int showAlert (const AlertRequest& request) = 0;
+
+    /** Opens an address in the user's default browser; false when that failed. */
+    virtual bool openUrl (const juce::URL& url) = 0;
+};
+
+/** Shows an alert from a worker thread: hands it to the message thread and
+    waits until the user has closed it. Gives up waiting, without showing
+    anything if it has not been shown yet, as soon as stopWaiting answers true
+    (for example a thread asked to exit, whose owner is blocked waiting for it).
+    Returns the alert's result, or 0 when it gave up. The desktop must outlive
+    the message thread's handling of the alert.
+*/
+int showAlertFromWorker (DesktopServices& desktop, const AlertRequest& request,
+                         const std::function<bool()>& stopWaiting);

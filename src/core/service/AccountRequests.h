@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/service/ServiceRequests.h"
+
+#include <variant>
+
+/** The account actions of the update service, one struct per action with its
+    fields by name. Values are sent as they stand: nothing is trimmed or
+    changed; the password travels in plain text (the connection protects it).
+*/
+struct RegisterRequest
+{
+    juce::String email, password, firstName, lastName;
+    bool isDeveloper = false;
+};
+
+struct ForgotPasswordRequest
+{
+    juce::String email;
+};
+
+struct ResetPasswordRequest
+{
+    juce::String email, password, resetCode;
+};
+
+struct ViewProfileRequest
+{
+    juce::String email, password;
+};
+
+struct EditProfileRequest
+{
+    juce::String oldEmail, email, password, firstName, lastName;
+    bool isDeveloper = false;
+    juce::String userId;   // as the "viewprofile" reply gave it
+};
+
+using AccountRequest = std::variant<RegisterRequest, ForgotPasswordRequest, ResetPasswordRequest,
+                                    ViewProfileRequest, EditProfileRequest>;
+
+namespace AccountRequests
+{
+    /** The form of a request: first the field named after the action with the
+        value "true" ("registerpost", "forgotpassword", "resetpassword",
+        "viewprofile", "editprofile"), then the action's fields in the order
+        the service expects; flags are "1" or "0".
+    */
+    ServiceRequests::Fields makeFields (const AccountRequest& request);
+
+    /** POSTs the request to the authentication path; the reply's root element
+        (owned by the caller) or nullptr, as ServiceRequests::postForm. Blocks
+        the calling thread.
+    */
+    std::unique_ptr<juce::XmlElement> send (const ServiceEndpoint& service, const AccountRequest& request,
+                                            int timeoutMs = ServiceRequests::defaultTimeoutMs);
+}

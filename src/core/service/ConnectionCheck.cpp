@@ -1,0 +1,38 @@
+#include "core/service/ConnectionCheck.h"
+
+#include "core/service/HttpExchange.h"
+
+namespace
+{
+    // The page is read and discarded; a captive portal or a runaway server
+    // must not make us buffer without limit.
+    constexpr size_t maxBodyBytes = 1024 * 1024;
+}
+
+ConnectionCheck::ConnectionCheck (const ServiceEndpoint& service, DesktopServices& desktopServices)
+    : url (service.makeUrl (ServiceEndpoint::checkConnectPath)),
+      desktop (desktopServices)
+{
+}
+
+bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort) const
+{
+    HttpExchange::Options options;
+    options.timeoutMs = timeoutMs;
+    options.totalTimeoutMs = 2 * timeoutMs;
+    options.maxBodyBytes = maxBodyBytes;
+    options.shouldAbort = std::move (shouldAbort);
+
+    return HttpExchange::perform (url, false, {}, options).connected;
+}
+
+bool ConnectionCheck::check (bool quiet) const
+{
+    if (checkQuietly ({}))
+        return true;
+
+    if (! quiet)
+        desktop.showAlert (AlertRequest::ok (noConnectionTitle, noConnectionText, AlertIcon::info));
+
+    return false;
+}

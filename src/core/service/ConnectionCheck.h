@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/platform/DesktopServices.h"
+#include "core/service/ServiceEndpoint.h"
+
+#include <functional>
+
+/** Finds out whether the update service can be reached, by opening its small
+    check page.
+
+    Every part that goes online holds its own ConnectionCheck.
+*/
+class ConnectionCheck
+{
+public:
+    /** Both must outlive the check. */
+    ConnectionCheck (const ServiceEndpoint& service, DesktopServices& desktop);
+
+    /** True when the check page could be opened.
+
+        When it could not and quiet is false, the "No Internet Connection"
+        alert has been shown and closed before this returns; that form runs a
+        modal loop and must only be called on the message thread. The quiet
+        form may be called from any thread.
+    */
+    bool check (bool quiet) const;
+
+    /** The quiet check, abandoned as soon as shouldAbort answers true (polled
+        from another thread), so that a worker asked to stop is not held up.
+    */
+    bool checkQuietly (std::function<bool()> shouldAbort) const;
+
+    /** How long a check waits for the service before it counts as unreachable. */
+    static constexpr int timeoutMs = 10000;
+
+    static constexpr const char* noConnectionTitle = "No Internet Connection";
+    static constexpr const char* noConnectionText = "You are not connected to the Internet. Cobaltline will not be "
+                                                    "able to scan for updates, or perform other online tasks.";
+
+private:
+    const juce::URL url;
+    DesktopServices& desktop;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConnectionCheck)
+};

@@ -1,0 +1,103 @@
+#include "core/settings/SettingsStore.h"
+
+#include "core/xml/SafeXml.h"
+
+namespace
+{
+    std::unique_ptr<juce::XmlElement> makeDefaultProfile()
+    {
+        auto profile = std::make_unique<juce::XmlElement> (SettingsStore::profileTag);
+        profile->setAttribute ("MachineName", juce::String());
+        profile->setAttribute ("Email", juce::String());
+        profile->setAttribute ("Password", juce::String());
+        return profile;
+    }
+
+    // Rows 1 to 6 are left out: a missing row reads as an unused one.
+    std::unique_ptr<juce::XmlElement> makeDefaultPaths()
+    {
+        auto paths = std::make_unique<juce::XmlElement> (SettingsStore::pathsTag);
+
+        for (int row = 7; row <= 10; ++row)
+        {
+            const juce::String n (row);
+            paths->setAttribute ("path" + n, juce::String());
+            paths->setAttribute ("pathFormat" + n, "0");
+            paths->setAttribute ("scanToggle" + n, "false");
+        }
+
+        return paths;
+    }
+}
+
+juce::File SettingsStore::getDefaultDataFolder()
+{
+    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getChildFile ("Cobaltline");
+}
+
+SettingsStore::SettingsStore (const juce::File& folder)
+    : dataFolder (folder),
+      profileFile (folder.getChildFile ("Profile.xml")),
+      pathsFile (folder.getChildFile ("Paths.xml")),
+      defaultProfileFile (folder.getChildFile ("Defaults_Profile.xml")),
+      defaultPathsFile (folder.getChildFile ("Defaults_Paths.xml"))
+{
+    createDataFolder();
+}
+
+void SettingsStore::createDataFolder() const
+{
+    if (! dataFolder.isDirectory())
+        dataFolder.createDirectory();
+}
+
+void SettingsStore::writeDefaults() const
+{
+    if (! defaultProfileFile.exists())
+        writeDocument (*makeDefaultProfile(), defaultProfileFile);
+
+    if (! defaultPathsFile.exists())
+        writeDocument (*makeDefaultPaths(), defaultPathsFile);
+}
+
+std::unique_ptr<juce::XmlElement> SettingsStore::loadProfile() const
+{
+    return load (profileFile, defaultProfileFile, profileTag);
+}
+
+std::unique_ptr<juce::XmlElement> SettingsStore::loadPaths() const
+{
+    return load (pathsFile, defaultPathsFile, pathsTag);
+}
+
+std::unique_ptr<juce::XmlElement> SettingsStore::load (const juce::File& liveFile,
+                                                       const juce::File& defaultsFile,
+                                                       const char* tag) const
+{
+    createDataFolder();
+
+    if (! defaultsFile.exists())
+        writeDefaults();
+
+    const auto& source = liveFile.exists() ? liveFile : defaultsFile;
+
+    if (auto document = SafeXml::parseFile (source, maxSettingsFileBytes))
+        return document;
+
+    return std::make_unique<juce::XmlElement> (tag);
+}
+
+juce::String SettingsStore::getProfileValue (const juce::String& attributeName) const
+{
+    return loadProfile()->getStringAttribute (attributeName);
+}
+
+juce::File SettingsStore::getMachineFile (const juce::String& suffix) const
+{
+    return dataFolder.getChildFile (getProfileValue ("MachineName") + suffix);
+}
+
+bool SettingsStore::writeDocument (const juce::XmlElement& document, const juce::File& file)
+{
+    return document.writeTo (file, {});
+}

@@ -1,0 +1,41 @@
+#include "gui/desktop/JuceDesktopServices.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace
+{
+    juce::KeyPress toKeyPress (AlertKey key)
+    {
+        switch (key)
+        {
+            case AlertKey::returnKey:  return juce::KeyPress (juce::KeyPress::returnKey);
+            case AlertKey::escapeKey:  return juce::KeyPress (juce::KeyPress::escapeKey);
+            case AlertKey::none:       break;
+        }
+
+        return {};
+    }
+
+    juce::MessageBoxIconType toIconType (AlertIcon icon)
+    {
+        return icon == AlertIcon::warning ? juce::MessageBoxIconType::WarningIcon
+                                          : juce::MessageBoxIconType::InfoIcon;
+    }
+}
+
+int JuceDesktopServices::showAlert (const AlertRequest& request)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+
+    juce::AlertWindow window (request.title, request.message, toIconType (request.icon), nullptr);
+
+    for (const auto& button : request.buttons)
+        window.addButton (button.text, button.result, toKeyPress (button.key));
+
+    return window.runModalLoop();
+}
+
+bool JuceDesktopServices::openUrl (const juce::URL& url)
+{
+    return url.launchInDefaultBrowser();
+}

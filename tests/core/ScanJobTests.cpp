@@ -1,0 +1,58 @@
+#include "core/inventory/ScanJob.h"
+
+#include "../support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
+
+    /** Makes a file impossible to replace: a folder with something in it stands in its place. */
+    void blockWithAFolder (const juce::File& file)
+    {
+        file.createDirectory();
+        file.getChildFile ("keep").replaceWithText ("x");
+    }
+}
+
+TEST (ScanJob, FilesThatCannotBeWrittenAreListedOnceInOneAlertAtTheEnd)
+{
+    LoopbackHttpServer server (answeringScansWith ("<UpdateList/>"));
+    TestContext test (server.getBaseUrl());
+    writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
+
+    const auto unknownPlugins = test.dataFolder().getChildFile ("Studio_UnknownPlugins.txt");
+    const auto updateList = test.dataFolder().getChildFile ("Studio_CobaltlineList.xml");
+    blockWithAFolder (unknownPlugins);
+    blockWithAFolder (updateList);
+
+    // The inventory's folder is a plain file, so nothing can be created in it.
+    test.temp["not-a-folder"].replaceWithText ("x");
+    const auto inventory = test.temp["not-a-folder"].getChildFile ("Studio_PluginList.xml");
+
+    // Two folders, each with plug-ins that are rejected.
+    const auto versions = fixtures.getChildFile ("plugins/version").getFullPathName();
+    const ConnectionCheck connection (test.service, test.desktop);
+    ScanJob job (test.settings, test.service, connection, test.clock);
+    const auto alerts = job.run ({ { versions, versions }, { "VST", "VST" }, inventory, "Studio" },
+                                 { { [] { return false; }, [] (const juce::String&) {}, [] (double) {} }, {} });
+
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, juce::String (ScanJob::notWrittenTitle));
+    EXPECT_EQ (alerts[0].icon, AlertIcon::warning);
+    ASSERT_EQ (alerts[0].buttons.size(), 1u);
+    EXPECT_EQ (alerts[0].buttons[0].key, AlertKey::returnKey);
+
+    for (const auto& file : { inventory, unknownPlugins, updateList })
+    {
+        const auto path = file.getFullPathName();
+        const auto first = alerts[0].message.indexOf (path);
+        EXPECT_GE (first, 0) << path;
+        EXPECT_EQ (alerts[0].message.indexOf (first + 1, path), -1) << path;
+    }
+
+    // The reply is kept by the job even when its file could not be written.
+    ASSERT_NE (job.getReply(), nullptr);
+    EXPECT_EQ (job.getReply()->getTagName(), juce::String ("UpdateList"));
+}
