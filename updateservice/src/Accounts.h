@@ -50,6 +50,8 @@ public:
         the action, and its value must be "true". */
     Outcome handle (const FormDecoding& form);
 
+    /** The actions, each from the fields of its form. Entries are checked
+        by EntryRules again; refusals are errors outcomes. */
     Outcome registerAccount (const FormDecoding& form);
     Outcome viewProfile (const FormDecoding& form);
     Outcome editProfile (const FormDecoding& form);
@@ -71,7 +73,7 @@ public:
     };
 
     /** Checks an address and password, counting failures and honouring
-        the lock-out. */
+        the lock-out. A refusal carries the title and text to show. */
     Login logIn (std::string_view email, std::string_view password);
 
     /** Characters of a reset code. */

@@ -1,0 +1,466 @@
+// The account rules in-process: Accounts and its store on a temporary
+// database, a clock the test moves, and mail that is recorded instead of
+// written.
+
+#include "AccountStore.h"
+#include "Accounts.h"
+#include "ConnectionPool.h"
+#include "Database.h"
+#include "Outbox.h"
+#include "Schema.h"
+#include "ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+namespace
+{
+    using Kind = Outcome::Kind;
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+
+    const std::string goodPassword = "Passw0rd!";
+    const std::string invalidCodeText = "The reset code is not valid: it may be mistyped, expired or used already. "
+                                        "Ask for a new code and use the newest message.";
+
+    // Every byte escaped, so any value survives the form decoding.
+    FormDecoding formOf (const Fields& fields)
+    {
+        static const char* hex = "0123456789ABCDEF";
+        std::string body;
+
+        for (const auto& [name, value] : fields)
+        {
+            body += body.empty() ? "" : "&";
+
+            for (const auto* part : { &name, &value })
+            {
+                for (const auto c : *part)
+                {
+                    const auto byte = static_cast<unsigned char> (c);
+                    body += { '%', hex[byte >> 4], hex[byte & 15] };
+                }
+
+                body += part == &name ? "=" : "";
+            }
+        }
+
+        return FormDecoding::parse (body);
+    }
+
+    class RecordingMail : public MailSink
+    {
+    public:
+        struct Message
+        {
+            std::string to, body;
+        };
+
+        void deliver (std::string_view to, std::string_view, std::string_view body, std::time_t) override
+        {
+            if (beforeDelivery)
+                beforeDelivery();
+
+            messages.push_back ({ std::string (to), std::string (body) });
+        }
+
+        std::vector<Message> messages;
+        std::function<void()> beforeDelivery;
+    };
+
+    class AccountsTest : public ::testing::Test
+    {
+    protected:
+        AccountsTest()
+        {
+            Database db (databasePath());
+            Schema::bringUpToDate (db);
+        }
+
+        std::string databasePath() const { return (folder.path() / "accounts.db").string(); }
+
+        // Made on first use, so a test can change the settings and the
+        // mail sink before.
+        Accounts& accounts()
+        {
+            if (service == nullptr)
+                service = std::make_unique<Accounts> (store, hasher, *mailSink, settings, [this] { return clock; });
+
+            return *service;
+        }
+
+        Outcome act (const Fields& fields) { return accounts().handle (formOf (fields)); }
+
+        Outcome signUp (const std::string& email, const std::string& password = goodPassword)
+        {
+            return act ({ { "registerpost", "true" }, { "email", email }, { "password", password },
+                          { "firstname", "Ann" }, { "lastname", "Lee" }, { "isdeveloper", "1" } });
+        }
+
+        Outcome view (const std::string& email, const std::string& password)
+        {
+            return act ({ { "viewprofile", "true" }, { "email", email }, { "password", password } });
+        }
+
+        Outcome edit (const std::string& oldEmail, const std::string& password, const std::string& userId,
+                      const std::string& email)
+        {
+            return act ({ { "editprofile", "true" }, { "oldemail", oldEmail }, { "email", email },
+                          { "password", password }, { "firstname", "Anna" }, { "lastname", "Lee-Smith" },
+                          { "isdeveloper", "0" }, { "userid", userId } });
+        }
+
+        Outcome forgot (const std::string& email)
+        {
+            return act ({ { "forgotpassword", "true" }, { "email", email } });
+        }
+
+        Outcome reset (const std::string& email, const std::string& password, const std::string& code)
+        {
+            return act ({ { "resetpassword", "true" }, { "email", email }, { "password", password },
+                          { "resetcode", code } });
+        }
+
+        // The code stands on a line of its own in the newest message.
+        std::string newestCode() const
+        {
+            if (mail.messages.empty())
+                return {};
+
+            const auto& body = mail.messages.back().body;
+            const auto start = body.find ("\n\n", body.find ("window:")) + 2;
+            return body.substr (start, Accounts::resetCodeLength);
+        }
+
+        std::int64_t count (const char* sql)
+        {
+            Database db (databasePath());
+            Database::Statement query (db, sql);
+            query.step();
+            return query.columnInt (0);
+        }
+
+        void failLogIns (const std::string& email, int times)
+        {
+            for (int i = 0; i < times; ++i)
+            {
+                EXPECT_EQ (view (email, "Wrong-passw0rd").title, "Log-in Failed");
+                clock += 10;
+            }
+        }
+
+        TemporaryFolder folder;
+        ConnectionPool pool { databasePath() };
+        AccountStore store { pool };
+        const PasswordHasher hasher { PasswordHasher::Strength::fast };
+        RecordingMail mail;
+        MailSink* mailSink = &mail;
+        Accounts::Settings settings;
+        std::int64_t clock = 1'800'000'000;
+        std::unique_ptr<Accounts> service;
+    };
+
+    //==============================================================================
+    TEST_F (AccountsTest, AddressesAreUniqueWithoutRegardToCase)
+    {
+        ASSERT_EQ (signUp ("Ann.Lee@Example.com").kind, Kind::success);
+
+        const auto duplicate = signUp ("ann.lee@EXAMPLE.COM");
+        EXPECT_EQ (duplicate.kind, Kind::errors);
+        EXPECT_EQ (duplicate.title, "Sign Up Refused");
+        EXPECT_EQ (duplicate.text, "An account with this e-mail address already exists. "
+                                   "Use \"Forgot Password\" if you cannot log in.");
+
+        const auto profile = view ("ANN.LEE@example.com", goodPassword);
+        ASSERT_EQ (profile.kind, Kind::profile) << profile.text;
+        EXPECT_EQ (profile.values, (std::vector<Outcome::Value> { { "firstName", "Ann" }, { "lastName", "Lee" },
+                                                                  { "isDeveloper", "1" }, { "userId", "1" } }));
+        EXPECT_EQ (view ("ann.lee@example.com", "passw0rd!").title, "Log-in Failed");
+    }
+
+    TEST_F (AccountsTest, EditProfileChecksWhoAsksAndWhatIsEntered)
+    {
+        ASSERT_EQ (signUp ("ann@example.com").kind, Kind::success);
+        ASSERT_EQ (signUp ("other@example.com").kind, Kind::success);
+
+        EXPECT_EQ (edit ("ann@example.com", "Wrong-passw0rd", "1", "new@example.com").title, "Log-in Failed");
+        EXPECT_NE (edit ("ann@example.com", goodPassword, "2", "new@example.com").text.find ("do not belong together"),
+                   std::string::npos);
+        EXPECT_EQ (edit ("ann@example.com", goodPassword, "1", "OTHER@example.com").text,
+                   "Another account already uses this e-mail address.");
+        EXPECT_EQ (edit ("ann@example.com", goodPassword, "1", "no-at-sign.com").text,
+                   "The e-mail address must contain an \"@\" and a \".\".");
+
+        const auto saved = edit ("ann@example.com", goodPassword, "1", "New@Example.com");
+        ASSERT_EQ (saved.kind, Kind::success) << saved.text;
+        EXPECT_EQ (saved.title, "Profile Saved");
+
+        // The old address is gone; the password is the same.
+        EXPECT_EQ (view ("ann@example.com", goodPassword).kind, Kind::errors);
+        const auto updated = view ("new@example.com", goodPassword);
+        EXPECT_EQ (updated.valueOf ("firstName"), "Anna");
+        EXPECT_EQ (updated.valueOf ("lastName"), "Lee-Smith");
+        EXPECT_EQ (updated.valueOf ("isDeveloper"), "0");
+        EXPECT_EQ (updated.valueOf ("userId"), "1");
+    }
+
+    struct RefusedSignUp
+    {
+        const char* label;
+        Fields fields;
+        const char* title;
+    };
+
+    class AccountsSignUpRefused : public AccountsTest, public ::testing::WithParamInterface<RefusedSignUp> {};
+
+    TEST_P (AccountsSignUpRefused, NoAccountIsMade)
+    {
+        const auto outcome = act (GetParam().fields);
+        EXPECT_EQ (outcome.kind, Kind::errors);
+        EXPECT_EQ (outcome.title, GetParam().title);
+        EXPECT_FALSE (outcome.text.empty());
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account"), 0);
+    }
+
+    Fields signUpFields (const std::string& email, const std::string& password, const std::string& first,
+                         const std::string& last, const std::string& developer)
+    {
+        return { { "registerpost", "true" }, { "email", email }, { "password", password },
+                 { "firstname", first }, { "lastname", last }, { "isdeveloper", developer } };
+    }
+
+    constexpr const char* refused = "Sign Up Refused";
+    constexpr const char* unknown = "Unknown Request";
+
+    INSTANTIATE_TEST_SUITE_P (Table, AccountsSignUpRefused, ::testing::Values (
+        RefusedSignUp { "short", signUpFields ("a@b.c", "Aa1!Aa1", "A", "B", "0"), refused },
+        RefusedSignUp { "nosymbol", signUpFields ("a@b.c", "Password1", "A", "B", "0"), refused },
+        RefusedSignUp { "nodigit", signUpFields ("a@b.c", "Password!", "A", "B", "0"), refused },
+        RefusedSignUp { "noupper", signUpFields ("a@b.c", "password1!", "A", "B", "0"), refused },
+        RefusedSignUp { "email", signUpFields ("ab.c", goodPassword, "A", "B", "0"), refused },
+        RefusedSignUp { "first", signUpFields ("a@b.c", goodPassword, "", "B", "0"), refused },
+        RefusedSignUp { "last", signUpFields ("a@b.c", goodPassword, "A", "", "0"), refused },
+        RefusedSignUp { "developer", signUpFields ("a@b.c", goodPassword, "A", "B", "yes"), refused },
+        RefusedSignUp { "action", Fields { { "registerpost", "false" }, { "email", "a@b.c" } }, unknown },
+        RefusedSignUp { "unknown", Fields { { "deleteaccount", "true" } }, unknown }),
+        [] (const ::testing::TestParamInfo<RefusedSignUp>& testInfo) { return std::string (testInfo.param.label); });
+
+    //==============================================================================
+    TEST_F (AccountsTest, UnknownAddressesGetTheSameAnswerAndNoMail)
+    {
+        ASSERT_EQ (signUp ("Reset@Example.com").kind, Kind::success);
+
+        const auto unknownAddress = forgot ("nobody@example.com");
+        EXPECT_EQ (unknownAddress.kind, Kind::success);
+        EXPECT_TRUE (mail.messages.empty());
+
+        const auto known = forgot ("RESET@example.com");
+        EXPECT_EQ (known.title, unknownAddress.title);
+        EXPECT_EQ (known.text, unknownAddress.text);
+        ASSERT_EQ (mail.messages.size(), 1u);
+        EXPECT_EQ (mail.messages[0].to, "Reset@Example.com");   // as typed at sign-up
+
+        EXPECT_EQ (forgot ("not an address").title, "No Reset Code Sent");
+    }
+
+    TEST_F (AccountsTest, AResetCodeWorksOnceAndOnlyForItsAccount)
+    {
+        ASSERT_EQ (signUp ("reset@example.com").kind, Kind::success);
+        ASSERT_EQ (signUp ("other@example.com").kind, Kind::success);
+        forgot ("reset@example.com");
+        const auto code = newestCode();
+        ASSERT_EQ (code.size(), Accounts::resetCodeLength);
+
+        // The password rules come first, and a refusal does not spend the code.
+        EXPECT_EQ (reset ("reset@example.com", "weak", code).text, "The password must be at least 8 characters long.");
+        EXPECT_EQ (reset ("other@example.com", "N3w-Passw0rd", code).text, invalidCodeText);
+        EXPECT_EQ (reset ("reset@example.com", "N3w-Passw0rd", "WRONGCODE234").text, invalidCodeText);
+
+        // Typed in small letters with spaces, it still counts.
+        std::string typed;
+
+        for (const auto c : code)
+            typed += { static_cast<char> (std::tolower (static_cast<unsigned char> (c))), ' ' };
+
+        const auto done = reset ("reset@example.com", "N3w-Passw0rd", typed);
+        ASSERT_EQ (done.kind, Kind::success) << done.text;
+        EXPECT_EQ (done.title, "Password Reset");
+        EXPECT_EQ (view ("reset@example.com", goodPassword).kind, Kind::errors);
+        EXPECT_EQ (view ("reset@example.com", "N3w-Passw0rd").kind, Kind::profile);
+
+        EXPECT_EQ (reset ("reset@example.com", "An0ther-Passw0rd", code).text, invalidCodeText);
+        EXPECT_EQ (view ("reset@example.com", "N3w-Passw0rd").kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, OfTwoRequestsWithTheSameCodeOnlyTheFirstSpendsIt)
+    {
+        ASSERT_EQ (signUp ("race@example.com").kind, Kind::success);
+        forgot ("race@example.com");
+        const auto digest = PasswordHasher::digest (newestCode());
+
+        // Both requests found the code unused before either spent it.
+        const auto first = store.findResetCode ("race@example.com", digest, clock);
+        const auto second = store.findResetCode ("race@example.com", digest, clock);
+        ASSERT_TRUE (first.has_value() && second.has_value());
+
+        EXPECT_TRUE (store.spendResetCode (*first, hasher.hash ("N3w-Passw0rd"), "race@example.com", clock));
+        EXPECT_FALSE (store.spendResetCode (*second, hasher.hash ("Th1rd-Passw0rd"), "race@example.com", clock));
+        EXPECT_EQ (view ("race@example.com", "N3w-Passw0rd").kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, ANewerCodeRetiresTheOlderOne)
+    {
+        ASSERT_EQ (signUp ("reset@example.com").kind, Kind::success);
+        forgot ("reset@example.com");
+        const auto first = newestCode();
+        forgot ("reset@example.com");
+        const auto second = newestCode();
+        ASSERT_NE (first, second);
+
+        EXPECT_EQ (reset ("reset@example.com", "N3w-Passw0rd", first).text, invalidCodeText);
+        EXPECT_EQ (reset ("reset@example.com", "N3w-Passw0rd", second).kind, Kind::success);
+    }
+
+    TEST_F (AccountsTest, ExpiredResetCodeIsRefused)
+    {
+        settings.resetCodeLifetimeSeconds = 600;
+        ASSERT_EQ (signUp ("late@example.com").kind, Kind::success);
+
+        EXPECT_NE (forgot ("late@example.com").text.find ("valid for 10 minutes"), std::string::npos);
+        clock += 599;
+        EXPECT_EQ (reset ("late@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+
+        forgot ("late@example.com");
+        clock += 600;
+        EXPECT_EQ (reset ("late@example.com", "Th1rd-Passw0rd", newestCode()).text, invalidCodeText);
+        EXPECT_EQ (view ("late@example.com", "N3w-Passw0rd").kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, AtMostFiveResetCodesAnHourGoToOneAddress)
+    {
+        ASSERT_EQ (signUp ("many@example.com").kind, Kind::success);
+        const auto start = clock;
+
+        for (int i = 0; i < 6; ++i, clock += 60)
+            EXPECT_EQ (forgot ("many@example.com").kind, Kind::success);
+
+        EXPECT_EQ (mail.messages.size(), 5u);
+
+        clock = start + 3599;
+        forgot ("many@example.com");
+        EXPECT_EQ (mail.messages.size(), 5u);
+
+        // An hour after the first, it no longer counts.
+        clock = start + 3600;
+        forgot ("many@example.com");
+        EXPECT_EQ (mail.messages.size(), 6u);
+    }
+
+    TEST_F (AccountsTest, TheResetMailGoesOutOnlyOnceItsCodeIsStored)
+    {
+        ASSERT_EQ (signUp ("order@example.com").kind, Kind::success);
+
+        // Another connection sees only what has been committed.
+        std::int64_t storedWhenSent = -1;
+        mail.beforeDelivery = [this, &storedWhenSent]
+        {
+            storedWhenSent = count ("SELECT COUNT(*) FROM reset_code WHERE used_at IS NULL");
+        };
+
+        forgot ("order@example.com");
+        EXPECT_EQ (storedWhenSent, 1);
+        EXPECT_EQ (reset ("order@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+    }
+
+    TEST_F (AccountsTest, AResetMailThatCannotBeWrittenKeepsTheReplyAndIsReported)
+    {
+        const auto outboxFolder = folder.path() / "outbox";
+        Outbox outbox (outboxFolder, "Cobaltline <no-reply@example.com>");
+        mailSink = &outbox;
+        ASSERT_EQ (signUp ("lost@example.com").kind, Kind::success);
+
+        // A file where the folder was: no message can be written there.
+        std::filesystem::remove_all (outboxFolder);
+        std::ofstream (outboxFolder) << "in the way";
+
+        const auto expected = forgot ("nobody@example.com");
+        const auto outcome = forgot ("lost@example.com");
+        EXPECT_EQ (outcome.kind, Kind::success);
+        EXPECT_EQ (outcome.text, expected.text);
+        EXPECT_NE (outcome.unreportedFailure.find ("could not be mailed"), std::string::npos);
+        EXPECT_TRUE (expected.unreportedFailure.empty());
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM reset_code"), 1);
+    }
+
+    //==============================================================================
+    TEST_F (AccountsTest, FailedLogInsLockTheAddressForAWhile)
+    {
+        settings.maxFailedLogins = 3;
+        settings.lockoutSeconds = 120;
+        ASSERT_EQ (signUp ("locked@example.com").kind, Kind::success);
+
+        failLogIns ("locked@example.com", 3);
+        const auto lastFailure = clock - 10;
+
+        // Now even the right password is refused, with a different title.
+        const auto locked = view ("LOCKED@example.com", goodPassword);
+        EXPECT_EQ (locked.title, "Log-in Locked");
+        EXPECT_EQ (locked.text, "There were too many failed log-ins for this account. Please try again in 2 minutes.");
+
+        clock = lastFailure + 119;
+        EXPECT_EQ (view ("locked@example.com", goodPassword).title, "Log-in Locked");
+        clock = lastFailure + 120;
+        EXPECT_EQ (view ("locked@example.com", goodPassword).kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, AddressesWithoutAnAccountLockTheSameWay)
+    {
+        settings.maxFailedLogins = 3;
+        failLogIns ("ghost@example.com", 3);
+        EXPECT_EQ (view ("ghost@example.com", "x").title, "Log-in Locked");
+    }
+
+    TEST_F (AccountsTest, OnlyFailuresWithinTheWindowLock)
+    {
+        settings.maxFailedLogins = 3;
+        settings.failureWindowSeconds = 60;
+        ASSERT_EQ (signUp ("slow@example.com").kind, Kind::success);
+
+        failLogIns ("slow@example.com", 2);
+        clock += 45;   // the third failure comes 65 seconds after the first
+        failLogIns ("slow@example.com", 1);
+        EXPECT_EQ (view ("slow@example.com", goodPassword).kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, ALogInClearsTheFailuresAndZeroNeverLocks)
+    {
+        settings.maxFailedLogins = 3;
+        ASSERT_EQ (signUp ("mixed@example.com").kind, Kind::success);
+
+        failLogIns ("mixed@example.com", 2);
+        ASSERT_EQ (view ("mixed@example.com", goodPassword).kind, Kind::profile);
+        failLogIns ("mixed@example.com", 2);
+        EXPECT_EQ (view ("mixed@example.com", goodPassword).kind, Kind::profile);
+
+        service.reset();
+        settings.maxFailedLogins = 0;
+        failLogIns ("mixed@example.com", 10);
+        EXPECT_EQ (view ("mixed@example.com", goodPassword).kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, WrongResetCodesCountAsFailedLogIns)
+    {
+        settings.maxFailedLogins = 3;
+        ASSERT_EQ (signUp ("guess@example.com").kind, Kind::success);
+        forgot ("guess@example.com");
+
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ (reset ("guess@example.com", "N3w-Passw0rd", "GUESS" + std::to_string (i)).text, invalidCodeText);
+
+        const auto refusedReset = reset ("guess@example.com", "N3w-Passw0rd", newestCode());
+        EXPECT_EQ (refusedReset.title, "Password Not Reset");
+        EXPECT_NE (refusedReset.text.find ("too many failed log-ins"), std::string::npos);
+        EXPECT_EQ (view ("guess@example.com", goodPassword).title, "Log-in Locked");
+    }
+}
