@@ -9,9 +9,11 @@ packages=(
     # JUCE and the libraries its modules use on Linux
     juce-modules-source libcurl4-openssl-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev fonts-dejavu-core
-    # tests and benchmarks
-    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
+    # tests and benchmarks (xdotool drives the real program in the end-to-end test)
+    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick xdotool
     clang libclang-rt-14-dev python3 python3-pycryptodome
+    # re-rendering the artwork (tools/art/render.sh)
+    librsvg2-bin
     # the stand-in update service
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
 )

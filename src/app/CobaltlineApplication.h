@@ -30,6 +30,6 @@ private:
     const SettingsStore settingsStore { SettingsStore::getDefaultDataFolder() };
     const ServiceEndpoint service { ServiceEndpoint::fromBuildSettings() };
     JuceDesktopServices desktopServices;
-    const AppContext context { settingsStore, service, desktopServices, Clock::system() };
+    const AppContext context { settingsStore, service, desktopServices, Clock::system(), JUCE_APPLICATION_VERSION_STRING };
     std::unique_ptr<MainAppWindow> mainWindow;
 };

@@ -57,3 +57,18 @@ ComponentType* findChild (juce::Component& parent)
 
     return nullptr;
 }
+
+/** The first component below the parent, at any depth, with this name; or nullptr. */
+inline juce::Component* findChildNamed (juce::Component& parent, const juce::String& name)
+{
+    for (auto* child : parent.getChildren())
+    {
+        if (child->getName() == name)
+            return child;
+
+        if (auto* found = findChildNamed (*child, name))
+            return found;
+    }
+
+    return nullptr;
+}

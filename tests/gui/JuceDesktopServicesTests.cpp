@@ -1,17 +1,9 @@
+#include "core/app/VersionCheck.h"
 #include "gui/desktop/JuceDesktopServices.h"
 
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
-
-namespace
-{
-    AlertRequest versionAlert()
-    {
-        return { "New Version", "Get it now", AlertIcon::info,
-                 { { "Download...", 1, AlertKey::returnKey }, { "Remind Me Later", 0, AlertKey::escapeKey } } };
-    }
-}
 
 TEST (JuceDesktopServices, ReturnPressesTheOkButtonWhichAnswersOne)
 {
@@ -43,16 +35,32 @@ TEST (JuceDesktopServices, EscapeClosesAnAlertWithZero)
     EXPECT_EQ (desktop.showAlert (AlertRequest::ok ("T", "M", AlertIcon::info)), 0);
 }
 
-TEST (JuceDesktopServices, EachButtonAnswersWithItsOwnResultAndKey)
+TEST (JuceDesktopServices, TheVersionAlertDownloadsOnReturnAndRemindsOnEscape)
 {
     JuceDesktopServices desktop;
+    const auto alert = VersionCheck::makeAlert ({});
 
     {
         const WhenModal pressReturn ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::returnKey)); });
-        EXPECT_EQ (desktop.showAlert (versionAlert()), 1);
+        EXPECT_EQ (desktop.showAlert (alert), 1);
     }
     {
         const WhenModal pressEscape ([] (juce::Component& modal) { modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); });
-        EXPECT_EQ (desktop.showAlert (versionAlert()), 0);
+        EXPECT_EQ (desktop.showAlert (alert), 0);
     }
+}
+
+TEST (JuceDesktopServices, EscapeDoesNothingWhereTheAlertSaysSo)
+{
+    JuceDesktopServices desktop;
+    auto alert = AlertRequest::ok ("T", "M", AlertIcon::info);
+    alert.escapeKeyCancels = false;
+
+    const WhenModal pressEscapeThenReturn ([] (juce::Component& modal)
+    {
+        modal.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+        modal.keyPressed (juce::KeyPress (juce::KeyPress::returnKey));
+    });
+
+    EXPECT_EQ (desktop.showAlert (alert), 1);
 }

@@ -79,7 +79,7 @@ public:
     /** Points every request made from now on at another address. */
     void setServiceUrl (const juce::String& url)   { service = ServiceEndpoint (url); }
 
-    AppContext get()                               { return { settings, service, desktop, clock }; }
+    AppContext get()                               { return { settings, service, desktop, clock, applicationVersion }; }
     const juce::File& dataFolder() const noexcept  { return settings.getDataFolder(); }
 
     TempFolder temp;
@@ -87,6 +87,7 @@ public:
     ServiceEndpoint service { LoopbackHttpServer::getUnusedBaseUrl() };
     RecordingDesktop desktop;
     TestClock clock;
+    juce::String applicationVersion = "1.0.4";
 
     JUCE_DECLARE_NON_COPYABLE (TestContext)
 };

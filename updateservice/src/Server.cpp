@@ -37,9 +37,20 @@ namespace
     // adds a little to the inventory file itself.
     constexpr std::size_t multipartAllowance = 64u * 1024u;
 
-    const std::string checkConnectPage =
-        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Cobaltline</title></head>\n"
-        "<body><p>The Cobaltline update service is reachable.</p></body></html>\n";
+    std::string htmlPage (const std::string& title, const std::string& paragraph)
+    {
+        return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title + "</title></head>\n"
+               "<body><p>" + paragraph + "</p></body></html>\n";
+    }
+
+    const std::string checkConnectPage = htmlPage ("Cobaltline", "The Cobaltline update service is reachable.");
+
+    // The stand-in's answers to the two pages the application links to, so
+    // that no link of a development build points at a host that does not exist.
+    const std::string reportPage = htmlPage ("Cobaltline - Report Issues",
+        "This is the stand-in for the page where Cobaltline users report problems.");
+    const std::string sponsorPage = htmlPage ("Harbor Audio Supply",
+        "This is the stand-in for the sponsor's shop: 10% off plug-in bundles for Cobaltline users.");
 
     std::mutex logLock;
 
@@ -189,10 +200,15 @@ void Server::addRoutes()
         });
     }
 
-    http->Get ("/checkconnect/index.html", [] (const httplib::Request&, httplib::Response& response)
+    for (const auto& [path, page] : { std::pair { "/checkconnect/index.html", &checkConnectPage },
+                                      std::pair { "/betareport", &reportPage },
+                                      std::pair { "/sponsor", &sponsorPage } })
     {
-        response.set_content (checkConnectPage, "text/html; charset=UTF-8");
-    });
+        http->Get (path, [content = page] (const httplib::Request&, httplib::Response& response)
+        {
+            response.set_content (*content, "text/html; charset=UTF-8");
+        });
+    }
 
     http->Post ("/check_app_version/index.php", [this] (const httplib::Request& request, httplib::Response& response)
     {

@@ -399,10 +399,13 @@ namespace
         start ({ "--latest-app-version", "1.0.5", "--latest-app-title", "Cobaltline 1.0.5",
                  "--latest-app-text", "Fixes & more", "--latest-app-url", "https://example.com/download" });
 
-        const auto page = client()->Get ("/checkconnect/index.html");
-        ASSERT_TRUE (page);
-        EXPECT_EQ (page->status, 200);
-        EXPECT_NE (page->body.find ("<html>"), std::string::npos);
+        for (const auto* path : { "/checkconnect/index.html", "/betareport", "/sponsor" })
+        {
+            const auto page = client()->Get (path);
+            ASSERT_TRUE (page) << path;
+            EXPECT_EQ (page->status, 200) << path;
+            EXPECT_NE (page->body.find ("<html>"), std::string::npos) << path;
+        }
 
         const auto older = post ("/check_app_version/index.php", { { "user_version", "1.04" }, { "user_platform_id", "2" } });
         EXPECT_EQ (older.tag, "Version");

@@ -6,10 +6,11 @@
 #include "core/settings/SettingsStore.h"
 
 /** What the windows and jobs of the application share: the settings store,
-    the update service's address, the desktop (alerts and browser) and the
-    clock. The application object owns them and hands this down by value; a
-    test builds one on a temporary data folder, a loopback address and a
-    recording desktop. Everything referred to must outlive whoever holds it.
+    the update service's address, the desktop (alerts and browser), the clock
+    and the application's version. The application object owns them and hands
+    this down by value; a test builds one on a temporary data folder, a
+    loopback address and a recording desktop. Everything referred to must
+    outlive whoever holds it.
 */
 struct AppContext
 {
@@ -17,4 +18,5 @@ struct AppContext
     const ServiceEndpoint& service;
     DesktopServices& desktop;
     const Clock& clock;
+    juce::String applicationVersion;   // e.g. "1.0.4"
 };

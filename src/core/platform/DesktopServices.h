@@ -27,7 +27,7 @@ struct AlertButton
     AlertKey key = AlertKey::none;
 };
 
-/** Everything an alert window shows. Closing it without a button gives 0. */
+/** Everything an alert window shows, and how its keys answer. */
 struct AlertRequest
 {
     juce::String title;
@@ -35,7 +35,14 @@ struct AlertRequest
     AlertIcon icon = AlertIcon::info;
     std::vector<AlertButton> buttons;
 
-    /** The usual alert: one "OK" button, result 1, also pressed by Return. */
+    /** Whether Escape closes the alert with 0 when no button is bound to
+        Escape; when false and no button is, Escape does nothing.
+    */
+    bool escapeKeyCancels = true;
+
+    /** The usual alert: one "OK" button, result 1, also pressed by Return;
+        Escape closes it with 0.
+    */
     static AlertRequest ok (const juce::String& title, const juce::String& message, AlertIcon icon);
 };
 

@@ -9,13 +9,13 @@ namespace
     constexpr size_t maxBodyBytes = 1024 * 1024;
 }
 
-ConnectionCheck::ConnectionCheck (const ServiceEndpoint& service, DesktopServices& desktopServices)
-    : url (service.makeUrl (ServiceEndpoint::checkConnectPath)),
+ConnectionCheck::ConnectionCheck (const ServiceEndpoint& serviceEndpoint, DesktopServices& desktopServices)
+    : service (serviceEndpoint),
       desktop (desktopServices)
 {
 }
 
-bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort) const
+bool ConnectionCheck::canReach (const ServiceEndpoint& service, std::function<bool()> shouldAbort)
 {
     HttpExchange::Options options;
     options.timeoutMs = timeoutMs;
@@ -23,7 +23,12 @@ bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort) const
     options.maxBodyBytes = maxBodyBytes;
     options.shouldAbort = std::move (shouldAbort);
 
-    return HttpExchange::perform (url, false, {}, options).connected;
+    return HttpExchange::perform (service.makeUrl (ServiceEndpoint::checkConnectPath), false, {}, options).connected;
+}
+
+bool ConnectionCheck::checkQuietly (std::function<bool()> shouldAbort) const
+{
+    return canReach (service, std::move (shouldAbort));
 }
 
 bool ConnectionCheck::check (bool quiet) const

@@ -30,6 +30,9 @@ public:
     */
     bool checkQuietly (std::function<bool()> shouldAbort) const;
 
+    /** The quiet check of a service, for callers that never show its alert. Any thread. */
+    static bool canReach (const ServiceEndpoint& service, std::function<bool()> shouldAbort);
+
     /** How long a check waits for the service before it counts as unreachable. */
     static constexpr int timeoutMs = 10000;
 
@@ -38,7 +41,7 @@ public:
                                                     "able to scan for updates, or perform other online tasks.";
 
 private:
-    const juce::URL url;
+    const ServiceEndpoint& service;
     DesktopServices& desktop;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConnectionCheck)

@@ -1,6 +1,6 @@
 #include "core/service/ServiceEndpoint.h"
 
-#include "ServiceConfig.h"
+#include "BuildSettings.h"
 
 ServiceEndpoint::ServiceEndpoint (const juce::String& url)
     : baseUrl (url.trimCharactersAtEnd ("/"))

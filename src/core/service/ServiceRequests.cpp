@@ -55,7 +55,7 @@ std::unique_ptr<juce::XmlElement> parseReply (const juce::MemoryBlock& body)
 }
 
 std::unique_ptr<juce::XmlElement> postForm (const ServiceEndpoint& service, const juce::String& path,
-                                            const Fields& fields, int timeoutMs)
+                                            const Fields& fields, int timeoutMs, std::function<bool()> shouldAbort)
 {
     const auto url = service.makeUrl (path).withPOSTData (encodeForm (fields));
 
@@ -63,6 +63,7 @@ std::unique_ptr<juce::XmlElement> postForm (const ServiceEndpoint& service, cons
     options.timeoutMs = timeoutMs;
     options.totalTimeoutMs = juce::jmax (timeoutMs, totalTimeoutMs);
     options.maxBodyBytes = maxReplyBytes;
+    options.shouldAbort = std::move (shouldAbort);
 
     const auto result = HttpExchange::perform (url, true, "Content-Type: application/x-www-form-urlencoded", options);
 

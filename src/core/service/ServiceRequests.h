@@ -4,6 +4,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -36,10 +37,13 @@ namespace ServiceRequests
     /** POSTs the fields form-encoded to one of the service's paths and parses
         the reply. The result is the reply's root element, owned by the caller,
         or nullptr when no XML element came back (no connection, an empty or
-        non-XML body, a time-out). Blocks the calling thread (any thread).
+        non-XML body, a time-out, shouldAbort answering true). Blocks the
+        calling thread (any thread); shouldAbort, when given, is polled from
+        another thread while the request runs.
     */
     std::unique_ptr<juce::XmlElement> postForm (const ServiceEndpoint& service, const juce::String& path,
-                                                const Fields& fields, int timeoutMs = defaultTimeoutMs);
+                                                const Fields& fields, int timeoutMs = defaultTimeoutMs,
+                                                std::function<bool()> shouldAbort = {});
 
     /** Parses a reply body (guarded against hostile documents); nullptr when it is no XML element. */
     std::unique_ptr<juce::XmlElement> parseReply (const juce::MemoryBlock& body);

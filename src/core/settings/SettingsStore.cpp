@@ -94,7 +94,12 @@ juce::String SettingsStore::getProfileValue (const juce::String& attributeName) 
 
 juce::File SettingsStore::getMachineFile (const juce::String& suffix) const
 {
-    return dataFolder.getChildFile (getProfileValue ("MachineName") + suffix);
+    return getMachineFile (getProfileValue ("MachineName"), suffix);
+}
+
+juce::File SettingsStore::getMachineFile (const juce::String& machineName, const juce::String& suffix) const
+{
+    return dataFolder.getChildFile (machineName + suffix);
 }
 
 bool SettingsStore::writeDocument (const juce::XmlElement& document, const juce::File& file)

@@ -57,6 +57,9 @@ public:
     */
     juce::File getMachineFile (const juce::String& suffix) const;
 
+    /** The per-machine file of the given machine name. */
+    juce::File getMachineFile (const juce::String& machineName, const juce::String& suffix) const;
+
     juce::String encipherPassword (const juce::String& password) const  { return cipher.encipherPassword (password); }
     juce::String decipherPassword (const juce::String& storedForm) const { return cipher.decipherPassword (storedForm); }
 

@@ -32,6 +32,9 @@ int JuceDesktopServices::showAlert (const AlertRequest& request)
     for (const auto& button : request.buttons)
         window.addButton (button.text, button.result, toKeyPress (button.key));
 
+    // A button bound to Escape is pressed by it before this is looked at.
+    window.setEscapeKeyCancels (request.escapeKeyCancels);
+
     return window.runModalLoop();
 }
 

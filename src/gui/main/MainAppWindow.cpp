@@ -1,38 +1,19 @@
 #include "gui/main/MainAppWindow.h"
 
-#include "gui/main/MainComponentSize.h"
+#include "gui/look/Palette.h"
+#include "gui/main/Cobaltline.h"
 
-namespace
-{
-    /** Stands in for the main component until the tabs exist: it only takes the
-        main component's size, so that the window is laid out as it will be.
-    */
-    class EmptyMainContent final : public juce::Component
-    {
-    public:
-        EmptyMainContent()
-        {
-            const auto size = computeMainComponentSize (getMainDisplayUsableArea());
-            setSize (size.x, size.y);
-        }
-
-        void paint (juce::Graphics& g) override
-        {
-            g.fillAll (juce::Colours::black);
-        }
-    };
-}
-
-const juce::Colour MainAppWindow::backgroundColour { 0xff292929 };
+#include "CobaltlineArt.h"
 
 MainAppWindow::MainAppWindow (const AppContext& appContext)
-    : juce::DocumentWindow ("Cobaltline", backgroundColour, juce::DocumentWindow::allButtons, true),
+    : juce::DocumentWindow ("Cobaltline", Palette::windowBackground, juce::DocumentWindow::allButtons, true),
       context (appContext)
 {
     setUsingNativeTitleBar (false);
+    setIcon (juce::ImageCache::getFromMemory (CobaltlineArt::icon_png, CobaltlineArt::icon_pngSize));
     context.settings.writeDefaults();
 
-    setContentOwned (new EmptyMainContent(), true);
+    setContentOwned (new Cobaltline (context), true);
     centreWithSize (getWidth(), getHeight());
     setVisible (true);
     setResizable (true, false);

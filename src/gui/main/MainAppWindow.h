@@ -23,8 +23,6 @@ public:
     /** What the first-run decision gave when the window was built. */
     bool wantedFirstRunSplash() const noexcept   { return firstRunSplashWanted; }
 
-    static const juce::Colour backgroundColour;
-
 private:
     const AppContext context;
     juce::TooltipWindow tooltipWindow;

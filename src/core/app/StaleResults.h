@@ -1,0 +1,15 @@
+#pragma once
+
+#include "core/settings/SettingsStore.h"
+
+/** At start-up old results are not shown: when the current machine's update
+    list was last written an hour ago or earlier, it is deleted together with
+    the machine's inventory. A younger list, and every other file, is kept.
+    Failures to delete are ignored. Any thread.
+*/
+namespace StaleResults
+{
+    inline constexpr juce::int64 maxAgeSeconds = 60 * 60;
+
+    void purge (const SettingsStore& settings, juce::Time now);
+}

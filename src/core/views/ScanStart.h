@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/platform/DesktopServices.h"
+#include "core/settings/SettingsStore.h"
+
+/** What the "Scan" button works out before a scan runs: whether the profile
+    is complete, which folders to walk with which format, and the files the
+    scan writes. Any thread; each call reads the settings files afresh.
+*/
+namespace ScanStart
+{
+    /** True when Email, Password (stored form) and MachineName are all filled in. */
+    bool isProfileComplete (const SettingsStore& settings);
+
+    /** The alert for an incomplete profile: "Take me there..." answers 1
+        (also Return); Escape closes it with 0.
+    */
+    AlertRequest makeProfileMissingAlert();
+
+    inline constexpr int takeMeThereResult = 1;
+
+    struct Folders
+    {
+        juce::StringArray folders, formats;
+    };
+
+    /** The enabled rows of Paths.xml, 1 to 10 in order: a row counts when its
+        path is not empty and its scan toggle reads true; its folder is the
+        path's absolute form, its format the name of its format number.
+    */
+    Folders readFolders (const SettingsStore& settings);
+
+    /** 1 "AU", 2 "VST", 3 "RTAS/TDM", 4 "AAX", anything else "". */
+    juce::String formatName (int formatNumber);
+
+    /** Readies the machine's files for a scan: the inventory is created when
+        missing (an existing one is kept until the scan rewrites it) and the
+        unknown-plug-ins file is emptied. Returns the inventory file.
+        Failures are left for the scan to report.
+    */
+    juce::File prepareFiles (const SettingsStore& settings, const juce::String& machineName);
+}

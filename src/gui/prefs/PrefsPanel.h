@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/app/AppContext.h"
+
+#include <juce_gui_extra/juce_gui_extra.h>
+
+/** The preferences window's panel, with the pages "Profile" and "Paths".
+    Each navigation bar owns one; it outlives the dialog that shows it, so
+    what was typed stays until it is saved or the program ends.
+*/
+class PrefsPanel final : public juce::PreferencesPanel
+{
+public:
+    /** Everything in the context must outlive the panel. */
+    explicit PrefsPanel (const AppContext& context);
+
+    juce::Component* createComponentForPage (const juce::String& pageName) override;
+
+    /** The name of the page shown now (its page button is the one switched on). */
+    juce::String getCurrentPageName() const;
+
+    static constexpr const char* profilePage = "Profile";
+    static constexpr const char* pathsPage = "Paths";
+
+private:
+    const AppContext context;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PrefsPanel)
+};

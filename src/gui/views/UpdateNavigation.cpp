@@ -1,0 +1,141 @@
+#include "gui/views/UpdateNavigation.h"
+
+#include "core/views/ScanStart.h"
+#include "gui/look/Palette.h"
+#include "gui/scan/PluginScan.h"
+
+#include "CobaltlineArt.h"
+
+namespace
+{
+    juce::Image artImage (const char* data, int size)
+    {
+        return juce::ImageCache::getFromMemory (data, size);
+    }
+
+    void setUpButton (juce::ImageButton& button, const juce::Image& face, const juce::String& tooltip)
+    {
+        button.setImages (false, true, true,
+                          face, 1.0f, juce::Colours::transparentBlack,
+                          face, 1.0f, Palette::buttonHoverOverlay,
+                          face, 1.0f, Palette::buttonPressedOverlay);
+        button.setTooltip (tooltip);
+    }
+
+    void setUpLabel (juce::Label& label)
+    {
+        label.setFont (juce::Font (12.4f, juce::Font::plain));
+        label.setJustificationType (juce::Justification::centred);
+        label.setEditable (false, false, false);
+        label.setColour (juce::Label::textColourId, Palette::navigationLabel);
+        label.setColour (juce::Label::textWhenEditingColourId, juce::Colours::black);
+        label.setColour (juce::Label::backgroundWhenEditingColourId, juce::Colours::transparentBlack);
+    }
+}
+
+UpdateNavigation::UpdateNavigation (const AppContext& appContext)
+    : context (appContext),
+      prefsPanel (appContext),
+      connectionCheck (appContext.service, appContext.desktop)
+{
+    setName ("UpdateNavigation");
+
+    setUpButton (scan, artImage (CobaltlineArt::scan_png, CobaltlineArt::scan_pngSize), "Scan for Plugins");
+    setUpButton (exportButton, artImage (CobaltlineArt::export_png, CobaltlineArt::export_pngSize),
+                 "Export Machine Profile - Coming Soon!");
+    setUpButton (import, artImage (CobaltlineArt::import_png, CobaltlineArt::import_pngSize),
+                 "Import Machine Profile - Coming Soon!");
+    setUpButton (prefs, artImage (CobaltlineArt::prefs_png, CobaltlineArt::prefs_pngSize), "Open Preferences Window");
+
+    exportButton.setEnabled (false);
+    import.setEnabled (false);
+
+    for (auto* button : { &scan, &exportButton, &import, &prefs })
+    {
+        addAndMakeVisible (button);
+        button->addListener (this);
+    }
+
+    for (auto* label : { &scanLabel, &exportLabel, &importLabel, &prefsLabel })
+    {
+        setUpLabel (*label);
+        addAndMakeVisible (label);
+    }
+
+    leftCap = artImage (CobaltlineArt::barleft_png, CobaltlineArt::barleft_pngSize);
+    rightCap = artImage (CobaltlineArt::barright_png, CobaltlineArt::barright_pngSize);
+    middleTile = artImage (CobaltlineArt::barmiddle_png, CobaltlineArt::barmiddle_pngSize);
+
+    setSize (922, 78);
+}
+
+UpdateNavigation::~UpdateNavigation()
+{
+    for (auto* button : { &scan, &exportButton, &import, &prefs })
+        button->removeListener (this);
+}
+
+void UpdateNavigation::paint (juce::Graphics& g)
+{
+    const auto width = getWidth();
+
+    g.drawImage (leftCap, 0, 0, 5, 78, 0, 0, leftCap.getWidth(), leftCap.getHeight());
+    g.drawImage (rightCap, width - 5, 0, 5, 78, 0, 0, rightCap.getWidth(), rightCap.getHeight());
+
+    g.setTiledImageFill (middleTile, 0, 0, 1.0f);
+    g.fillRect (5, 0, width - 10, 78);
+}
+
+void UpdateNavigation::resized()
+{
+    // The first three pairs stand 65 pixels apart; the wider "Preferences"
+    // label is centred under its button.
+    scan.setBounds (15, 7, 45, 46);
+    scanLabel.setBounds (15, 52, 45, 16);
+    exportButton.setBounds (80, 7, 45, 46);
+    exportLabel.setBounds (80, 52, 45, 16);
+    import.setBounds (145, 7, 45, 46);
+    importLabel.setBounds (145, 52, 45, 16);
+    prefs.setBounds (215, 7, 45, 46);
+    prefsLabel.setBounds (205, 52, 70, 16);
+}
+
+void UpdateNavigation::buttonClicked (juce::Button* button)
+{
+    if (button == &scan)
+        startScan();
+    else if (button == &prefs)
+        showPreferences();
+}
+
+void UpdateNavigation::showPreferences()
+{
+    prefsPanel.showInDialogBox ("Preferences", 680, 450, Palette::windowBackground);
+}
+
+void UpdateNavigation::startScan()
+{
+    const auto& settings = context.settings;
+
+    if (! ScanStart::isProfileComplete (settings))
+    {
+        if (context.desktop.showAlert (ScanStart::makeProfileMissingAlert()) == ScanStart::takeMeThereResult)
+        {
+            prefsPanel.setCurrentPage (PrefsPanel::profilePage);
+            showPreferences();
+        }
+
+        return;
+    }
+
+    if (! connectionCheck.check (false))
+        return;
+
+    PluginScan job (context);
+    const auto folders = ScanStart::readFolders (settings);
+    const auto machineName = settings.getProfileValue ("MachineName");
+    const auto inventory = ScanStart::prepareFiles (settings, machineName);
+
+    job.setScanSettings (folders.folders, inventory, folders.formats, machineName);
+    job.runThread();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/app/AppContext.h"
+#include "core/service/ConnectionCheck.h"
+#include "gui/prefs/PrefsPanel.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The bar of four buttons at the top of each tab: "Scan" starts a scan,
+    "Preferences" opens the preferences window; export and import are shown
+    but not available yet.
+*/
+class UpdateNavigation final : public juce::Component,
+                               private juce::Button::Listener
+{
+public:
+    /** Everything in the context must outlive the bar. */
+    explicit UpdateNavigation (const AppContext& context);
+    ~UpdateNavigation() override;
+
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+
+    /** The bar's own preferences panel. */
+    PrefsPanel& getPrefsPanel() noexcept   { return prefsPanel; }
+
+private:
+    void buttonClicked (juce::Button* button) override;
+    void startScan();
+    void showPreferences();
+
+    const AppContext context;
+
+    juce::ImageButton scan { "scan" };
+    juce::Label scanLabel { "scanLabel", "Scan" };
+    juce::ImageButton exportButton { "exportButton" };
+    juce::Label exportLabel { "exportLabel", "Export" };
+    juce::ImageButton import { "import" };
+    juce::Label importLabel { "importLabel", "Import" };
+    juce::ImageButton prefs { "prefs" };
+    juce::Label prefsLabel { "prefsLabel", "Preferences" };
+
+    juce::Image leftCap, rightCap, middleTile;
+    PrefsPanel prefsPanel;
+    const ConnectionCheck connectionCheck;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UpdateNavigation)
+};
