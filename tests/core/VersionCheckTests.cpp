@@ -47,21 +47,6 @@ TEST (VersionCheck, OnlyAVersionReplyNamesANewerRelease)
         server.setHandler (answering (body));
         EXPECT_EQ (VersionCheck::run (service, "1.0.4", {}).finding, VersionCheck::Finding::current) << body;
     }
-
-    EXPECT_EQ (VersionCheck::run (ServiceEndpoint (LoopbackHttpServer::getUnusedBaseUrl()), "1.0.4", {}).finding,
-               VersionCheck::Finding::offline);
-}
-
-TEST (VersionCheck, TheNextPeriodFollowsTheFindingAndTheAnswer)
-{
-    using namespace VersionCheck;
-
-    EXPECT_EQ (nextPeriodMs (Finding::offline, 0, firstPeriodMs), 100000);
-    EXPECT_EQ (nextPeriodMs (Finding::current, 0, reminderPeriodMs), 100000);
-    EXPECT_EQ (nextPeriodMs (Finding::newer, 0, quietPeriodMs), 300000);
-    EXPECT_EQ (nextPeriodMs (Finding::newer, downloadResult, reminderPeriodMs), 300000);
-    EXPECT_EQ (nextPeriodMs (Finding::newer, downloadResult, quietPeriodMs), 100000);
-    EXPECT_EQ (nextPeriodMs (Finding::newer, downloadResult, firstPeriodMs), 100000);
 }
 
 TEST (VersionCheck, TheAlertOffersDownloadOnReturnAndAReminderOnEscape)

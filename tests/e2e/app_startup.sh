@@ -11,15 +11,16 @@ trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; rm -rf "
 HOME="$home" "$app" &
 pid=$!
 
+# The window is created (and named) first and shown once it is built, so the
+# test waits until it is shown.
 folder="$home/.config/Cobaltline"
+shown() { xdotool search --onlyvisible --name '^Cobaltline$' >/dev/null 2>&1; }
 for _ in $(seq 1 100); do
-    if xwininfo -root -tree 2>/dev/null | grep -q '"Cobaltline"'; then
-        break
-    fi
+    shown && break
     sleep 0.1
 done
 
-xwininfo -root -tree | grep -q '"Cobaltline"' || { echo "no window named Cobaltline"; exit 1; }
+shown || { echo "no window named Cobaltline is shown"; exit 1; }
 [ -f "$folder/Defaults_Profile.xml" ] || { echo "Defaults_Profile.xml missing"; exit 1; }
 [ -f "$folder/Defaults_Paths.xml" ] || { echo "Defaults_Paths.xml missing"; exit 1; }
 [ ! -e "$folder/Profile.xml" ] || { echo "Profile.xml must not be created"; exit 1; }
