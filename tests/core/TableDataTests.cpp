@@ -76,7 +76,17 @@ TEST_F (TableDataTest, ANewFileIsReadAndAnUnchangedOneIsNotParsedAgain)
     EXPECT_TRUE (data.reload());
     EXPECT_EQ (names(), juce::StringArray ("C"));
 
-    test.settings.getMachineFile (SettingsStore::updateListSuffix).deleteFile();
+    // The same size and modification time, but a new file: read again.
+    const auto file = test.settings.getMachineFile (SettingsStore::updateListSuffix);
+    const juce::Time sameTime (2026, 0, 1, 12, 0);
+    file.setLastModificationTime (sameTime);
+    data.reload();
+    writeList ("Studio", { { "D", "1.0" } });
+    file.setLastModificationTime (sameTime);
+    EXPECT_TRUE (data.reload());
+    EXPECT_EQ (names(), juce::StringArray ("D"));
+
+    file.deleteFile();
     EXPECT_TRUE (data.reload());
     EXPECT_EQ (data.getNumRows(), 0);
 }

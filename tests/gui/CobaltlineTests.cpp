@@ -108,11 +108,14 @@ TEST_F (CobaltlineTest, TheVersionCheckPeriodFollowsEachReplyAndAnswer)
     EXPECT_EQ (checkNow (main), 100000);
 
     EXPECT_EQ (test.desktop.getAlerts().size(), 3u);   // no alert but for "Version"
+    EXPECT_EQ (test.desktop.getAlertsOffMessageThread(), 0);
 }
 
 TEST_F (CobaltlineTest, AServiceThatNeverAnswersLeavesTheWindowFree)
 {
     server.setHandler (neverAnsweringScans());
+
+    auto closing = juce::Time::getMillisecondCounter();
 
     {
         Cobaltline main (test.get());
@@ -127,8 +130,12 @@ TEST_F (CobaltlineTest, AServiceThatNeverAnswersLeavesTheWindowFree)
 
         EXPECT_TRUE (delivered);
         EXPECT_EQ (main.getVersionCheckPeriodMs(), 0);   // still waiting for the service
-    }   // closing the window abandons the check
+        closing = juce::Time::getMillisecondCounter();
+    }
 
+    // Closing the window abandons the check at once, rather than after the
+    // thread's stop time-out (5 s) and a kill.
+    EXPECT_LT (juce::Time::getMillisecondCounter() - closing, 2000u);
     EXPECT_TRUE (test.desktop.getAlerts().empty());
 }
 

@@ -153,4 +153,9 @@ TEST_F (PluginTableListTest, AutoSizeFollowsTheWidestText)
     const juce::Font font;
     EXPECT_EQ (list.getColumnAutoSizeWidth (1), juce::roundToInt (font.getStringWidthFloat ("A much longer plug-in name")) + 8);
     EXPECT_EQ (list.getColumnAutoSizeWidth (2), 32 + 8);   // no vendors: the least width
+
+    // A document without rows still counts as loaded.
+    test.settings.getMachineFile (SettingsStore::inventorySuffix).replaceWithText ("<Errors ErrorTitle=\"x\"/>");
+    list.timerCallback();
+    EXPECT_EQ (list.getColumnAutoSizeWidth (1), 40);
 }

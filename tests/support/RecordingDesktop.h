@@ -2,6 +2,8 @@
 
 #include "core/platform/DesktopServices.h"
 
+#include <juce_events/juce_events.h>
+
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -23,6 +25,10 @@ public:
             const std::lock_guard<std::mutex> sl (lock);
             alerts.push_back (request);
             answer = answerer;
+
+            // Alerts belong to the message thread, whichever thread asks for them.
+            if (! juce::MessageManager::existsAndIsCurrentThread())
+                ++alertsOffMessageThread;
         }
 
         if (answer)
@@ -54,6 +60,13 @@ public:
         return urls;
     }
 
+    /** How many alerts were asked for on a thread other than the message thread. */
+    int getAlertsOffMessageThread() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return alertsOffMessageThread;
+    }
+
     void answerWith (std::function<int (const AlertRequest&)> newAnswerer)
     {
         const std::lock_guard<std::mutex> sl (lock);
@@ -65,6 +78,7 @@ private:
     std::vector<AlertRequest> alerts;
     std::vector<juce::String> urls;
     std::function<int (const AlertRequest&)> answerer;
+    int alertsOffMessageThread = 0;
 
     JUCE_DECLARE_NON_COPYABLE (RecordingDesktop)
 };

@@ -19,16 +19,18 @@ TableData::FileState TableData::stateOf (const juce::File& f)
     FileState state;
     state.file = f;
 
-    const auto path = std::filesystem::path (f.getFullPathName().toStdString());
-    std::error_code error;
+    // From UTF-8 explicitly: a narrow string would be read in the system's code page on Windows.
+    const auto path = std::filesystem::u8path (f.getFullPathName().toRawUTF8());
+    std::error_code typeError, sizeError, timeError;
 
-    if (! std::filesystem::is_regular_file (path, error))
+    if (! std::filesystem::is_regular_file (path, typeError))
         return state;
 
-    state.size = std::filesystem::file_size (path, error);
-    state.modified = std::filesystem::last_write_time (path, error);
+    // Nanoseconds where the file system has them; JUCE's own times have whole seconds.
+    state.size = std::filesystem::file_size (path, sizeError);
+    state.modified = std::filesystem::last_write_time (path, timeError);
     state.identity = f.getFileIdentifier();
-    state.exists = ! error;
+    state.exists = ! (typeError || sizeError || timeError);
     return state;
 }
 
@@ -45,9 +47,8 @@ bool TableData::reload()
     loadedOnce = true;
     rowsSorted = false;
 
-    if (! state.exists || state.size == 0)
+    if (state.isEmpty())
     {
-        // No rows; the last document is kept, as it was read.
         rows.clear();
         return hadRows;
     }

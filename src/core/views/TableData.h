@@ -34,6 +34,11 @@ public:
 
     int getNumRows() const noexcept                 { return (int) rows.size(); }
 
+    /** True when the last reload found a non-empty file that parsed (its root
+        may have no rows, as an "Errors" reply).
+    */
+    bool hasData() const noexcept                   { return ! loaded.isEmpty() && data != nullptr; }
+
     /** The row's element, or nullptr outside the rows. */
     const juce::XmlElement* getRow (int index) const noexcept;
 
@@ -50,6 +55,7 @@ private:
         std::filesystem::file_time_type modified {};
 
         bool operator== (const FileState& other) const;
+        bool isEmpty() const noexcept   { return ! exists || size == 0; }
     };
 
     static FileState stateOf (const juce::File& file);

@@ -27,7 +27,9 @@ int JuceDesktopServices::showAlert (const AlertRequest& request)
 {
     JUCE_ASSERT_MESSAGE_THREAD
 
-    juce::AlertWindow window (request.title, request.message, toIconType (request.icon), nullptr);
+    // Centred over the window the user is working in.
+    juce::AlertWindow window (request.title, request.message, toIconType (request.icon),
+                              juce::TopLevelWindow::getActiveTopLevelWindow());
 
     for (const auto& button : request.buttons)
         window.addButton (button.text, button.result, toKeyPress (button.key));

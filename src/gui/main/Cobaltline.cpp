@@ -37,12 +37,14 @@ public:
         stopThread (stopTimeoutMs);
     }
 
-    /** Message thread only. */
-    void start (juce::Component::SafePointer<Cobaltline> target)
+    /** Message thread only. False when no check could be started. */
+    bool start (juce::Component::SafePointer<Cobaltline> target)
     {
-        waitForThreadToExit (stopTimeoutMs);
+        if (! waitForThreadToExit (stopTimeoutMs))
+            return false;
+
         owner = target;
-        startThread();
+        return startThread();
     }
 
 private:
@@ -117,7 +119,7 @@ void Cobaltline::paint (juce::Graphics& g)
     g.fillAll (Palette::mainBackground);
     g.drawImageWithin (headerImage, 2, 14, 340, 43, juce::RectanglePlacement::centred);
 
-    // The version ends where the "Report Issues" link begins, at x 95.
+    // The version text must not run under the "Report Issues" link, whose bounds begin at x 95.
     const auto versionText = context.applicationVersion + " Public Beta - ";
     g.setColour (Palette::headerText);
     g.setFont (fittedFont (g.getCurrentFont(), versionText, 90.0f));
@@ -147,12 +149,20 @@ void Cobaltline::timerCallback()
 {
     // The next period is set when the outcome is in; no second check starts meanwhile.
     stopTimer();
-    versionCheckThread->start (this);
+
+    if (! versionCheckThread->start (this))
+    {
+        versionCheckPeriodMs = VersionCheck::quietPeriodMs;   // try again later
+        startTimer (versionCheckPeriodMs);
+    }
 }
 
 void Cobaltline::versionCheckFinished (const VersionCheck::Outcome& outcome)
 {
-    lastReply = outcome.reply;
+    // Offline nothing was asked, and the last reply stays.
+    if (outcome.finding != VersionCheck::Finding::offline)
+        lastReply = outcome.reply;
+
     auto answer = 0;
 
     if (outcome.finding == VersionCheck::Finding::newer)

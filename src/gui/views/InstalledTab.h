@@ -17,7 +17,7 @@ class InstalledTab final : public PluginTab
 {
 public:
     explicit InstalledTab (const AppContext& appContext)
-        : PluginTab (appContext, makeTable (appContext), "InstalledTab")
+        : PluginTab (appContext, makeTable, "InstalledTab")
     {
     }
 

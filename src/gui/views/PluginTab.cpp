@@ -1,9 +1,8 @@
 #include "gui/views/PluginTab.h"
 
-PluginTab::PluginTab (const AppContext& context, std::unique_ptr<PluginTableList> table,
-                      const juce::String& name)
+PluginTab::PluginTab (const AppContext& context, TableFactory makeTable, const juce::String& name)
     : navigation (context),
-      tableList (std::move (table))
+      tableList (makeTable (context))
 {
     setName (name);
     addAndMakeVisible (navigation);

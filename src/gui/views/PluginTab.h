@@ -7,8 +7,12 @@
 class PluginTab : public juce::Component
 {
 public:
-    /** Takes the table it shows; the context must outlive the tab. */
-    PluginTab (const AppContext& context, std::unique_ptr<PluginTableList> table, const juce::String& name);
+    using TableFactory = std::unique_ptr<PluginTableList> (*) (const AppContext&);
+
+    /** The bar is built first, then the table that makeTable gives; the
+        context must outlive the tab.
+    */
+    PluginTab (const AppContext& context, TableFactory makeTable, const juce::String& name);
 
     void resized() override;
 

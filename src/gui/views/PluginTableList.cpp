@@ -122,8 +122,8 @@ int PluginTableList::getColumnAutoSizeWidth (int columnId)
     if (column == nullptr)
         return 40;
 
-    if (data.getNumRows() == 0)
-        return 0;
+    if (! data.hasData())
+        return 0;   // the header keeps the column's width
 
     auto widest = 32;
 

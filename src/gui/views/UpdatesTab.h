@@ -17,7 +17,7 @@ class UpdatesTab final : public PluginTab
 {
 public:
     explicit UpdatesTab (const AppContext& appContext)
-        : PluginTab (appContext, makeTable (appContext), "UpdatesTab")
+        : PluginTab (appContext, makeTable, "UpdatesTab")
     {
     }
 
