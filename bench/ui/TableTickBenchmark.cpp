@@ -15,8 +15,9 @@ namespace
     class NoDesktop final : public DesktopServices
     {
     public:
-        int showAlert (const AlertRequest&) override   { return 0; }
-        bool openUrl (const juce::URL&) override       { return false; }
+        int showAlert (const AlertRequest&) override                             { return 0; }
+        bool openUrl (const juce::URL&) override                                 { return false; }
+        juce::File chooseFolder (const juce::String&, const juce::File&) override { return {}; }
     };
 
     /** A data folder with a profile and two inventories of numPlugins plug-ins

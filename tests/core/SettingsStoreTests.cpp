@@ -1,3 +1,4 @@
+#include "core/settings/MachineNameRule.h"
 #include "core/settings/SettingsStore.h"
 
 #include "../support/TestSupport.h"
@@ -215,4 +216,28 @@ TEST_F (SettingsStoreTest, DocumentsAreWrittenWholeAndLeaveNoTemporaryFiles)
                              "                   Password=\"525bbd1838d8d04e\"/>\r\n"));
     EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFiles), 1);
     EXPECT_EQ (store.decipherPassword (store.getProfileValue ("Password")), juce::String ("secret"));
+}
+
+TEST_F (SettingsStoreTest, AMachineNameNeverLeadsOutOfTheDataFolder)
+{
+    SettingsStore store (folder);
+
+    for (auto* name : { "Studio PC", "Ü-Bahn (2)", "a.b", "...", "" })
+    {
+        EXPECT_TRUE (MachineNameRule::isSafe (juce::String::fromUTF8 (name))) << name;
+        EXPECT_EQ (store.getMachineFile (juce::String::fromUTF8 (name), SettingsStore::inventorySuffix).getParentDirectory(),
+                   folder) << name;
+    }
+
+    for (auto* name : { "../x", "/tmp/x", "a/b", "a\\b", ".", "..", "tab\there", "nl\n", "\x7f" })
+    {
+        EXPECT_FALSE (MachineNameRule::isSafe (name)) << name;
+        EXPECT_EQ (store.getMachineFile (name, SettingsStore::inventorySuffix), juce::File()) << name;
+    }
+
+    // Whatever the stored name, nothing is written for it anywhere.
+    store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"../escaped\"/>");
+    EXPECT_EQ (store.getMachineFile (SettingsStore::updateListSuffix), juce::File());
+    EXPECT_FALSE (SettingsStore::writeDocument (juce::XmlElement ("UpdateList"), store.getMachineFile (SettingsStore::updateListSuffix)));
+    EXPECT_FALSE (temp["escaped_CobaltlineList.xml"].exists());
 }

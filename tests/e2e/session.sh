@@ -87,7 +87,7 @@ double_click() { xdotool mousemove "$((cx + $1))" "$((cy + $2))" click --repeat 
 # Where things are in the main window's content: the tab content starts at
 # (1, 91 + 36); a bar at (20, 20) in it, its Scan button at (15, 7); a table at
 # (20, 98) with a 28-pixel header and rows 22 high.
-scan_button_x=$((1 + 20 + 15 + 22)) scan_button_y=$((127 + 20 + 7 + 23))
+scan_button_x=$((1 + 20 + 15 + 22)) scan_button_y=$((127 + 20 + 7 + 23)) prefs_button_x=$((1 + 20 + 215 + 22))
 installed_tab_x=110 tab_y=$((91 + 17))
 row_x=120
 row_y() { echo $((127 + 98 + 28 + 22 * $1 + 11)); }

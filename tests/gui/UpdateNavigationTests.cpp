@@ -104,6 +104,18 @@ TEST_F (UpdateNavigationTest, OfflineTheConnectionAlertIsAllThatHappens)
     EXPECT_FALSE (test.settings.getMachineFile (SettingsStore::unknownPluginsSuffix).exists());
 }
 
+TEST_F (UpdateNavigationTest, AStoredMachineNameThatLeadsOutOfTheDataFolderStopsTheScan)
+{
+    writeTestProfile (test.settings, "../Escaped", "a@b.c", "Passw0rd!");
+
+    clickScan();
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("Invalid Machine Name"));
+    EXPECT_TRUE (server.getRequests().empty());
+    EXPECT_EQ (test.temp.get().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);   // just the data folder
+}
+
 TEST_F (UpdateNavigationTest, ScanWalksTheEnabledRowsAndStoresTheUpdateList)
 {
     writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");

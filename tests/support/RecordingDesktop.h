@@ -8,9 +8,10 @@
 #include <mutex>
 #include <vector>
 
-/** A DesktopServices for tests: records every alert and URL instead of showing
-    them, and answers each alert as a user pressing Return would (the result of
-    the button bound to Return, else 0), unless told otherwise.
+/** A DesktopServices for tests: records every alert, URL and folder chooser
+    instead of showing them, and answers each alert as a user pressing Return
+    would (the result of the button bound to Return, else 0), unless told
+    otherwise.
 */
 class RecordingDesktop final : public DesktopServices
 {
@@ -48,6 +49,27 @@ public:
         return true;
     }
 
+    /** Answers as the user picking the folder set with pickFolder (nobody picks: cancelled). */
+    juce::File chooseFolder (const juce::String& title, const juce::File& initialFolder) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        folderRequests.push_back ({ title, initialFolder });
+        return folderToPick;
+    }
+
+    void pickFolder (const juce::File& folder)
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        folderToPick = folder;
+    }
+
+    /** The title and starting folder of every folder chooser asked for. */
+    std::vector<std::pair<juce::String, juce::File>> getFolderRequests() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return folderRequests;
+    }
+
     std::vector<AlertRequest> getAlerts() const
     {
         const std::lock_guard<std::mutex> sl (lock);
@@ -79,6 +101,8 @@ private:
     std::vector<juce::String> urls;
     std::function<int (const AlertRequest&)> answerer;
     int alertsOffMessageThread = 0;
+    juce::File folderToPick;
+    std::vector<std::pair<juce::String, juce::File>> folderRequests;
 
     JUCE_DECLARE_NON_COPYABLE (RecordingDesktop)
 };

@@ -96,11 +96,7 @@ public:
 inline void writeTestProfile (const SettingsStore& store, const juce::String& machineName,
                               const juce::String& email, const juce::String& password)
 {
-    juce::XmlElement profile ("CobaltlineProfile");
-    profile.setAttribute ("MachineName", machineName);
-    profile.setAttribute ("Email", email);
-    profile.setAttribute ("Password", store.encipherPassword (password));
-    SettingsStore::writeDocument (profile, store.getProfileFile());
+    SettingsStore::writeDocument (*store.makeProfile (machineName, email, password), store.getProfileFile());
 }
 
 /** A loopback service whose connection check page opens and whose every

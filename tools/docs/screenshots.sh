@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: the real program against the stand-in
 # service, after a scan of the fixture plug-ins, on a private Xvfb display.
-# Writes docs/updates-tab.png and docs/installed-tab.png.
+# Writes docs/updates-tab.png, docs/installed-tab.png, docs/preferences-profile.png
+# and docs/preferences-paths.png.
 #
 # Usage: tools/docs/screenshots.sh   (after scripts/build.sh)
 set -euo pipefail
@@ -33,4 +34,19 @@ click "$installed_tab_x" "$tab_y"
 xdotool mousemove "$((cx + 400))" "$((cy + 40))"
 sleep 0.7
 import -window "$window" "$root/docs/installed-tab.png"
-echo "docs/updates-tab.png and docs/installed-tab.png written"
+
+# The preferences window of the Installed tab's bar: first the Profile page,
+# then the Paths page (the second page button; the window's content starts
+# below its 26-pixel title bar inside a 1-pixel border).
+click "$prefs_button_x" "$scan_button_y"
+prefs=""
+find_prefs() { prefs="$(xdotool search --onlyvisible --name '^Preferences$' 2>/dev/null | head -n 1)"; [ -n "$prefs" ]; }
+wait_for 10 find_prefs
+sleep 0.5
+import -window "$prefs" "$root/docs/preferences-profile.png"
+eval "$(xdotool getwindowgeometry --shell "$prefs")"
+xdotool mousemove "$((X + 1 + 58 + 29))" "$((Y + 27 + 29))" click 1
+xdotool mousemove "$((X + 600))" "$((Y + 27 + 20))"
+sleep 0.5
+import -window "$prefs" "$root/docs/preferences-paths.png"
+echo "docs/updates-tab.png, installed-tab.png, preferences-profile.png and preferences-paths.png written"

@@ -41,6 +41,10 @@ void InventoryFileWriter::append (const juce::XmlElement& child)
 
 bool InventoryFileWriter::writeTo (const juce::File& file) const
 {
+    // JUCE would make the temporary file of an empty path in the root folder.
+    if (file == juce::File())
+        return false;
+
     juce::TemporaryFile temporary (file);
 
     {

@@ -44,7 +44,7 @@ Result run (const SettingsStore& settings, const ServiceEndpoint& service, const
 
     result.updateListFile = settings.getMachineFile (SettingsStore::updateListSuffix);
 
-    if (! result.updateListFile.exists())
+    if (result.updateListFile != juce::File() && ! result.updateListFile.exists())
         result.updateListFile.create();
 
     result.outcome = SettingsStore::writeDocument (*result.reply, result.updateListFile) ? Outcome::stored

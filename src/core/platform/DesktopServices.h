@@ -46,7 +46,8 @@ struct AlertRequest
     static AlertRequest ok (const juce::String& title, const juce::String& message, AlertIcon icon);
 };
 
-/** What the user or the desktop sees: modal alerts and the web browser.
+/** What the user or the desktop sees: modal alerts, the web browser and the
+    folder chooser.
 
     The application owns one built on JUCE's windows and hands it to every
     window that shows something; tests hand in a recording fake, so that every
@@ -64,6 +65,11 @@ public:
 
     /** Opens an address in the user's default browser; false when that failed. */
     virtual bool openUrl (const juce::URL& url) = 0;
+
+    /** Lets the user pick a folder, starting at initialFolder; returns it, or
+        juce::File() when the user cancelled. Runs modally; message thread only.
+    */
+    virtual juce::File chooseFolder (const juce::String& title, const juce::File& initialFolder) = 0;
 };
 
 /** Shows an alert from a worker thread: hands it to the message thread and

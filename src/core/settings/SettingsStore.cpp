@@ -1,18 +1,10 @@
 #include "core/settings/SettingsStore.h"
 
+#include "core/settings/MachineNameRule.h"
 #include "core/xml/SafeXml.h"
 
 namespace
 {
-    std::unique_ptr<juce::XmlElement> makeDefaultProfile()
-    {
-        auto profile = std::make_unique<juce::XmlElement> (SettingsStore::profileTag);
-        profile->setAttribute ("MachineName", juce::String());
-        profile->setAttribute ("Email", juce::String());
-        profile->setAttribute ("Password", juce::String());
-        return profile;
-    }
-
     // Rows 1 to 6 are left out: a missing row reads as an unused one.
     std::unique_ptr<juce::XmlElement> makeDefaultPaths()
     {
@@ -54,7 +46,7 @@ void SettingsStore::createDataFolder() const
 void SettingsStore::writeDefaults() const
 {
     if (! defaultProfileFile.exists())
-        writeDocument (*makeDefaultProfile(), defaultProfileFile);
+        writeDocument (*makeProfile ({}, {}, {}), defaultProfileFile);
 
     if (! defaultPathsFile.exists())
         writeDocument (*makeDefaultPaths(), defaultPathsFile);
@@ -87,6 +79,16 @@ std::unique_ptr<juce::XmlElement> SettingsStore::load (const juce::File& liveFil
     return std::make_unique<juce::XmlElement> (tag);
 }
 
+std::unique_ptr<juce::XmlElement> SettingsStore::makeProfile (const juce::String& machineName, const juce::String& email,
+                                                             const juce::String& password) const
+{
+    auto profile = std::make_unique<juce::XmlElement> (profileTag);
+    profile->setAttribute ("MachineName", machineName);
+    profile->setAttribute ("Email", email);
+    profile->setAttribute ("Password", encipherPassword (password));
+    return profile;
+}
+
 juce::String SettingsStore::getProfileValue (const juce::String& attributeName) const
 {
     return loadProfile()->getStringAttribute (attributeName);
@@ -99,10 +101,17 @@ juce::File SettingsStore::getMachineFile (const juce::String& suffix) const
 
 juce::File SettingsStore::getMachineFile (const juce::String& machineName, const juce::String& suffix) const
 {
+    if (! MachineNameRule::isSafe (machineName))
+        return {};
+
     return dataFolder.getChildFile (machineName + suffix);
 }
 
 bool SettingsStore::writeDocument (const juce::XmlElement& document, const juce::File& file)
 {
+    // JUCE would make the temporary file of an empty path in the root folder.
+    if (file == juce::File())
+        return false;
+
     return document.writeTo (file, {});
 }

@@ -53,12 +53,20 @@ public:
     juce::String getProfileValue (const juce::String& attributeName) const;
 
     /** A per-machine file in the data folder: the profile's current MachineName
-        followed by the suffix, e.g. inventorySuffix.
+        followed by the suffix, e.g. inventorySuffix. A machine name that is not
+        safe (MachineNameRule) gives juce::File(), never a file outside the
+        data folder: it cannot be opened, created or written.
     */
     juce::File getMachineFile (const juce::String& suffix) const;
 
-    /** The per-machine file of the given machine name. */
+    /** The per-machine file of the given machine name (juce::File() for an unsafe one). */
     juce::File getMachineFile (const juce::String& machineName, const juce::String& suffix) const;
+
+    /** A profile document as it is stored: MachineName, Email and Password (the
+        password enciphered) in that order. Owned by the caller.
+    */
+    std::unique_ptr<juce::XmlElement> makeProfile (const juce::String& machineName, const juce::String& email,
+                                                   const juce::String& password) const;
 
     juce::String encipherPassword (const juce::String& password) const  { return cipher.encipherPassword (password); }
     juce::String decipherPassword (const juce::String& storedForm) const { return cipher.decipherPassword (storedForm); }

@@ -58,11 +58,13 @@ Folders readFolders (const SettingsStore& settings)
 juce::File prepareFiles (const SettingsStore& settings, const juce::String& machineName)
 {
     const auto inventory = settings.getMachineFile (machineName, SettingsStore::inventorySuffix);
+    const auto unknownPlugins = settings.getMachineFile (machineName, SettingsStore::unknownPluginsSuffix);
+
+    if (inventory == juce::File())
+        return {};   // an unsafe machine name names no file
 
     if (! inventory.exists())
         inventory.create();
-
-    const auto unknownPlugins = settings.getMachineFile (machineName, SettingsStore::unknownPluginsSuffix);
 
     if (unknownPlugins.existsAsFile())
         unknownPlugins.deleteFile();

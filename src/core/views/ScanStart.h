@@ -35,7 +35,8 @@ namespace ScanStart
 
     /** Readies the machine's files for a scan: the inventory is created when
         missing (an existing one is kept until the scan rewrites it) and the
-        unknown-plug-ins file is emptied. Returns the inventory file.
+        unknown-plug-ins file is emptied. Returns the inventory file, or
+        juce::File() (and nothing is touched) for an unsafe machine name.
         Failures are left for the scan to report.
     */
     juce::File prepareFiles (const SettingsStore& settings, const juce::String& machineName);

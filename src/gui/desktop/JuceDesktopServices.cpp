@@ -44,3 +44,13 @@ bool JuceDesktopServices::openUrl (const juce::URL& url)
 {
     return url.launchInDefaultBrowser();
 }
+
+juce::File JuceDesktopServices::chooseFolder (const juce::String& title, const juce::File& initialFolder)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+
+    // The platform's own chooser where there is one (on Linux zenity or
+    // kdialog, else JUCE's).
+    juce::FileChooser chooser (title, initialFolder, {}, true);
+    return chooser.browseForDirectory() ? chooser.getResult() : juce::File();
+}

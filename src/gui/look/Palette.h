@@ -26,4 +26,24 @@ namespace Palette
     inline const juce::Colour listBackground       { 0xff3b3b3b };
     inline const juce::Colour listOutline          { 0xff5e5e5e };
     inline const juce::Colour listText             { 0xffdbdbdb };
+
+    // The shared look of buttons, lists and fields
+    inline const juce::Colour button               { 0xff636363 };
+    inline const juce::Colour buttonOn             { 0xffff0000 };
+    inline const juce::Colour buttonTextOn         { 0xffdddddd };
+    inline const juce::Colour buttonTextOff        { 0xffffffff };
+    inline const juce::Colour comboBox             { 0xff636363 };
+    inline const juce::Colour comboBoxArrow        { 0xffe5e5e5 };
+    inline const juce::Colour comboBoxText         { 0xffffffff };
+    inline const juce::Colour pageButton           { 0x00000000 };
+    inline const juce::Colour pageButtonOn         { 0x38ffffff };
+    inline const juce::Colour pageButtonText       { 0xffffffff };
+    inline const juce::Colour editorText           { 0xffdadada };
+    inline const juce::Colour editorBackground     { 0xff191919 };
+    inline const juce::Colour editorHighlight      { 0xa0ffffff };
+    inline const juce::Colour editorOutline        { 0xff808080 };
+    inline const juce::Colour caret                { 0xffffffff };
+
+    // Labels of the pages and dialogs
+    inline const juce::Colour formLabel            { 0xffdadada };
 }

@@ -1,41 +1,44 @@
 #include "gui/prefs/PrefsPanel.h"
 
-#include "gui/look/Palette.h"
+#include "gui/look/SharedLook.h"
+#include "gui/prefs/cobaltlinePrefs_Paths.h"
+#include "gui/prefs/cobaltlinePrefs_Profile.h"
 
 #include "CobaltlineArt.h"
 
 namespace
 {
-    /** Stands in for a page whose editor is not part of this build. */
-    class PlaceholderPage final : public juce::Component
+    /** A page with one icon for all three states of its button (which keeps its own copies). */
+    void addPage (juce::PreferencesPanel& panel, const juce::String& name, const void* iconData, int iconSize)
     {
-    public:
-        explicit PlaceholderPage (const juce::String& text)
-        {
-            message.setText (text, juce::dontSendNotification);
-            message.setJustificationType (juce::Justification::centred);
-            message.setColour (juce::Label::textColourId, Palette::navigationLabel);
-            addAndMakeVisible (message);
-        }
-
-        void resized() override   { message.setBounds (getLocalBounds().reduced (20)); }
-
-    private:
-        juce::Label message;
-    };
+        const auto icon = juce::Drawable::createFromImageData (iconData, (size_t) iconSize);
+        panel.addSettingsPage (name, icon.get(), icon.get(), icon.get());
+    }
 }
 
 PrefsPanel::PrefsPanel (const AppContext& appContext)
     : context (appContext)
 {
-    addSettingsPage (profilePage, CobaltlineArt::prefsprofile_png, CobaltlineArt::prefsprofile_pngSize);
-    addSettingsPage (pathsPage, CobaltlineArt::prefspaths_png, CobaltlineArt::prefspaths_pngSize);
+    SharedLook::install();
+
+    // The first page added becomes the current one, so the Profile page is made here.
+    addPage (*this, profilePage, CobaltlineArt::prefsprofile_png, CobaltlineArt::prefsprofile_pngSize);
+    addPage (*this, pathsPage, CobaltlineArt::prefspaths_png, CobaltlineArt::prefspaths_pngSize);
+
+    setButtonSize (58);
+    resized();
 }
 
 juce::Component* PrefsPanel::createComponentForPage (const juce::String& pageName)
 {
-    const auto file = pageName == profilePage ? context.settings.getProfileFile() : context.settings.getPathsFile();
-    return new PlaceholderPage ("The " + pageName + " settings are kept in " + file.getFullPathName() + ".");
+    // Owned by the panel from here on.
+    if (pageName == profilePage)
+        return std::make_unique<cobaltlinePrefs_Profile> (context).release();
+
+    if (pageName == pathsPage)
+        return std::make_unique<cobaltlinePrefs_Paths> (context).release();
+
+    return nullptr;
 }
 
 juce::String PrefsPanel::getCurrentPageName() const

@@ -6,7 +6,8 @@
 
 /** The preferences window's panel, with the pages "Profile" and "Paths".
     Each navigation bar owns one; it outlives the dialog that shows it, so
-    what was typed stays until it is saved or the program ends.
+    what was typed stays until it is saved, the page is left, or the program
+    ends. Building it installs the program's shared look.
 */
 class PrefsPanel final : public juce::PreferencesPanel
 {

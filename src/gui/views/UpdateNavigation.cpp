@@ -1,5 +1,6 @@
 #include "gui/views/UpdateNavigation.h"
 
+#include "core/settings/MachineNameRule.h"
 #include "core/views/ScanStart.h"
 #include "gui/look/Palette.h"
 #include "gui/scan/PluginScan.h"
@@ -128,12 +129,20 @@ void UpdateNavigation::startScan()
         return;
     }
 
+    // A name that would lead out of the data folder stops the scan before any file is touched.
+    const auto machineName = settings.getProfileValue ("MachineName");
+
+    if (! MachineNameRule::isSafe (machineName))
+    {
+        context.desktop.showAlert (MachineNameRule::makeRefusalAlert());
+        return;
+    }
+
     if (! connectionCheck.check (false))
         return;
 
     PluginScan job (context);
     const auto folders = ScanStart::readFolders (settings);
-    const auto machineName = settings.getProfileValue ("MachineName");
     const auto inventory = ScanStart::prepareFiles (settings, machineName);
 
     job.setScanSettings (folders.folders, inventory, folders.formats, machineName);

@@ -1,0 +1,178 @@
+#include "gui/prefs/cobaltlinePrefs_Paths.h"
+
+#include "core/views/ScanStart.h"
+#include "gui/prefs/SettingsPage.h"
+
+namespace
+{
+    const char* const scanTooltip = "If this box is checked, this path will be scanned during the next plugin scan. "
+                                    "Uncheck to ignore this path.";
+
+    constexpr int vstFormat = 2;
+
+    /** Where the chooser starts: the row's folder, else the nearest folder above
+        it that exists, else the user's home folder.
+    */
+    juce::File startingFolder (const juce::String& text)
+    {
+        if (juce::File::isAbsolutePath (text))
+            for (auto folder = juce::File (text); folder != folder.getParentDirectory(); folder = folder.getParentDirectory())
+                if (folder.isDirectory())
+                    return folder;
+
+        return juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    }
+}
+
+/** One folder row: path, "Browse...", format and scan tick box, numbered 1 to 10. */
+struct cobaltlinePrefs_Paths::Row
+{
+    explicit Row (int n)
+        : number (n),
+          pathLabel ("pathLabel" + juce::String (n), "Path " + juce::String (n) + ":"),
+          path ("path" + juce::String (n)),
+          formatLabel ("pathFormatLabel" + juce::String (n), "Format:"),
+          format ("pathFormat" + juce::String (n)),
+          scanLabel ("scanLabel" + juce::String (n), "Scan:")
+    {
+        browse.setName ("pathBrowse" + juce::String (n));
+        scanToggle.setName ("scanToggle" + juce::String (n));
+
+        SettingsPage::setUpField (path);
+
+        for (auto* label : { &pathLabel, &formatLabel, &scanLabel })
+            SettingsPage::setUpLabel (*label);
+
+        scanLabel.setTooltip (scanTooltip);
+        scanToggle.setTooltip (scanTooltip);
+
+        format.setEditableText (false);
+        format.setJustificationType (juce::Justification::centredLeft);
+        format.setTextWhenNothingSelected ("Select...");
+        format.setTextWhenNoChoicesAvailable ("(no choices)");
+
+        for (int id = 1; id <= 4; ++id)
+            format.addItem (ScanStart::formatName (id), id);
+    }
+
+    void setBounds()
+    {
+        const auto y = 30 * number;
+        pathLabel.setBounds (30, y, 59, 20);
+        path.setBounds (90, y, 260, 20);
+        browse.setBounds (360, y, 60, 22);
+        formatLabel.setBounds (430, y, 59, 20);
+        format.setBounds (490, y, 75, 20);
+        scanLabel.setBounds (570, y, 49, 20);
+        scanToggle.setBounds (620, y, 20, 20);
+    }
+
+    const int number;
+    juce::Label pathLabel;
+    juce::TextEditor path;
+    juce::TextButton browse { "Browse..." };
+    juce::Label formatLabel;
+    juce::ComboBox format;
+    juce::Label scanLabel;
+    juce::ToggleButton scanToggle;
+};
+
+cobaltlinePrefs_Paths::cobaltlinePrefs_Paths (const AppContext& appContext)
+    : context (appContext)
+{
+    setName ("cobaltlinePrefs_Paths");
+
+    // A file that cannot be read gives empty rows with their boxes off.
+    const auto paths = context.settings.loadPaths();
+
+    for (int n = 1; n <= numRows; ++n)
+    {
+        auto* row = rows.add (std::make_unique<Row> (n));
+
+        for (auto* child : std::initializer_list<juce::Component*> { &row->pathLabel, &row->path, &row->browse,
+                                                                     &row->formatLabel, &row->format,
+                                                                     &row->scanLabel, &row->scanToggle })
+            addAndMakeVisible (child);
+
+        row->path.setText (paths->getStringAttribute ("path" + juce::String (n)), false);
+        row->scanToggle.setToggleState (paths->getBoolAttribute ("scanToggle" + juce::String (n)),
+                                        juce::sendNotification);
+
+        row->browse.addListener (this);
+        row->scanToggle.addListener (this);
+        row->format.addListener (this);
+    }
+
+    // Only VST plug-ins are scanned for now, whatever the file says.
+    for (auto* row : rows)
+    {
+        row->format.setSelectedId (vstFormat, juce::sendNotificationAsync);
+
+        for (const auto id : { 1, 3, 4 })
+            row->format.setItemEnabled (id, false);
+    }
+
+    save.setName ("saveSettings");
+    save.setTooltip ("Save paths settings.");
+    save.addListener (this);
+    addAndMakeVisible (save);
+
+    setSize (680, 390);
+}
+
+cobaltlinePrefs_Paths::~cobaltlinePrefs_Paths()
+{
+    for (auto* row : rows)
+    {
+        row->browse.removeListener (this);
+        row->scanToggle.removeListener (this);
+        row->format.removeListener (this);
+    }
+
+    save.removeListener (this);
+}
+
+void cobaltlinePrefs_Paths::resized()
+{
+    for (auto* row : rows)
+        row->setBounds();
+
+    save.setBounds (310, 350, 130, 22);
+}
+
+void cobaltlinePrefs_Paths::buttonClicked (juce::Button* button)
+{
+    if (button == &save)
+    {
+        saveSettings();
+        return;
+    }
+
+    // A tick box is only read when saving.
+    for (auto* row : rows)
+        if (button == &row->browse)
+            browse (*row);
+}
+
+void cobaltlinePrefs_Paths::browse (Row& row)
+{
+    const auto chosen = context.desktop.chooseFolder (chooserTitle, startingFolder (row.path.getText()));
+
+    if (chosen != juce::File())
+        row.path.setText (chosen.getFullPathName(), false);
+}
+
+void cobaltlinePrefs_Paths::saveSettings()
+{
+    juce::XmlElement paths (SettingsStore::pathsTag);
+
+    for (auto* row : rows)
+    {
+        const juce::String n (row->number);
+        paths.setAttribute ("path" + n, row->path.getText());
+        paths.setAttribute ("pathFormat" + n, row->format.getSelectedId());
+        paths.setAttribute ("scanToggle" + n, row->scanToggle.getToggleState() ? "1" : "0");
+    }
+
+    SettingsPage::saveAndClose (*this, paths, context.settings.getPathsFile(), context.desktop);
+}

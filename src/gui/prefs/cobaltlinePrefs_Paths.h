@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/app/AppContext.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The "Paths" page of the preferences: ten plug-in folders, each with its
+    format and a tick box that includes it in the next scan, saved to
+    Paths.xml. "Browse..." picks a folder with the folder chooser.
+*/
+class cobaltlinePrefs_Paths final : public juce::Component,
+                                    private juce::Button::Listener,
+                                    private juce::ComboBox::Listener
+{
+public:
+    /** Fills the rows from the paths settings; the context must outlive the page. */
+    explicit cobaltlinePrefs_Paths (const AppContext& context);
+    ~cobaltlinePrefs_Paths() override;
+
+    void resized() override;
+
+    static constexpr int numRows = 10;
+    static constexpr const char* chooserTitle = "Select a plugin directory to add...";
+
+private:
+    struct Row;
+
+    void buttonClicked (juce::Button* button) override;
+    void comboBoxChanged (juce::ComboBox*) override   {}   // a format counts only when saved
+    void browse (Row& row);
+    void saveSettings();
+
+    const AppContext context;
+    juce::OwnedArray<Row> rows;
+    juce::TextButton save { "Save Settings" };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (cobaltlinePrefs_Paths)
+};
