@@ -10,6 +10,16 @@ namespace
     class MainAppWindowTest : public ::testing::Test
     {
     protected:
+        ~MainAppWindowTest() override
+        {
+            // A first start opens the splash over the window.
+            while (auto* modal = juce::Component::getCurrentlyModalComponent())
+            {
+                modal->exitModalState (0);
+                pumpMessages();
+            }
+        }
+
         juce::File dataFolder() const   { return test.dataFolder(); }
 
         TestContext test;
@@ -32,6 +42,18 @@ TEST_F (MainAppWindowTest, AFirstStartWritesTheDefaultsAndWantsTheSplash)
     EXPECT_TRUE (dataFolder().getChildFile ("Defaults_Paths.xml").existsAsFile());
     EXPECT_FALSE (dataFolder().getChildFile ("Profile.xml").exists());
     EXPECT_TRUE (window.wantedFirstRunSplash());
+
+    // The splash is up over the window, which is already shown.
+    auto* splash = dynamic_cast<juce::DialogWindow*> (juce::Component::getCurrentlyModalComponent());
+    ASSERT_NE (splash, nullptr);
+    EXPECT_EQ (splash->getName(), juce::String ("Cobaltline - First Run"));
+    EXPECT_EQ (splash->getContentComponent()->getName(), juce::String ("cobaltlineFirstRunSplash"));
+    EXPECT_EQ (splash->getContentComponent()->getWidth(), 477);
+    EXPECT_EQ (splash->getContentComponent()->getHeight(), 220);
+    EXPECT_EQ (splash->getBackgroundColour(), juce::Colour (0xff292929));
+    EXPECT_FALSE (splash->isResizable());
+    EXPECT_FALSE (splash->isUsingNativeTitleBar());
+    EXPECT_TRUE (window.isVisible());
 }
 
 TEST_F (MainAppWindowTest, AnyProfileFileEvenAnEmptyOneMeansNoSplash)
@@ -41,6 +63,7 @@ TEST_F (MainAppWindowTest, AnyProfileFileEvenAnEmptyOneMeansNoSplash)
 
     MainAppWindow window (test.get());
     EXPECT_FALSE (window.wantedFirstRunSplash());
+    EXPECT_EQ (juce::Component::getCurrentlyModalComponent(), nullptr);
 }
 
 TEST_F (MainAppWindowTest, IsTheTitledDarkResizableWindowWithAllButtons)

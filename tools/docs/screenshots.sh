@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots: the real program against the stand-in
-# service, after a scan of the fixture plug-ins, on a private Xvfb display.
-# Writes docs/updates-tab.png, docs/installed-tab.png, docs/preferences-profile.png
-# and docs/preferences-paths.png.
+# Takes the README's screenshots of the real program against the stand-in
+# service, on a private Xvfb display: the first-run splash and the sign-up
+# dialog of a first start; then, after a scan of the fixture plug-ins, both
+# tabs, both preference pages and the two account dialogs of the Profile page.
+# Writes them to docs/.
 #
 # Usage: tools/docs/screenshots.sh   (after scripts/build.sh)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build_dir="${COBALTLINE_BUILD_DIR:-$root/build}"
+docs="$root/docs"
 
 if [ -z "${SCREENSHOTS_ON_XVFB:-}" ]; then
     exec env SCREENSHOTS_ON_XVFB=1 xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" "$0" "$@"
@@ -22,31 +24,58 @@ trap 'end_session; rm -rf "$work"' EXIT
 app="$(find "$build_dir/src/app" -type f -name Cobaltline -perm -u+x | head -n 1)"
 service="$build_dir/updateservice/cobaltline-service"
 
+dialog=""
+find_dialog() { dialog="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)"; [ -n "$dialog" ]; }
+in_dialog()   { eval "$(xdotool getwindowgeometry --shell "$dialog")"; xdotool mousemove "$((X + 1 + $1))" "$((Y + 27 + $2))"; }
+shoot()       { xdotool mousemove 0 0; sleep 0.5; import -window "$1" "$docs/$2"; }
+close_dialog(){ xdotool key --window "$dialog" Escape; sleep 0.5; }
+
 start_service "$service" "$root/updateservice/catalog/seed-catalog.csv" "studio@example.com" "Studio Pass1!"
+
+# A first start: the splash, then the sign-up dialog with its entries typed.
+mkdir -p "$work/home"
+start_program "$app"
+wait_for 10 find_dialog "Cobaltline - First Run"
+shoot "$dialog" first-run-splash.png
+in_dialog $((160 + 75)) $((120 + 11)); xdotool click 1
+wait_for 10 find_dialog "Cobaltline - Sign Up"
+for field in "120 Ada" "150 Lovelace" "180 ada@example.com" "210 Passw0rd!" "240 Passw0rd!" "270 Analytical Engine"; do
+    in_dialog 300 "${field%% *}"; xdotool click 1; xdotool type --delay 5 "${field#* }"
+done
+shoot "$dialog" sign-up.png
+close_dialog
+end_session
+session_pids=()
+rm -rf "$work/home"
+
+# A user with an account: a scan, the tabs, the preferences, the account dialogs.
+start_service "$service" "$root/updateservice/catalog/seed-catalog.csv" "studio@example.com" "Studio Pass1!" \
+    2>/dev/null || true   # the account exists already in the same database
 data="$(write_settings "$root/tools/cipher-vectors.py" "studio@example.com" "Studio Pass1!" "$root/tests/fixtures/plugins")"
 start_program "$app"
 scan "$data"
 
-xdotool mousemove "$((cx + 400))" "$((cy + 40))"   # the pointer out of the way
-sleep 0.5
-import -window "$window" "$root/docs/updates-tab.png"
+shoot "$window" updates-tab.png
 click "$installed_tab_x" "$tab_y"
-xdotool mousemove "$((cx + 400))" "$((cy + 40))"
-sleep 0.7
-import -window "$window" "$root/docs/installed-tab.png"
+shoot "$window" installed-tab.png
 
-# The preferences window of the Installed tab's bar: first the Profile page,
-# then the Paths page (the second page button; the window's content starts
-# below its 26-pixel title bar inside a 1-pixel border).
 click "$prefs_button_x" "$scan_button_y"
-prefs=""
-find_prefs() { prefs="$(xdotool search --onlyvisible --name '^Preferences$' 2>/dev/null | head -n 1)"; [ -n "$prefs" ]; }
-wait_for 10 find_prefs
-sleep 0.5
-import -window "$prefs" "$root/docs/preferences-profile.png"
-eval "$(xdotool getwindowgeometry --shell "$prefs")"
-xdotool mousemove "$((X + 1 + 58 + 29))" "$((Y + 27 + 29))" click 1
-xdotool mousemove "$((X + 600))" "$((Y + 27 + 20))"
-sleep 0.5
-import -window "$prefs" "$root/docs/preferences-paths.png"
-echo "docs/updates-tab.png, installed-tab.png, preferences-profile.png and preferences-paths.png written"
+wait_for 10 find_dialog "Preferences"
+prefs="$dialog"
+shoot "$prefs" preferences-profile.png
+
+in_dialog $((400 + 75)) $((63 + 60 + 10)); xdotool click 1   # "Forgot / Change Password?"
+wait_for 10 find_dialog "Forgotten Password Reset"
+shoot "$dialog" forgotten-password.png
+close_dialog
+
+dialog="$prefs"
+in_dialog $((270 + 60)) $((63 + 120 + 11)); xdotool click 1   # "Edit Profile..."
+wait_for 10 find_dialog "Edit Profile"
+shoot "$dialog" edit-profile.png
+close_dialog
+
+dialog="$prefs"
+in_dialog $((58 + 29)) 29; xdotool click 1   # the Paths page
+shoot "$prefs" preferences-paths.png
+echo "screenshots written to $docs"

@@ -32,3 +32,10 @@ AlertRequest makeReplyAlert (const ReplyOutcome& outcome)
     return AlertRequest::ok (outcome.title, outcome.text,
                              outcome.kind == ReplyKind::errors ? AlertIcon::warning : AlertIcon::info);
 }
+
+AlertRequest makeNoReplyAlert()
+{
+    return AlertRequest::ok ("No Answer from the Service",
+                             "Cobaltline did not receive an answer from its service. Please try again in a moment.",
+                             AlertIcon::warning);
+}

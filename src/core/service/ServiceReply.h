@@ -34,3 +34,8 @@ juce::String getAttributeIgnoringCase (const juce::XmlElement& element, const ju
     "OK" button that Return also presses.
 */
 AlertRequest makeReplyAlert (const ReplyOutcome& outcome);
+
+/** The alert for a request that brought back no XML element (no answer, a
+    time-out, a page that is not XML): the dialog stays open for another try.
+*/
+AlertRequest makeNoReplyAlert();

@@ -4,18 +4,44 @@
 
 namespace Dialogs
 {
-juce::DialogWindow* launch (std::unique_ptr<juce::Component> content, const juce::String& title)
+namespace
 {
-    // Every option set: JUCE's defaults are a native, resizable, light grey window.
-    juce::DialogWindow::LaunchOptions options;
-    options.content.setOwned (content.release());
-    options.dialogTitle = title;
-    options.dialogBackgroundColour = Palette::windowBackground;
-    options.escapeKeyTriggersCloseButton = true;
-    options.useNativeTitleBar = false;
-    options.resizable = false;
-    options.useBottomRightCornerResizer = false;
-    return options.launchAsync();
+    /** A dialog window whose Escape key and close button give a chosen result. */
+    class ProgramDialog final : public juce::DialogWindow
+    {
+    public:
+        ProgramDialog (const juce::String& title, int result)
+            : juce::DialogWindow (title, Palette::windowBackground, true, true),
+              closeResult (result)
+        {
+        }
+
+        void closeButtonPressed() override   { exitModalState (closeResult); }
+
+        bool escapeKeyPressed() override
+        {
+            exitModalState (closeResult);
+            return true;
+        }
+
+    private:
+        const int closeResult;
+    };
+}
+
+juce::DialogWindow* launch (std::unique_ptr<juce::Component> content, const juce::String& title,
+                            int closeResult, std::function<void (int)> onClosed)
+{
+    auto window = std::make_unique<ProgramDialog> (title, closeResult);
+    window->setUsingNativeTitleBar (false);
+    window->setContentOwned (content.release(), true);
+    window->centreAroundComponent (nullptr, window->getWidth(), window->getHeight());
+    window->setResizable (false, false);
+
+    // From here on the modal manager owns the window and deletes it when it closes.
+    window->enterModalState (true, onClosed != nullptr ? juce::ModalCallbackFunction::create (std::move (onClosed)) : nullptr,
+                             true);
+    return window.release();
 }
 
 juce::DialogWindow* findWindowOf (juce::Component& component)

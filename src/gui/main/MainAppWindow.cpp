@@ -2,6 +2,7 @@
 
 #include "gui/look/Palette.h"
 #include "gui/main/Cobaltline.h"
+#include "gui/main/cobaltlineFirstRunSplash.h"
 
 #include "CobaltlineArt.h"
 
@@ -19,8 +20,12 @@ MainAppWindow::MainAppWindow (const AppContext& appContext)
     setResizable (true, false);
 
     // The decision is taken now, while the window is being built: a profile
-    // saved later in this run does not change it.
+    // saved later in this run does not change it. The splash opens over the
+    // window, which is already shown and whose version check already runs.
     firstRunSplashWanted = shouldShowFirstRunSplash (context.settings);
+
+    if (firstRunSplashWanted)
+        cobaltlineFirstRunSplash::launch (context);
 }
 
 void MainAppWindow::closeButtonPressed()

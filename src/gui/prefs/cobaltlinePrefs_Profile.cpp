@@ -1,7 +1,8 @@
 #include "gui/prefs/cobaltlinePrefs_Profile.h"
 
 #include "core/settings/MachineNameRule.h"
-#include "gui/account/PendingAccountDialog.h"
+#include "gui/account/editProfile.h"
+#include "gui/account/forgotPassword.h"
 #include "gui/desktop/Dialogs.h"
 #include "gui/prefs/SettingsPage.h"
 
@@ -88,7 +89,7 @@ void cobaltlinePrefs_Profile::saveSettings()
 
 void cobaltlinePrefs_Profile::openForgotPassword()
 {
-    Dialogs::launch (std::make_unique<PendingAccountDialog> (477, 170), "Forgotten Password Reset");
+    Dialogs::launch (std::make_unique<::forgotPassword> (context), ::forgotPassword::windowTitle);
 }
 
 void cobaltlinePrefs_Profile::openEditProfile()
@@ -96,5 +97,6 @@ void cobaltlinePrefs_Profile::openEditProfile()
     if (! connectionCheck.check (false))
         return;
 
-    Dialogs::launch (std::make_unique<PendingAccountDialog> (477, 240), "Edit Profile");
+    // The dialog asks the service for the account while it is built.
+    Dialogs::launch (std::make_unique<::editProfile> (context), ::editProfile::windowTitle);
 }

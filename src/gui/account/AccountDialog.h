@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/app/AppContext.h"
+#include "core/service/AccountRequests.h"
+#include "core/service/ServiceReply.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** What the account dialogs share: sending a request, the reply alerts, and
+    closing before the success alert. Message thread only.
+*/
+namespace AccountDialog
+{
+    /** Sends the request, with the wait cursor up while it runs (bounded by the
+        request's time-outs). The reply's root, owned by the caller, or nullptr.
+    */
+    std::unique_ptr<juce::XmlElement> send (const AppContext& context, const AccountRequest& request);
+
+    /** What the reply means. A refusal is shown in the service's words with
+        the warning icon, and no reply at all with a short message of ours, so
+        the dialog stays usable; a success and any other root are left to the
+        caller.
+    */
+    ReplyOutcome readReply (const juce::XmlElement* reply, DesktopServices& desktop);
+
+    /** Writes the profile after the service accepted a change. A file that
+        cannot be written is told to the user (the service has the change, the
+        program does not); false then.
+    */
+    bool storeProfile (const AppContext& context, const juce::XmlElement& profile);
+
+    /** Closes the dialog's window with the result and shows the alert once the
+        window (and the dialog with it) is gone.
+    */
+    void closeThenShow (juce::Component& dialog, int result, DesktopServices& desktop, const AlertRequest& alert);
+
+    /** The black band with the header image that heads the first-run splash
+        and the sign-up dialog.
+    */
+    void paintHeader (juce::Graphics& g, const juce::Image& header);
+
+    /** The header image. */
+    juce::Image headerImage();
+
+    /** The text of the password fields' tooltip in sign-up and reset. */
+    inline constexpr const char* passwordTooltip = "Enter a secure password (containing 8 or more characters with at "
+                                                   "least one of each: upper and lower case letters, numbers, and symbols.)";
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/app/AppContext.h"
+#include "core/service/ConnectionCheck.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The edit-profile dialog: the account's names, address and pre-release
+    setting as the service holds them (asked for while the dialog is built),
+    changed with "Save Changes" after the password is typed. On success the
+    new address is stored with the stored password and machine name, and the
+    dialog closes with 1; "Cancel" closes it with 0.
+*/
+class editProfile final : public juce::Component,
+                          private juce::Button::Listener
+{
+public:
+    /** Asks the service for the account's details before it returns (no alert
+        on any failure: the fields stay empty). The context must outlive it.
+    */
+    explicit editProfile (const AppContext& context);
+    ~editProfile() override;
+
+    void resized() override;
+
+    static constexpr const char* windowTitle = "Edit Profile";
+
+private:
+    void buttonClicked (juce::Button* button) override;
+    void saveChanges();
+
+    const AppContext context;
+    const ConnectionCheck connectionCheck;
+    std::unique_ptr<juce::XmlElement> reply;
+    juce::String userId;
+
+    juce::TextEditor eMail { "eMail" };
+    juce::Label labelEMail { "labelEMail", "Email:" };
+    juce::TextButton saveChangesButton { "Save Changes" };
+    juce::TextEditor firstName { "firstName" };
+    juce::Label labelFirstName { "labelFirstName", "First Name:" };
+    juce::TextEditor lastName { "lastName" };
+    juce::Label labelLastName { "labelLastName", "Last Name:" };
+    juce::TextEditor password { "password", (juce::juce_wchar) 0x2022 };
+    juce::Label labelPassword { "labelPassword", "Enter Password:" };
+    juce::ToggleButton developerYesButton { "Yes" };
+    juce::ToggleButton developerNoButton { "No" };
+    juce::Label betaLabel { "betaLabel", "IMPORTANT: Are you running pre-release versions of any plugins not yet "
+                                         "available to the public?" };
+    juce::TextButton cancel { "Cancel" };
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (editProfile)
+};

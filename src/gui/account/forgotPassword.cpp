@@ -1,0 +1,108 @@
+#include "gui/account/forgotPassword.h"
+
+#include "core/account/EntryRules.h"
+#include "gui/account/AccountDialog.h"
+#include "gui/prefs/SettingsPage.h"
+
+forgotPassword::forgotPassword (const AppContext& appContext)
+    : context (appContext),
+      connectionCheck (appContext.service, appContext.desktop)
+{
+    setName ("forgotPassword");
+
+    eMail.setText (context.settings.getProfileValue ("Email"), false);
+    eMail.setTooltip ("Enter the email address associated with your Cobaltline account");
+    password.setTooltip (AccountDialog::passwordTooltip);
+    passwordRepeat.setTooltip ("Enter your password again.");
+    resetPasswordButton.setName ("resetPassword");
+    resetPasswordButton.setTooltip ("Click to reset your password.");
+    sendCodeButton.setName ("sendCode");
+    sendCodeButton.setTooltip ("Click this button to recieve a Reset Code in your email, so you that you can reset "
+                               "your password.");
+    resetCode.setTooltip ("Reset code (required to reset password.) If you don't have one, click the "
+                          "\"Get Reset Code\" button.");
+
+    for (auto* field : { &eMail, &password, &passwordRepeat, &resetCode })
+        SettingsPage::setUpField (*field);
+
+    for (auto* label : { &labelEMail, &labelPassword, &labelPasswordRepeat, &labelResetCode })
+        SettingsPage::setUpLabel (*label);
+
+    for (auto* child : std::initializer_list<juce::Component*> { &eMail, &labelEMail, &password, &labelPassword,
+                                                                 &labelPasswordRepeat, &passwordRepeat,
+                                                                 &resetPasswordButton, &sendCodeButton,
+                                                                 &labelResetCode, &resetCode })
+        addAndMakeVisible (child);
+
+    for (auto* button : { &resetPasswordButton, &sendCodeButton })
+        button->addListener (this);
+
+    setSize (477, 170);
+}
+
+forgotPassword::~forgotPassword()
+{
+    for (auto* button : { &resetPasswordButton, &sendCodeButton })
+        button->removeListener (this);
+}
+
+void forgotPassword::resized()
+{
+    eMail.setBounds (160, 10, 210, 20);
+    labelEMail.setBounds (10, 10, 140, 20);
+    password.setBounds (160, 40, 210, 20);
+    labelPassword.setBounds (10, 40, 140, 20);
+    labelPasswordRepeat.setBounds (10, 70, 140, 20);
+    passwordRepeat.setBounds (160, 70, 210, 20);
+    resetPasswordButton.setBounds (160, 140, 120, 20);
+    sendCodeButton.setBounds (380, 100, 90, 20);
+    labelResetCode.setBounds (10, 100, 140, 20);
+    resetCode.setBounds (160, 100, 210, 20);
+}
+
+void forgotPassword::buttonClicked (juce::Button* button)
+{
+    if (button == &sendCodeButton)
+        sendCode();
+    else if (button == &resetPasswordButton)
+        resetPassword();
+}
+
+void forgotPassword::sendCode()
+{
+    if (! connectionCheck.check (false))
+        return;
+
+    // The address goes as it is: the service says what it makes of it.
+    reply = AccountDialog::send (context, ForgotPasswordRequest { eMail.getText() });
+    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
+
+    if (outcome.kind == ReplyKind::success)
+        context.desktop.showAlert (makeReplyAlert (outcome));
+}
+
+void forgotPassword::resetPassword()
+{
+    if (! connectionCheck.check (false))
+        return;
+
+    const auto problems = EntryRules::checkReset (eMail.getText(), password.getText(), passwordRepeat.getText(),
+                                                  resetCode.getText());
+
+    if (problems.any())
+    {
+        context.desktop.showAlert (EntryRules::makeAlert (problems));
+        return;
+    }
+
+    reply = AccountDialog::send (context, ResetPasswordRequest { eMail.getText(), password.getText(), resetCode.getText() });
+    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
+
+    if (outcome.kind != ReplyKind::success)
+        return;
+
+    // The new password with the typed address, for the machine stored before.
+    AccountDialog::storeProfile (context, *context.settings.makeProfile (context.settings.getProfileValue ("MachineName"),
+                                                                         eMail.getText(), password.getText()));
+    context.desktop.showAlert (makeReplyAlert (outcome));
+}

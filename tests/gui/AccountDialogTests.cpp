@@ -1,0 +1,304 @@
+#include "gui/account/cobaltlineSignUp.h"
+#include "gui/account/editProfile.h"
+#include "gui/account/forgotPassword.h"
+#include "gui/desktop/Dialogs.h"
+#include "gui/main/cobaltlineFirstRunSplash.h"
+
+#include "GuiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace
+{
+    /** A canned service: the connection check page opens, and every account
+        request is answered with the reply set last.
+    */
+    class AccountDialogTest : public ::testing::Test
+    {
+    protected:
+        ~AccountDialogTest() override
+        {
+            while (auto* modal = juce::Component::getCurrentlyModalComponent())
+            {
+                modal->exitModalState (0);
+                pumpMessages();
+            }
+        }
+
+        void answerWith (const juce::String& reply)   { server.setHandler (answeringScansWith (reply)); }
+
+        /** Opens the dialog as the program does; its window is remembered. */
+        template <typename Dialog>
+        Dialog& open()
+        {
+            auto dialog = std::make_unique<Dialog> (test.get());
+            auto& result = *dialog;
+            window = Dialogs::launch (std::move (dialog), "Test", 0, [this] (int r) { closedWith = r; });
+            pumpMessages();
+            return result;
+        }
+
+        template <typename ComponentType = juce::Component>
+        ComponentType& child (const juce::String& name)
+        {
+            auto* found = dynamic_cast<ComponentType*> (findChildNamed (*window, name));
+            jassert (found != nullptr);
+            return *found;
+        }
+
+        void type (const juce::String& field, const juce::String& text)   { child<juce::TextEditor> (field).setText (text); }
+
+        void click (const juce::String& button)
+        {
+            child<juce::Button> (button).triggerClick();
+            pumpMessages();
+        }
+
+        /** The bodies of the account requests the service received. */
+        juce::StringArray accountBodies() const
+        {
+            juce::StringArray bodies;
+
+            for (const auto& r : server.getRequests())
+                if (r.path == "/authentication/index.php")
+                    bodies.add (r.getBodyText());
+
+            return bodies;
+        }
+
+        juce::String storedProfile() const   { return readText (test.settings.getProfileFile()); }
+
+        void fillSignUp()
+        {
+            type ("firstName", "Ada");
+            type ("lastName", "Lovelace");
+            type ("eMail", "ada@example.com");
+            type ("password", "Passw0rd!");
+            type ("passwordRepeat", "Passw0rd!");
+            type ("machineName", "Studio PC");
+        }
+
+        LoopbackHttpServer server { answeringScansWith ("<Success SuccessTitle=\"Done\" SuccessText=\"All good\"/>") };
+        TestContext test { server.getBaseUrl() };
+        juce::Component::SafePointer<juce::DialogWindow> window;
+        std::optional<int> closedWith;
+    };
+
+    const char* const profileHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n";
+}
+
+//==============================================================================
+TEST_F (AccountDialogTest, SignUpRefusesInvalidEntriesWithoutAskingTheService)
+{
+    open<cobaltlineSignUp>();
+    click ("signUp");
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("6 Invalid Entries"));
+    EXPECT_TRUE (accountBodies().isEmpty());
+    EXPECT_FALSE (closedWith.has_value());
+}
+
+TEST_F (AccountDialogTest, SignUpRegistersStoresTheProfileClosesAndThenWelcomes)
+{
+    answerWith ("<Success SuccessTitle=\"Welcome to Cobaltline\" SuccessText=\"Your account has been created.\"/>");
+    open<cobaltlineSignUp>();
+    fillSignUp();
+    click ("developerYesButton");
+    click ("signUp");
+
+    EXPECT_EQ (accountBodies(), juce::StringArray ("registerpost=true&email=ada%40example.com&password=Passw0rd!"
+                                                   "&firstname=Ada&lastname=Lovelace&isdeveloper=1"));
+    EXPECT_EQ (storedProfile(), juce::String (profileHeader)
+                                    + "<CobaltlineProfile MachineName=\"Studio PC\" Email=\"ada@example.com\" Password=\""
+                                    + test.settings.encipherPassword ("Passw0rd!") + "\"/>\r\n");
+    EXPECT_EQ (closedWith, 1);
+    EXPECT_EQ (window, nullptr);   // gone before the welcome
+
+    const auto alerts = test.desktop.getAlerts();
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, juce::String ("Welcome to Cobaltline"));
+    EXPECT_EQ (alerts[0].icon, AlertIcon::info);
+}
+
+TEST_F (AccountDialogTest, SignUpKeepsTheDialogForAnotherTryWhenRefusedOrUnanswered)
+{
+    open<cobaltlineSignUp>();
+    fillSignUp();
+
+    answerWith ("<Errors ErrorTitle=\"Sign Up Refused\" ErrorText=\"Taken\"/>");
+    click ("signUp");
+    answerWith ("Bad Gateway");
+    click ("signUp");
+    answerWith ("<Version/>");
+    click ("signUp");
+
+    const auto alerts = test.desktop.getAlerts();
+    ASSERT_EQ (alerts.size(), 2u);   // nothing for another root
+    EXPECT_EQ (alerts[0].title, juce::String ("Sign Up Refused"));
+    EXPECT_EQ (alerts[0].icon, AlertIcon::warning);
+    EXPECT_EQ (alerts[1].title, juce::String ("No Answer from the Service"));
+
+    EXPECT_EQ (accountBodies().size(), 3);
+    EXPECT_TRUE (accountBodies()[0].endsWith ("&isdeveloper=0"));   // "No" is on at start
+    EXPECT_FALSE (test.settings.getProfileFile().exists());
+    EXPECT_NE (window, nullptr);
+    EXPECT_EQ (child<juce::TextEditor> ("eMail").getText(), juce::String ("ada@example.com"));
+}
+
+TEST_F (AccountDialogTest, SignUpOfflineShowsOnlyTheConnectionAlert)
+{
+    test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
+    open<cobaltlineSignUp>();
+    click ("signUp");
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("No Internet Connection"));
+}
+
+//==============================================================================
+TEST_F (AccountDialogTest, TheSplashLeadsNewUsersToSignUpAndLetsOthersGo)
+{
+    open<cobaltlineFirstRunSplash>();
+    click ("signUp");
+    EXPECT_EQ (closedWith, 0);
+
+    auto* signUp = dynamic_cast<juce::DialogWindow*> (juce::Component::getCurrentlyModalComponent());
+    ASSERT_NE (signUp, nullptr);
+    EXPECT_EQ (signUp->getName(), juce::String ("Cobaltline - Sign Up"));
+    EXPECT_EQ (signUp->getContentComponent()->getName(), juce::String ("cobaltlineSignUp"));
+    EXPECT_EQ (signUp->getContentComponent()->getWidth(), 477);
+    EXPECT_EQ (signUp->getContentComponent()->getHeight(), 430);
+    EXPECT_FALSE (signUp->isResizable());
+    signUp->exitModalState (0);
+    pumpMessages();
+
+    // "Existing User", Escape and the close button all close it with 1.
+    for (const auto& close : std::vector<std::function<void (juce::DialogWindow&)>> {
+             [this] (juce::DialogWindow&) { click ("Existing User"); },
+             [] (juce::DialogWindow& w) { static_cast<juce::Component&> (w).keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)); },
+             [] (juce::DialogWindow& w) { w.closeButtonPressed(); } })
+    {
+        closedWith.reset();
+        juce::DialogWindow* splash = Dialogs::launch (std::make_unique<cobaltlineFirstRunSplash> (test.get()),
+                                                      cobaltlineFirstRunSplash::windowTitle, 1,
+                                                      [this] (int r) { closedWith = r; });
+        window = splash;
+        close (*splash);
+        pumpMessages();
+        EXPECT_EQ (closedWith, 1);
+        EXPECT_EQ (juce::Component::getCurrentlyModalComponent(), nullptr);
+    }
+}
+
+//==============================================================================
+TEST_F (AccountDialogTest, AResetCodeIsAskedForWithTheAddressAsTyped)
+{
+    writeTestProfile (test.settings, "Studio", "old@example.com", "Old Pass1!");
+    open<forgotPassword>();
+    EXPECT_EQ (child<juce::TextEditor> ("eMail").getText(), juce::String ("old@example.com"));
+
+    type ("eMail", "");
+    click ("sendCode");
+
+    EXPECT_EQ (accountBodies(), juce::StringArray ("forgotpassword=true&email="));
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("Done"));
+    EXPECT_EQ (test.desktop.getAlerts()[0].icon, AlertIcon::info);
+    EXPECT_NE (window, nullptr);
+}
+
+TEST_F (AccountDialogTest, AResetStoresTheAddressAndNewPasswordForTheStoredMachine)
+{
+    writeTestProfile (test.settings, "Studio", "old@example.com", "Old Pass1!");
+    open<forgotPassword>();
+
+    type ("eMail", "");
+    click ("resetPassword");
+    EXPECT_EQ (test.desktop.getAlerts().back().title, juce::String ("4 Invalid Entries"));
+    EXPECT_TRUE (accountBodies().isEmpty());
+
+    type ("eMail", "new@example.com");
+    type ("password", "N3w Pass!");
+    type ("passwordRepeat", "N3w Pass!");
+    type ("resetCode", "ABCDEF123456");
+
+    answerWith ("<Errors ErrorTitle=\"Password Not Reset\" ErrorText=\"Wrong code\"/>");
+    click ("resetPassword");
+    EXPECT_EQ (test.settings.getProfileValue ("Email"), juce::String ("old@example.com"));   // nothing stored
+
+    answerWith ("<Success SuccessTitle=\"Password Reset\" SuccessText=\"Changed\"/>");
+    click ("resetPassword");
+
+    EXPECT_EQ (accountBodies()[accountBodies().size() - 1],
+               juce::String ("resetpassword=true&email=new%40example.com&password=N3w%20Pass!&resetcode=ABCDEF123456"));
+    EXPECT_EQ (storedProfile(), juce::String (profileHeader)
+                                    + "<CobaltlineProfile MachineName=\"Studio\" Email=\"new@example.com\" Password=\""
+                                    + test.settings.encipherPassword ("N3w Pass!") + "\"/>\r\n");
+    EXPECT_EQ (test.desktop.getAlerts().back().title, juce::String ("Password Reset"));
+    EXPECT_NE (window, nullptr);   // stays open
+}
+
+//==============================================================================
+TEST_F (AccountDialogTest, EditProfileShowsTheAccountAsTheServiceHoldsIt)
+{
+    writeTestProfile (test.settings, "Studio", "ada@example.com", "Passw0rd!");
+
+    for (const auto& [developer, yes, no] : { std::tuple { "1", true, false }, std::tuple { "0", false, true },
+                                              std::tuple { "yes", false, false } })
+    {
+        answerWith (juce::String ("<Profile FirstName=\"Ada\" LastName=\"Lovelace\" UserId=\"42\" IsDeveloper=\"")
+                    + developer + "\"/>");
+        open<editProfile>();
+
+        EXPECT_EQ (child<juce::TextEditor> ("eMail").getText(), juce::String ("ada@example.com"));
+        EXPECT_EQ (child<juce::TextEditor> ("firstName").getText(), juce::String ("Ada"));
+        EXPECT_EQ (child<juce::ToggleButton> ("developerYesButton").getToggleState(), yes) << developer;
+        EXPECT_EQ (child<juce::ToggleButton> ("developerNoButton").getToggleState(), no) << developer;
+        window->exitModalState (0);
+        pumpMessages();
+    }
+
+    EXPECT_EQ (accountBodies()[0], juce::String ("viewprofile=true&email=ada%40example.com&password=Passw0rd!"));
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
+
+    // Nobody answers: the dialog still opens, empty, without a word.
+    test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
+    open<editProfile>();
+    EXPECT_EQ (child<juce::TextEditor> ("firstName").getText(), juce::String());
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
+}
+
+TEST_F (AccountDialogTest, EditProfileSavesTheNewAddressWithTheStoredPassword)
+{
+    writeTestProfile (test.settings, "Studio", "ada@example.com", "Passw0rd!");
+    answerWith ("<Profile FirstName=\"Ada\" LastName=\"Lovelace\" UserId=\"42\" IsDeveloper=\"other\"/>");
+    open<editProfile>();
+
+    type ("eMail", "countess@example.com");
+    type ("password", "typed here");
+    answerWith ("<Success SuccessTitle=\"Profile Saved\" SuccessText=\"Updated\"/>");
+    click ("saveChanges");
+
+    EXPECT_EQ (accountBodies()[accountBodies().size() - 1],
+               juce::String ("editprofile=true&oldemail=ada%40example.com&email=countess%40example.com"
+                             "&password=typed%20here&firstname=Ada&lastname=Lovelace&isdeveloper=1&userid=42"));
+    EXPECT_EQ (storedProfile(), juce::String (profileHeader)
+                                    + "<CobaltlineProfile MachineName=\"Studio\" Email=\"countess@example.com\" Password=\""
+                                    + test.settings.encipherPassword ("Passw0rd!") + "\"/>\r\n");
+    EXPECT_EQ (closedWith, 1);
+    EXPECT_EQ (test.desktop.getAlerts().back().title, juce::String ("Profile Saved"));
+}
+
+TEST_F (AccountDialogTest, CancelClosesTheEditorWithoutAWord)
+{
+    open<editProfile>();
+    const auto requests = server.getRequests().size();
+    click ("cancel");
+
+    EXPECT_EQ (closedWith, 0);
+    EXPECT_EQ (server.getRequests().size(), requests);
+    EXPECT_FALSE (test.settings.getProfileFile().exists());
+}
