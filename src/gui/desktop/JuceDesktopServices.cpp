@@ -37,7 +37,16 @@ int JuceDesktopServices::showAlert (const AlertRequest& request)
     // A button bound to Escape is pressed by it before this is looked at.
     window.setEscapeKeyCancels (request.escapeKeyCancels);
 
-    return window.runModalLoop();
+    // When the alert closes, the window that had the user's attention (a
+    // dialog over the preferences, say) is put back in front: a window
+    // manager may otherwise give the front to another window of the program.
+    const juce::Component::SafePointer<juce::Component> inFront (juce::Component::getCurrentlyModalComponent());
+    const auto result = window.runModalLoop();
+
+    if (inFront != nullptr)
+        inFront->toFront (true);
+
+    return result;
 }
 
 bool JuceDesktopServices::openUrl (const juce::URL& url)
