@@ -108,5 +108,9 @@ TEST (EntryRules, TheAlertCountsTheProblems)
 
     one.add (lastNameEmpty);
     EXPECT_EQ (makeAlert (one).title, juce::String ("2 Invalid Entries"));
-    EXPECT_EQ (makeAlert (checkSignUp ({})).title, juce::String ("6 Invalid Entries"));
+    const auto all = makeAlert (checkSignUp ({}));
+    EXPECT_EQ (all.title, juce::String ("6 Invalid Entries"));
+    EXPECT_EQ (all.message, juce::String ("First Name cannot be blank. \rLast Name cannot be blank. \r"
+                                          "Email cannot be blank. \rPassword cannot be blank. \r"
+                                          "Password (again) cannot be blank. \rMachine Name cannot be blank. \r"));
 }

@@ -229,7 +229,7 @@ TEST_F (SettingsStoreTest, AMachineNameNeverLeadsOutOfTheDataFolder)
                    folder) << name;
     }
 
-    for (auto* name : { "../x", "/tmp/x", "a/b", "a\\b", ".", "..", "tab\there", "nl\n", "\x7f" })
+    for (auto* name : { "../x", "/tmp/x", "a/b", "a\\b", ".", "..", "tab\there", "nl\n", "\x7f", "C:x", "~", "~x" })
     {
         EXPECT_FALSE (MachineNameRule::isSafe (name)) << name;
         EXPECT_EQ (store.getMachineFile (name, SettingsStore::inventorySuffix), juce::File()) << name;

@@ -11,21 +11,8 @@ set -euo pipefail
 
 app="$1" service="$2" catalog="$3" fixtures="$4" cipher="$5" service_url="$6"
 
-if [ "$service_url" != "http://127.0.0.1:8750" ]; then
-    echo "the program is built for $service_url, not the stand-in service on 127.0.0.1:8750: skipped"
-    exit 77
-fi
-
 source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
-work="$(mktemp -d)"
-trap 'end_session; rm -rf "$work"' EXIT
-
-fail()
-{
-    echo "FAILED: $*"
-    import -window root /tmp/cobaltline-e2e-failure.png 2>/dev/null && echo "screenshot: /tmp/cobaltline-e2e-failure.png"
-    exit 1
-}
+begin_test
 
 start_service "$service" "$catalog" "e2e@example.com" "Scan Pass1!" || fail "no service"
 data="$(write_settings "$cipher" "e2e@example.com" "Scan Pass1!" "$fixtures/plugins/walk")"

@@ -2,10 +2,31 @@
 # the stand-in service with an account, a user's settings, and the real
 # program on the current X display, driven with xdotool.
 #
-# The caller sets `work` (a scratch folder) and `service_url`, and calls
-# end_session on exit.
+# The caller sets `service_url`, and either calls begin_test or sets `work` (a
+# scratch folder) and calls end_session on exit itself.
 
 session_pids=()
+
+# For a test: skips it (exit 77) unless the program is built for the stand-in
+# service on 127.0.0.1:8750, makes the scratch folder and ends the session on exit.
+begin_test()
+{
+    if [ "$service_url" != "http://127.0.0.1:8750" ]; then
+        echo "the program is built for $service_url, not the stand-in service on 127.0.0.1:8750: skipped"
+        exit 77
+    fi
+
+    work="$(mktemp -d)"
+    trap 'end_session; rm -rf "$work"' EXIT
+}
+
+# For a test: reports the failure with a screenshot of the screen, and ends it.
+fail()
+{
+    echo "FAILED: $*"
+    import -window root /tmp/cobaltline-e2e-failure.png 2>/dev/null && echo "screenshot: /tmp/cobaltline-e2e-failure.png"
+    exit 1
+}
 
 end_session()
 {

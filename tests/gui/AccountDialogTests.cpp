@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 
 namespace
 {
@@ -43,9 +44,22 @@ namespace
         template <typename ComponentType = juce::Component>
         ComponentType& child (const juce::String& name)
         {
-            auto* found = dynamic_cast<ComponentType*> (findChildNamed (*window, name));
-            jassert (found != nullptr);
+            auto* found = window != nullptr ? dynamic_cast<ComponentType*> (findChildNamed (*window, name)) : nullptr;
+
+            if (found == nullptr)
+                throw std::runtime_error ("no child named " + name.toStdString());
+
             return *found;
+        }
+
+        /** Answers alerts with Return and notes whether the dialog's window was still there. */
+        void noteWhetherTheWindowIsThereAtEachAlert()
+        {
+            test.desktop.answerWith ([this] (const AlertRequest&)
+            {
+                windowThereAtAlert.push_back (window != nullptr);
+                return 1;
+            });
         }
 
         void type (const juce::String& field, const juce::String& text)   { child<juce::TextEditor> (field).setText (text); }
@@ -84,6 +98,7 @@ namespace
         TestContext test { server.getBaseUrl() };
         juce::Component::SafePointer<juce::DialogWindow> window;
         std::optional<int> closedWith;
+        std::vector<bool> windowThereAtAlert;
     };
 
     const char* const profileHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n";
@@ -105,6 +120,7 @@ TEST_F (AccountDialogTest, SignUpRegistersStoresTheProfileClosesAndThenWelcomes)
 {
     answerWith ("<Success SuccessTitle=\"Welcome to Cobaltline\" SuccessText=\"Your account has been created.\"/>");
     open<cobaltlineSignUp>();
+    noteWhetherTheWindowIsThereAtEachAlert();
     fillSignUp();
     click ("developerYesButton");
     click ("signUp");
@@ -115,7 +131,7 @@ TEST_F (AccountDialogTest, SignUpRegistersStoresTheProfileClosesAndThenWelcomes)
                                     + "<CobaltlineProfile MachineName=\"Studio PC\" Email=\"ada@example.com\" Password=\""
                                     + test.settings.encipherPassword ("Passw0rd!") + "\"/>\r\n");
     EXPECT_EQ (closedWith, 1);
-    EXPECT_EQ (window, nullptr);   // gone before the welcome
+    EXPECT_EQ (windowThereAtAlert, std::vector<bool> { false });   // gone before the welcome
 
     const auto alerts = test.desktop.getAlerts();
     ASSERT_EQ (alerts.size(), 1u);
@@ -182,9 +198,10 @@ TEST_F (AccountDialogTest, TheSplashLeadsNewUsersToSignUpAndLetsOthersGo)
              [] (juce::DialogWindow& w) { w.closeButtonPressed(); } })
     {
         closedWith.reset();
-        juce::DialogWindow* splash = Dialogs::launch (std::make_unique<cobaltlineFirstRunSplash> (test.get()),
-                                                      cobaltlineFirstRunSplash::windowTitle, 1,
-                                                      [this] (int r) { closedWith = r; });
+        cobaltlineFirstRunSplash::launch (test.get(), [this] (int r) { closedWith = r; });
+        auto* splash = dynamic_cast<juce::DialogWindow*> (juce::Component::getCurrentlyModalComponent());
+        ASSERT_NE (splash, nullptr);
+        EXPECT_EQ (splash->getName(), juce::String ("Cobaltline - First Run"));
         window = splash;
         close (*splash);
         pumpMessages();
@@ -276,9 +293,16 @@ TEST_F (AccountDialogTest, EditProfileSavesTheNewAddressWithTheStoredPassword)
     writeTestProfile (test.settings, "Studio", "ada@example.com", "Passw0rd!");
     answerWith ("<Profile FirstName=\"Ada\" LastName=\"Lovelace\" UserId=\"42\" IsDeveloper=\"other\"/>");
     open<editProfile>();
+    noteWhetherTheWindowIsThereAtEachAlert();
 
     type ("eMail", "countess@example.com");
     type ("password", "typed here");
+
+    // A refusal keeps the dialog and stores nothing.
+    answerWith ("<Errors ErrorTitle=\"Profile Not Saved\" ErrorText=\"Wrong password\"/>");
+    click ("saveChanges");
+    EXPECT_EQ (test.settings.getProfileValue ("Email"), juce::String ("ada@example.com"));
+
     answerWith ("<Success SuccessTitle=\"Profile Saved\" SuccessText=\"Updated\"/>");
     click ("saveChanges");
 
@@ -290,6 +314,7 @@ TEST_F (AccountDialogTest, EditProfileSavesTheNewAddressWithTheStoredPassword)
                                     + test.settings.encipherPassword ("Passw0rd!") + "\"/>\r\n");
     EXPECT_EQ (closedWith, 1);
     EXPECT_EQ (test.desktop.getAlerts().back().title, juce::String ("Profile Saved"));
+    EXPECT_EQ (windowThereAtAlert, (std::vector<bool> { true, false }));   // the refusal in it, the success after it
 }
 
 TEST_F (AccountDialogTest, CancelClosesTheEditorWithoutAWord)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace
 {
     class PreferencesTest : public ::testing::Test
@@ -31,7 +33,10 @@ namespace
         ComponentType& child (const juce::String& name)
         {
             auto* found = dynamic_cast<ComponentType*> (findChildNamed (panel, name));
-            jassert (found != nullptr);
+
+            if (found == nullptr)
+                throw std::runtime_error ("no child named " + name.toStdString());
+
             return *found;
         }
 
@@ -188,6 +193,20 @@ TEST_F (PreferencesTest, AMachineNameThatLeadsOutOfTheDataFolderIsRefused)
     EXPECT_EQ (test.settings.getDataFolder().getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
 }
 
+TEST_F (PreferencesTest, AProfileThatCannotBeWrittenIsToldAndTheWindowStays)
+{
+    test.settings.getProfileFile().createDirectory();
+    test.settings.getProfileFile().getChildFile ("in the way").replaceWithText ("x");
+    show();
+    type ("machineName", "Studio");
+    click ("saveSettings");
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("Settings Not Saved"));
+    EXPECT_NE (topWindowNamed ("Preferences"), nullptr);
+    EXPECT_EQ (text ("machineName"), juce::String ("Studio"));
+}
+
 TEST_F (PreferencesTest, ForgottenPasswordNeedsNoConnectionButEditProfileDoes)
 {
     test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
@@ -216,6 +235,7 @@ TEST_F (PathsPageTest, RowsShowTheStoredFoldersTicksAndAlwaysVst)
     pumpMessages();
 
     EXPECT_EQ (text ("path3"), juce::String ("/music/vst"));
+    EXPECT_EQ (text ("path5"), juce::String());
     EXPECT_EQ (child<juce::Label> ("pathLabel10").getText(), juce::String ("Path 10:"));
     EXPECT_EQ (child<juce::Component> ("scanToggle10").getBounds(), juce::Rectangle<int> (620, 300, 20, 20));
 
@@ -227,6 +247,18 @@ TEST_F (PathsPageTest, RowsShowTheStoredFoldersTicksAndAlwaysVst)
         EXPECT_FALSE (format.isItemEnabled (1));
         EXPECT_FALSE (format.isItemEnabled (4));
         EXPECT_EQ (child<juce::ToggleButton> ("scanToggle" + juce::String (n)).getToggleState(), n == 5 || n == 6) << n;
+    }
+}
+
+TEST_F (PathsPageTest, AnUnreadableFileGivesEmptyRowsWithTheirBoxesOff)
+{
+    test.settings.getPathsFile().replaceWithText ("path1=/music scanToggle1=1 <<<");
+    showPage ("Paths");
+
+    for (int n = 1; n <= 10; ++n)
+    {
+        EXPECT_EQ (text ("path" + juce::String (n)), juce::String()) << n;
+        EXPECT_FALSE (child<juce::ToggleButton> ("scanToggle" + juce::String (n)).getToggleState()) << n;
     }
 }
 

@@ -64,8 +64,8 @@ namespace EntryRules
                                                       "case letters, numbers, and symbols (such as #,$,&,*). \r";
     inline constexpr const char* passwordsDiffer = "Password fields do not match. \r";
     inline constexpr const char* machineNameEmpty = "Machine Name cannot be blank. \r";
-    inline constexpr const char* machineNameUnsafe = "Machine Name cannot contain \"/\", \"\\\" or control characters, "
-                                                     "and cannot be \".\" or \"..\". \r";
+    inline constexpr const char* machineNameUnsafe = "Machine Name cannot contain \"/\", \"\\\", \":\" or control "
+                                                     "characters, cannot begin with \"~\", and cannot be \".\" or \"..\". \r";
     inline constexpr const char* resetCodeEmpty = "Reset Code cannot be blank. \r";
 
     /** The symbols a password needs one of: every printable ASCII character

@@ -37,7 +37,12 @@ bool ConnectionCheck::check (bool quiet) const
         return true;
 
     if (! quiet)
-        desktop.showAlert (AlertRequest::ok (noConnectionTitle, noConnectionText, AlertIcon::info));
+        showNoConnectionAlert();
 
     return false;
+}
+
+void ConnectionCheck::showNoConnectionAlert() const
+{
+    desktop.showAlert (AlertRequest::ok (noConnectionTitle, noConnectionText, AlertIcon::info));
 }

@@ -30,6 +30,9 @@ public:
     */
     bool checkQuietly (std::function<bool()> shouldAbort) const;
 
+    /** Shows the "No Internet Connection" alert (message thread only). */
+    void showNoConnectionAlert() const;
+
     /** The quiet check of a service, for callers that never show its alert. Any thread. */
     static bool canReach (const ServiceEndpoint& service, std::function<bool()> shouldAbort);
 

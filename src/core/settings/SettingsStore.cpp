@@ -104,7 +104,9 @@ juce::File SettingsStore::getMachineFile (const juce::String& machineName, const
     if (! MachineNameRule::isSafe (machineName))
         return {};
 
-    return dataFolder.getChildFile (machineName + suffix);
+    // Whatever the platform makes of the name, the file is in the data folder or nowhere.
+    const auto file = dataFolder.getChildFile (machineName + suffix);
+    return file.getParentDirectory() == dataFolder ? file : juce::File();
 }
 
 bool SettingsStore::writeDocument (const juce::XmlElement& document, const juce::File& file)

@@ -1,6 +1,7 @@
 #include "gui/account/AccountDialog.h"
 
 #include "gui/desktop/Dialogs.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 #include "CobaltlineArt.h"
 
@@ -8,10 +9,8 @@ namespace AccountDialog
 {
 std::unique_ptr<juce::XmlElement> send (const AppContext& context, const AccountRequest& request)
 {
-    juce::MouseCursor::showWaitCursor();
-    auto reply = AccountRequests::send (context.service, request);
-    juce::MouseCursor::hideWaitCursor();
-    return reply;
+    const ScopedWaitCursor waiting;
+    return AccountRequests::send (context.service, request);
 }
 
 ReplyOutcome readReply (const juce::XmlElement* reply, DesktopServices& desktop)

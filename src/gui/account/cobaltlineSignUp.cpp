@@ -3,7 +3,8 @@
 #include "core/account/EntryRules.h"
 #include "gui/account/AccountDialog.h"
 #include "gui/look/Palette.h"
-#include "gui/prefs/SettingsPage.h"
+#include "gui/look/FormLook.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 cobaltlineSignUp::cobaltlineSignUp (const AppContext& appContext)
     : context (appContext),
@@ -22,34 +23,24 @@ cobaltlineSignUp::cobaltlineSignUp (const AppContext& appContext)
     passwordHelp.setTooltip (AccountDialog::passwordTooltip);
 
     for (auto* field : { &eMail, &password, &machineName, &passwordRepeat, &firstName, &lastName })
-        SettingsPage::setUpField (*field);
+        FormLook::setUpField (*field);
 
     for (auto* label : { &labelEMail, &labelPassword, &labelMachineName, &labelPasswordRepeat, &labelFirstName,
                          &labelLastName })
-        SettingsPage::setUpLabel (*label);
+        FormLook::setUpLabel (*label);
 
     signupHeader.setFont (juce::Font (18.0f, juce::Font::bold));
     signupHeader.setJustificationType (juce::Justification::centred);
     passwordHelp.setFont (juce::Font (14.0f, juce::Font::plain));
     passwordHelp.setJustificationType (juce::Justification::centredLeft);
-    betaLabel.setFont (juce::Font (14.0f, juce::Font::plain));
-    betaLabel.setJustificationType (juce::Justification::topLeft);
 
-    for (auto* label : { &signupHeader, &passwordHelp, &betaLabel })
+    for (auto* label : { &signupHeader, &passwordHelp })
     {
         label->setEditable (false, false, false);
         label->setColour (juce::Label::textColourId, Palette::formLabel);
     }
 
-    developerYesButton.setName ("developerYesButton");
-    developerNoButton.setName ("developerNoButton");
-
-    for (auto* toggle : { &developerYesButton, &developerNoButton })
-    {
-        toggle->setRadioGroupId (1);
-        toggle->setColour (juce::ToggleButton::textColourId, Palette::formLabel);
-    }
-
+    FormLook::setUpDeveloperQuestion (betaLabel, developerYesButton, developerNoButton);
     developerNoButton.setToggleState (true, juce::dontSendNotification);
 
     for (auto* child : std::initializer_list<juce::Component*> {
@@ -102,7 +93,7 @@ void cobaltlineSignUp::buttonClicked (juce::Button* button)
 
 void cobaltlineSignUp::signUp()
 {
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     const auto problems = EntryRules::checkSignUp ({ firstName.getText(), lastName.getText(), eMail.getText(),

@@ -2,8 +2,8 @@
 
 #include "gui/account/AccountDialog.h"
 #include "gui/desktop/Dialogs.h"
-#include "gui/look/Palette.h"
-#include "gui/prefs/SettingsPage.h"
+#include "gui/look/FormLook.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 editProfile::editProfile (const AppContext& appContext)
     : context (appContext),
@@ -38,24 +38,12 @@ editProfile::editProfile (const AppContext& appContext)
     cancel.setTooltip ("Cancel edits and close this window.");
 
     for (auto* field : { &eMail, &firstName, &lastName, &password })
-        SettingsPage::setUpField (*field);
+        FormLook::setUpField (*field);
 
     for (auto* label : { &labelEMail, &labelFirstName, &labelLastName, &labelPassword })
-        SettingsPage::setUpLabel (*label);
+        FormLook::setUpLabel (*label);
 
-    betaLabel.setFont (juce::Font (14.0f, juce::Font::plain));
-    betaLabel.setJustificationType (juce::Justification::topLeft);
-    betaLabel.setEditable (false, false, false);
-    betaLabel.setColour (juce::Label::textColourId, Palette::formLabel);
-
-    developerYesButton.setName ("developerYesButton");
-    developerNoButton.setName ("developerNoButton");
-
-    for (auto* toggle : { &developerYesButton, &developerNoButton })
-    {
-        toggle->setRadioGroupId (1);
-        toggle->setColour (juce::ToggleButton::textColourId, Palette::formLabel);
-    }
+    FormLook::setUpDeveloperQuestion (betaLabel, developerYesButton, developerNoButton);
 
     // Compared exactly: anything but "1" or "0" leaves both off.
     developerYesButton.setToggleState (isDeveloper == "1", juce::dontSendNotification);
@@ -110,7 +98,7 @@ void editProfile::buttonClicked (juce::Button* button)
 
 void editProfile::saveChanges()
 {
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     // Nothing is tested here: the service says what it takes.

@@ -2,7 +2,8 @@
 
 #include "core/account/EntryRules.h"
 #include "gui/account/AccountDialog.h"
-#include "gui/prefs/SettingsPage.h"
+#include "gui/look/FormLook.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 forgotPassword::forgotPassword (const AppContext& appContext)
     : context (appContext),
@@ -23,10 +24,10 @@ forgotPassword::forgotPassword (const AppContext& appContext)
                           "\"Get Reset Code\" button.");
 
     for (auto* field : { &eMail, &password, &passwordRepeat, &resetCode })
-        SettingsPage::setUpField (*field);
+        FormLook::setUpField (*field);
 
     for (auto* label : { &labelEMail, &labelPassword, &labelPasswordRepeat, &labelResetCode })
-        SettingsPage::setUpLabel (*label);
+        FormLook::setUpLabel (*label);
 
     for (auto* child : std::initializer_list<juce::Component*> { &eMail, &labelEMail, &password, &labelPassword,
                                                                  &labelPasswordRepeat, &passwordRepeat,
@@ -70,7 +71,7 @@ void forgotPassword::buttonClicked (juce::Button* button)
 
 void forgotPassword::sendCode()
 {
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     // The address goes as it is: the service says what it makes of it.
@@ -83,7 +84,7 @@ void forgotPassword::sendCode()
 
 void forgotPassword::resetPassword()
 {
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     const auto problems = EntryRules::checkReset (eMail.getText(), password.getText(), passwordRepeat.getText(),

@@ -58,8 +58,16 @@ juce::File JuceDesktopServices::chooseFolder (const juce::String& title, const j
 {
     JUCE_ASSERT_MESSAGE_THREAD
 
-    // The platform's own chooser where there is one (on Linux zenity or
-    // kdialog, else JUCE's).
+    // On Linux the platform's chooser (zenity or kdialog) is another program,
+    // and the message loop keeps running while it is up: an invisible modal
+    // component keeps the user from the program's windows meanwhile, so that
+    // nothing the chooser was asked for can go away under it.
+    juce::Component blocker;
+    blocker.enterModalState (false);
+
     juce::FileChooser chooser (title, initialFolder, {}, true);
-    return chooser.browseForDirectory() ? chooser.getResult() : juce::File();
+    const auto chosen = chooser.browseForDirectory() ? chooser.getResult() : juce::File();
+
+    blocker.exitModalState (0);
+    return chosen;
 }

@@ -37,10 +37,11 @@ cobaltlineFirstRunSplash::~cobaltlineFirstRunSplash()
         button->removeListener (this);
 }
 
-void cobaltlineFirstRunSplash::launch (const AppContext& context)
+void cobaltlineFirstRunSplash::launch (const AppContext& context, std::function<void (int)> onClosed)
 {
     // Closing it by its own means counts as "Existing User".
-    Dialogs::launch (std::make_unique<cobaltlineFirstRunSplash> (context), windowTitle, existingUserResult);
+    Dialogs::launch (std::make_unique<cobaltlineFirstRunSplash> (context), windowTitle, existingUserResult,
+                     std::move (onClosed));
 }
 
 void cobaltlineFirstRunSplash::paint (juce::Graphics& g)

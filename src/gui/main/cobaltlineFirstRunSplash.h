@@ -19,8 +19,10 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    /** Opens the splash in its dialog window and returns at once. */
-    static void launch (const AppContext& context);
+    /** Opens the splash in its dialog window and returns at once; onClosed,
+        when given, gets the result the window closes with.
+    */
+    static void launch (const AppContext& context, std::function<void (int)> onClosed = {});
 
     static constexpr const char* windowTitle = "Cobaltline - First Run";
     static constexpr int signUpResult = 0;

@@ -4,15 +4,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-/** What the two preference pages (and the account dialogs' forms) share. */
+/** What the two preference pages share. */
 namespace SettingsPage
 {
-    /** 14-point bold, right-aligned, not editable, 0xffdadada. */
-    void setUpLabel (juce::Label& label);
-
-    /** Single line (Return adds no line), caret shown, context menu on. */
-    void setUpField (juce::TextEditor& field);
-
     /** Writes the document to its settings file and closes the page's window.
         When the file cannot be written the user is told and the window stays
         open with what was typed. True when saved.

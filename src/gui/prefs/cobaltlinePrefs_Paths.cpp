@@ -1,6 +1,7 @@
 #include "gui/prefs/cobaltlinePrefs_Paths.h"
 
 #include "core/views/ScanStart.h"
+#include "gui/look/FormLook.h"
 #include "gui/prefs/SettingsPage.h"
 
 namespace
@@ -16,9 +17,16 @@ namespace
     juce::File startingFolder (const juce::String& text)
     {
         if (juce::File::isAbsolutePath (text))
-            for (auto folder = juce::File (text); folder != folder.getParentDirectory(); folder = folder.getParentDirectory())
+        {
+            for (auto folder = juce::File (text);; folder = folder.getParentDirectory())
+            {
                 if (folder.isDirectory())
                     return folder;
+
+                if (folder == folder.getParentDirectory())
+                    break;
+            }
+        }
 
         return juce::File::getSpecialLocation (juce::File::userHomeDirectory);
     }
@@ -38,10 +46,10 @@ struct cobaltlinePrefs_Paths::Row
         browse.setName ("pathBrowse" + juce::String (n));
         scanToggle.setName ("scanToggle" + juce::String (n));
 
-        SettingsPage::setUpField (path);
+        FormLook::setUpField (path);
 
         for (auto* label : { &pathLabel, &formatLabel, &scanLabel })
-            SettingsPage::setUpLabel (*label);
+            FormLook::setUpLabel (*label);
 
         scanLabel.setTooltip (scanTooltip);
         scanToggle.setTooltip (scanTooltip);
@@ -150,15 +158,22 @@ void cobaltlinePrefs_Paths::buttonClicked (juce::Button* button)
 
     // A tick box is only read when saving.
     for (auto* row : rows)
+    {
         if (button == &row->browse)
+        {
             browse (*row);
+            return;
+        }
+    }
 }
 
 void cobaltlinePrefs_Paths::browse (Row& row)
 {
+    const SafePointer<cobaltlinePrefs_Paths> stillHere (this);
     const auto chosen = context.desktop.chooseFolder (chooserTitle, startingFolder (row.path.getText()));
 
-    if (chosen != juce::File())
+    // The chooser may have run the message loop; the page is only touched if it still exists.
+    if (stillHere != nullptr && chosen != juce::File())
         row.path.setText (chosen.getFullPathName(), false);
 }
 

@@ -4,7 +4,9 @@
 #include "gui/account/editProfile.h"
 #include "gui/account/forgotPassword.h"
 #include "gui/desktop/Dialogs.h"
+#include "gui/look/FormLook.h"
 #include "gui/prefs/SettingsPage.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 cobaltlinePrefs_Profile::cobaltlinePrefs_Profile (const AppContext& appContext)
     : context (appContext),
@@ -29,10 +31,10 @@ cobaltlinePrefs_Profile::cobaltlinePrefs_Profile (const AppContext& appContext)
     editProfile.setTooltip ("Change your name, email address, \ror plugin data reporting settings.");
 
     for (auto* field : { &email, &password, &machineName })
-        SettingsPage::setUpField (*field);
+        FormLook::setUpField (*field);
 
     for (auto* label : { &labelEMail, &labelPassword, &labelMachineName })
-        SettingsPage::setUpLabel (*label);
+        FormLook::setUpLabel (*label);
 
     for (auto* child : std::initializer_list<juce::Component*> { &email, &labelEMail, &password, &labelPassword,
                                                                  &machineName, &labelMachineName,
@@ -94,7 +96,7 @@ void cobaltlinePrefs_Profile::openForgotPassword()
 
 void cobaltlinePrefs_Profile::openEditProfile()
 {
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     // The dialog asks the service for the account while it is built.

@@ -6,6 +6,7 @@
 #include "gui/scan/PluginScan.h"
 
 #include "CobaltlineArt.h"
+#include "gui/desktop/ScopedWaitCursor.h"
 
 namespace
 {
@@ -138,7 +139,7 @@ void UpdateNavigation::startScan()
         return;
     }
 
-    if (! connectionCheck.check (false))
+    if (! checkConnectionWaiting (connectionCheck))
         return;
 
     PluginScan job (context);
