@@ -51,7 +51,7 @@ std::unique_ptr<juce::XmlElement> parseReply (const juce::MemoryBlock& body)
     if (body.isEmpty())
         return nullptr;
 
-    return SafeXml::parse (juce::String::createStringFromData (body.getData(), (int) body.getSize()));
+    return SafeXml::parse (body.getData(), body.getSize());
 }
 
 std::unique_ptr<juce::XmlElement> postForm (const ServiceEndpoint& service, const juce::String& path,

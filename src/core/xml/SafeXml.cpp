@@ -1,111 +1,358 @@
 #include "core/xml/SafeXml.h"
 
+#include <expat.h>
+
+#include <string>
+#include <vector>
+
 namespace SafeXml
 {
 namespace
 {
-    using CharPointer = juce::String::CharPointerType;
+    /** Bytes handed to expat at a time. A token that is still incomplete at
+        the end of a piece is scanned again with the next one, so pieces are
+        kept well below the token limit. */
+    constexpr size_t pieceBytes = 64 * 1024;
 
-    /** Moves p just past the next occurrence of terminator; false when there is none. */
-    bool skipPast (CharPointer& p, const char* terminator)
+    /** Builds the element tree from expat's callbacks without recursion and
+        stops the parse at the first limit the document breaks. */
+    class TreeBuilder
     {
-        const auto found = p.indexOf (juce::CharPointer_ASCII (terminator));
+    public:
+        TreeBuilder (const Limits& limitsToUse, const char* forcedEncoding)
+            : limits (limitsToUse), parser (XML_ParserCreate (forcedEncoding))
+        {
+            if (parser == nullptr)
+                return;
 
-        if (found < 0)
+            XML_SetUserData (parser, this);
+            XML_SetElementHandler (parser, onStartElement, onEndElement);
+            XML_SetCharacterDataHandler (parser, onCharacters);
+            XML_SetCdataSectionHandler (parser, onStartCdata, onEndCdata);
+            XML_SetCommentHandler (parser, onComment);
+            XML_SetProcessingInstructionHandler (parser, onInstruction);
+            XML_SetXmlDeclHandler (parser, onDeclaration);
+            XML_SetStartDoctypeDeclHandler (parser, onDoctype);
+            XML_SetEntityDeclHandler (parser, onEntityDeclaration);
+            XML_SetDefaultHandlerExpand (parser, onOther);
+            XML_SetParamEntityParsing (parser, XML_PARAM_ENTITY_PARSING_NEVER);
+        }
+
+        ~TreeBuilder()
+        {
+            if (parser != nullptr)
+                XML_ParserFree (parser);
+        }
+
+        TreeBuilder (const TreeBuilder&) = delete;
+        TreeBuilder& operator= (const TreeBuilder&) = delete;
+
+        std::unique_ptr<juce::XmlElement> run (const char* data, size_t numBytes)
+        {
+            if (parser == nullptr || numBytes == 0 || (juce::int64) numBytes > limits.maxBytes)
+                return nullptr;
+
+            size_t offset = 0;
+
+            for (;;)
+            {
+                const auto length = juce::jmin (pieceBytes, numBytes - offset);
+                const auto isFinal = offset + length == numBytes;
+                const auto status = XML_Parse (parser, data + offset, (int) length, isFinal ? XML_TRUE : XML_FALSE);
+                offset += length;
+
+                if (refused)
+                    return nullptr;
+
+                if (root != nullptr)
+                    return std::move (root);   // whatever follows the root element is ignored
+
+                if (status != XML_STATUS_OK)
+                    return nullptr;
+
+                // Everything fed but not yet reported belongs to one unfinished token.
+                if (offset - (size_t) juce::jmax ((XML_Index) 0, reportedUpTo) > limits.maxTokenBytes)
+                    return nullptr;
+
+                if (isFinal)
+                    return nullptr;            // the root element never closed
+            }
+        }
+
+    private:
+        struct OpenElement
+        {
+            std::unique_ptr<juce::XmlElement> element;
+            std::vector<std::unique_ptr<juce::XmlElement>> children;
+        };
+
+        /** Expat may still call a handler or two after the parse was
+            stopped; those calls are ignored. */
+        static TreeBuilder* from (void* userData)
+        {
+            auto* builder = static_cast<TreeBuilder*> (userData);
+            return builder->refused || builder->root != nullptr ? nullptr : builder;
+        }
+
+        void refuse()
+        {
+            if (! refused)
+            {
+                refused = true;
+                XML_StopParser (parser, XML_FALSE);
+            }
+        }
+
+        /** Every event moves the mark of what expat has finished with. */
+        void noteProgress()
+        {
+            reportedUpTo = XML_GetCurrentByteIndex (parser) + XML_GetCurrentByteCount (parser);
+        }
+
+        bool countElement()
+        {
+            if (++elementCount > limits.maxElements)
+            {
+                refuse();
+                return false;
+            }
+
+            return true;
+        }
+
+        void addChild (std::unique_ptr<juce::XmlElement> child)
+        {
+            stack.back().children.push_back (std::move (child));
+        }
+
+        void flushText()
+        {
+            if (! textHasContent)
+            {
+                text.clear();
+                return;
+            }
+
+            if (countElement())
+                addChild (std::unique_ptr<juce::XmlElement> (juce::XmlElement::createTextElement (juce::String::fromUTF8 (text.data(), (int) text.size()))));
+
+            text.clear();
+            textHasContent = false;
+        }
+
+        void startElement (const XML_Char* name, const XML_Char** attributes)
+        {
+            noteProgress();
+
+            if ((int) stack.size() >= limits.maxDepth || ! countElement())
+                return refuse();
+
+            if (! stack.empty())
+                flushText();
+
+            auto element = std::make_unique<juce::XmlElement> (juce::String::fromUTF8 (name));
+            int count = 0;
+
+            for (auto* attribute = attributes; attribute[0] != nullptr; attribute += 2)
+            {
+                if (++count > limits.maxAttributesPerElement)
+                    return refuse();
+
+                element->setAttribute (juce::Identifier (juce::String::fromUTF8 (attribute[0])),
+                                       juce::String::fromUTF8 (attribute[1]));
+            }
+
+            stack.push_back ({ std::move (element), {} });
+        }
+
+        void endElement()
+        {
+            noteProgress();
+            flushText();
+
+            auto closing = std::move (stack.back());
+            stack.pop_back();
+
+            // Prepending in reverse keeps the order and avoids walking the
+            // child list once per child.
+            for (auto child = closing.children.rbegin(); child != closing.children.rend(); ++child)
+                closing.element->prependChildElement (child->release());
+
+            if (stack.empty())
+            {
+                root = std::move (closing.element);
+                XML_StopParser (parser, XML_FALSE);
+            }
+            else
+            {
+                addChild (std::move (closing.element));
+            }
+        }
+
+        void characters (const XML_Char* characters, int length)
+        {
+            noteProgress();
+
+            if (stack.empty() || length <= 0)
+                return;
+
+            if (inCdata)
+            {
+                cdata.append (characters, (size_t) length);
+                return;
+            }
+
+            text.append (characters, (size_t) length);
+
+            if (! textHasContent)
+                for (int i = 0; i < length && ! textHasContent; ++i)
+                    textHasContent = ! juce::CharacterFunctions::isWhitespace ((char) characters[i]);
+        }
+
+        void startCdata()
+        {
+            noteProgress();
+            flushText();
+            inCdata = true;
+        }
+
+        void endCdata()
+        {
+            noteProgress();
+            inCdata = false;
+
+            // A CDATA section is kept even when it holds only white space.
+            if (countElement())
+                addChild (std::unique_ptr<juce::XmlElement> (juce::XmlElement::createTextElement (juce::String::fromUTF8 (cdata.data(), (int) cdata.size()))));
+
+            cdata.clear();
+        }
+
+        static void XMLCALL onStartElement (void* user, const XML_Char* name, const XML_Char** attributes)
+        {
+            if (auto* builder = from (user))
+                builder->startElement (name, attributes);
+        }
+
+        static void XMLCALL onEndElement (void* user, const XML_Char*)
+        {
+            if (auto* builder = from (user))
+                builder->endElement();
+        }
+
+        static void XMLCALL onCharacters (void* user, const XML_Char* characters, int length)
+        {
+            if (auto* builder = from (user))
+                builder->characters (characters, length);
+        }
+
+        static void XMLCALL onStartCdata (void* user)
+        {
+            if (auto* builder = from (user))
+                builder->startCdata();
+        }
+
+        static void XMLCALL onEndCdata (void* user)
+        {
+            if (auto* builder = from (user))
+                builder->endCdata();
+        }
+
+        // Comments, processing instructions, the declaration and white
+        // space outside the root only move the progress mark.
+        static void noteProgress (void* user)
+        {
+            if (auto* builder = from (user))
+                builder->noteProgress();
+        }
+
+        static void XMLCALL onComment (void* user, const XML_Char*)                               { noteProgress (user); }
+        static void XMLCALL onInstruction (void* user, const XML_Char*, const XML_Char*)          { noteProgress (user); }
+        static void XMLCALL onDeclaration (void* user, const XML_Char*, const XML_Char*, int)     { noteProgress (user); }
+        static void XMLCALL onOther (void* user, const XML_Char*, int)                            { noteProgress (user); }
+
+        // A document type may declare entities, whose expansion is the
+        // classic way to make a small document huge: none is accepted.
+        static void XMLCALL onDoctype (void* user, const XML_Char*, const XML_Char*, const XML_Char*, int)
+        {
+            if (auto* builder = from (user))
+                builder->refuse();
+        }
+
+        static void XMLCALL onEntityDeclaration (void* user, const XML_Char*, int, const XML_Char*, int,
+                                                 const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*)
+        {
+            if (auto* builder = from (user))
+                builder->refuse();
+        }
+
+        const Limits limits;
+        XML_Parser parser;
+        std::vector<OpenElement> stack;
+        std::unique_ptr<juce::XmlElement> root;
+        std::string text, cdata;
+        bool textHasContent = false, inCdata = false, refused = false;
+        int elementCount = 0;
+        XML_Index reportedUpTo = 0;
+    };
+
+    void skipLeadingSpace (const char*& bytes, size_t& numBytes)
+    {
+        while (numBytes > 0 && (*bytes == ' ' || *bytes == '\t' || *bytes == '\r' || *bytes == '\n'))
+        {
+            ++bytes;
+            --numBytes;
+        }
+    }
+
+    bool startsWith (const char* data, size_t numBytes, std::initializer_list<unsigned char> prefix)
+    {
+        if (numBytes < prefix.size())
             return false;
 
-        p += found + (int) std::strlen (terminator);
+        size_t i = 0;
+
+        for (const auto byte : prefix)
+            if ((unsigned char) data[i++] != byte)
+                return false;
+
         return true;
     }
-
-    /** Moves p past the '>' that closes a tag, ignoring any '>' inside quoted
-        attribute values. Returns the character before that '>', or 0 when the
-        tag never closes.
-    */
-    juce::juce_wchar skipTag (CharPointer& p)
-    {
-        juce::juce_wchar quote = 0, previous = 0;
-
-        while (! p.isEmpty())
-        {
-            const auto c = p.getAndAdvance();
-
-            if (quote != 0)
-            {
-                if (c == quote)
-                    quote = 0;
-            }
-            else if (c == '"' || c == '\'')
-            {
-                quote = c;
-            }
-            else if (c == '>')
-            {
-                return previous == 0 ? ' ' : previous;
-            }
-
-            previous = c;
-        }
-
-        return 0;
-    }
 }
 
-bool isAcceptable (const juce::String& text)
+std::unique_ptr<juce::XmlElement> parse (const void* data, size_t numBytes, const Limits& limits)
 {
-    auto p = text.getCharPointer();
-    int depth = 0;
-
-    for (;;)
-    {
-        const auto next = p.indexOf ((juce::juce_wchar) '<');
-
-        if (next < 0)
-            return true;
-
-        p += next + 1;
-
-        if (p.compareUpTo (juce::CharPointer_ASCII ("!--"), 3) == 0)
-        {
-            if (! skipPast (p, "-->"))
-                return true;   // an unclosed comment is left for the parser to reject
-        }
-        else if (p.compareUpTo (juce::CharPointer_ASCII ("![CDATA["), 8) == 0)
-        {
-            if (! skipPast (p, "]]>"))
-                return true;
-        }
-        else if (*p == '?')
-        {
-            if (! skipPast (p, "?>"))
-                return true;
-        }
-        else if (*p == '!')
-        {
-            return false;      // DOCTYPE and other declarations bring entities
-        }
-        else if (*p == '/')
-        {
-            --depth;
-            skipTag (p);
-        }
-        else
-        {
-            const auto last = skipTag (p);
-
-            if (last != '/' && ++depth > maxDepth)
-                return false;
-        }
-    }
-}
-
-std::unique_ptr<juce::XmlElement> parse (const juce::String& text)
-{
-    if (! isAcceptable (text))
+    if (data == nullptr)
         return nullptr;
 
-    juce::XmlDocument document (text);
-    return document.getDocumentElement();
+    auto* bytes = static_cast<const char*> (data);
+    const char* encoding = nullptr;   // as the document declares it
+
+    if (startsWith (bytes, numBytes, { 0xef, 0xbb, 0xbf }))
+    {
+        bytes += 3;
+        numBytes -= 3;
+        encoding = "UTF-8";
+    }
+
+    const auto isUtf16 = startsWith (bytes, numBytes, { 0xfe, 0xff }) || startsWith (bytes, numBytes, { 0xff, 0xfe });
+
+    // Replies often start with a line break before the declaration, which
+    // expat would refuse.
+    if (! isUtf16)
+        skipLeadingSpace (bytes, numBytes);
+
+    return TreeBuilder (limits, encoding).run (bytes, numBytes);
+}
+
+std::unique_ptr<juce::XmlElement> parse (const juce::String& text, const Limits& limits)
+{
+    const auto* bytes = text.toRawUTF8();
+    auto numBytes = text.getNumBytesAsUTF8();
+    skipLeadingSpace (bytes, numBytes);
+
+    // The text is already decoded, so whatever encoding it names no longer applies.
+    return TreeBuilder (limits, "UTF-8").run (bytes, numBytes);
 }
 
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file, juce::int64 maxBytes)
@@ -124,6 +371,8 @@ std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file, juce::int64
     if (in.readIntoMemoryBlock (data, maxBytes + 1) > (size_t) maxBytes || data.isEmpty())
         return nullptr;
 
-    return parse (juce::String::createStringFromData (data.getData(), (int) data.getSize()));
+    Limits limits;
+    limits.maxBytes = maxBytes;
+    return parse (data.getData(), data.getSize(), limits);
 }
 }

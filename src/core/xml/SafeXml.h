@@ -5,23 +5,42 @@
 /** XML parsing for documents we did not write ourselves in this run: settings
     files, inventory and update-list files, and service replies.
 
-    JUCE's parser expands DTD entities recursively without a limit and descends
-    recursively into nested elements, so a hostile document could exhaust
-    memory or the stack. These functions refuse any document with a DOCTYPE,
-    nesting deeper than maxDepth or more text than the caller allows, and
-    return nullptr for those and for anything that does not parse.
+    Documents are read by expat, a streaming parser, and the element tree is
+    built with an explicit stack, so no input can exhaust the call stack. The
+    parser enforces the limits below itself while it reads: a document that
+    declares a document type (and with it any entity), nests deeper, has more
+    elements or attributes, or holds a single name, value or comment longer
+    than allowed is refused as a whole, as is anything that is not
+    well-formed. Refused documents give nullptr.
+
+    The tree is the one JUCE's own parser gives for the same document: text
+    that is only white space is dropped, other text and each CDATA section
+    become text elements, comments and processing instructions vanish.
+    Like JUCE's parser, white space before the document and anything after
+    the root element's end are ignored.
+
     Safe to call from any thread.
 */
 namespace SafeXml
 {
     inline constexpr int maxDepth = 64;
 
-    /** Parses a whole document held in memory. */
-    std::unique_ptr<juce::XmlElement> parse (const juce::String& text);
+    struct Limits
+    {
+        juce::int64 maxBytes = 128 * 1024 * 1024;
+        int maxDepth = SafeXml::maxDepth;
+        int maxElements = 1'000'000;           ///< elements and text elements together
+        int maxAttributesPerElement = 256;
+        size_t maxTokenBytes = 256 * 1024;     ///< longest name, attribute value, comment or instruction
+    };
+
+    /** Parses a document held in memory as bytes. Its encoding is the one it
+        declares (UTF-8 when it declares none); a byte-order mark is honoured. */
+    std::unique_ptr<juce::XmlElement> parse (const void* data, size_t numBytes, const Limits& limits = {});
+
+    /** Parses a document held as text (any encoding it declares is ignored). */
+    std::unique_ptr<juce::XmlElement> parse (const juce::String& text, const Limits& limits = {});
 
     /** Parses a file of at most maxBytes bytes (larger files give nullptr). */
     std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file, juce::int64 maxBytes);
-
-    /** True when the text has no DOCTYPE and its elements nest at most maxDepth deep. */
-    bool isAcceptable (const juce::String& text);
 }
