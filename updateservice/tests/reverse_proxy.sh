@@ -247,13 +247,18 @@ https -d "user_version=1.0.0&user_platform_id=1" "$url/check_app_version/index.p
     || fail "POST /check_app_version/index.php through nginx"
 
 # Slow clients: one dripping its header, one dripping its upload and then
-# stalling. Meanwhile, ordinary requests are answered by the service's one
-# worker thread: nginx has not handed it the slow requests.
+# stalling. While they send, nginx keeps no connection open to the service,
+# and ordinary requests are answered by the service's one worker thread.
 client header-drip "$https_port" "$name" "$work/cert.pem" 8 >"$work/header-drip.txt" &
 header_drip=$!
 client body-drip "$https_port" "$name" "$work/cert.pem" 3 5 >"$work/body-drip.txt" &
 body_drip=$!
 sleep 0.5
+for _ in $(seq 1 10); do
+    [ -z "$(ss -Htn state established "( dport = :$service_port )")" ] \
+        || fail "nginx connected to the service before the slow upload was complete"
+    sleep 0.1
+done
 for _ in 1 2 3; do
     https --max-time 3 "$url/checkconnect/index.html" | grep -q "reachable" \
         || fail "an ordinary request was not answered while slow clients were connected"
