@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+
 namespace
 {
     bool emailTakenByOther (Database& db, const std::string& emailKey, std::int64_t exceptId)
@@ -89,45 +91,100 @@ bool AccountStore::updateProfile (const ProfileChange& change)
 }
 
 //==============================================================================
-std::vector<std::int64_t> AccountStore::latestFailures (const std::string& emailKey, std::size_t count)
-{
-    auto db = connections.acquire();
-    Database::Statement query (*db, "SELECT at FROM login_failure WHERE email_key = ?1 ORDER BY at DESC LIMIT ?2");
-    query.bind (1, emailKey).bind (2, static_cast<std::int64_t> (count));
-
-    std::vector<std::int64_t> times;
-
-    while (query.step())
-        times.push_back (query.columnInt (0));
-
-    return times;
-}
-
-void AccountStore::recordFailure (const std::string& emailKey, std::int64_t at, std::int64_t forgetBefore)
+std::int64_t AccountStore::admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
+                                         const LoginLimits& limits)
 {
     auto db = connections.acquire();
     Database::Transaction transaction (*db);
 
-    Database::Statement insert (*db, "INSERT INTO login_failure (email_key, at) VALUES (?1, ?2)");
-    insert.bind (1, emailKey).bind (2, at).run();
+    // Attempts older than both the counting window and a lock-out can no
+    // longer matter.
+    const auto horizon = now - std::max (limits.window, limits.lockout) - 60;
+    Database::Statement prune (*db, "DELETE FROM login_attempt WHERE at < ?1");
+    prune.bind (1, horizon).run();
 
-    Database::Statement prune (*db, "DELETE FROM login_failure WHERE email_key = ?1 AND at < ?2");
-    prune.bind (1, emailKey).bind (2, forgetBefore).run();
+    const auto locked = [&] (const char* sql, int limit)
+    {
+        if (limit <= 0)
+            return false;
+
+        Database::Statement latest (*db, sql);
+        latest.bind (1, client).bind (2, emailKey).bind (3, static_cast<std::int64_t> (limit));
+        std::vector<std::int64_t> times;
+
+        while (latest.step())
+            times.push_back (latest.columnInt (0));
+
+        return times.size() == static_cast<std::size_t> (limit)
+            && times.front() - times.back() <= limits.window
+            && now < times.front() + limits.lockout;
+    };
+
+    const bool refused =
+        locked ("SELECT at FROM login_attempt WHERE client = ?1 AND email_key = ?2 ORDER BY at DESC LIMIT ?3",
+                limits.perPair)
+     || locked ("SELECT at FROM login_attempt WHERE client = ?1 AND ?2 = ?2 ORDER BY at DESC LIMIT ?3",
+                limits.perClient)
+     || (locked ("SELECT at FROM login_attempt WHERE email_key = ?2 AND ?1 = ?1 ORDER BY at DESC LIMIT ?3",
+                 limits.perAccount)
+         && [&]
+            {
+                // The account is under attack from many addresses: those that
+                // already failed for it get no more checks; an address that
+                // has not failed still does, so its owner can log in.
+                Database::Statement failed (*db, "SELECT 1 FROM login_attempt WHERE client = ?1 AND email_key = ?2 "
+                                                 "LIMIT 1");
+                failed.bind (1, client).bind (2, emailKey);
+                return failed.step();
+            }());
+
+    if (refused)
+        return 0;
+
+    Database::Statement insert (*db, "INSERT INTO login_attempt (client, email_key, at) VALUES (?1, ?2, ?3)");
+    insert.bind (1, client).bind (2, emailKey).bind (3, now).run();
+    const auto id = db->lastInsertId();
 
     transaction.commit();
+    return id;
 }
 
-void AccountStore::clearFailures (const std::string& emailKey)
+void AccountStore::forgetFailures (const std::string& client, const std::string& emailKey)
 {
     auto db = connections.acquire();
-    Database::Statement any (*db, "SELECT 1 FROM login_failure WHERE email_key = ?1 LIMIT 1");
-    any.bind (1, emailKey);
+    Database::Statement remove (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
+    remove.bind (1, client).bind (2, emailKey).run();
+}
 
-    if (! any.step())
-        return;
+//==============================================================================
+bool AccountStore::admitRequest (const std::string& kind, const std::string& client, std::int64_t now,
+                                 std::int64_t since, int perClient, int overall)
+{
+    auto db = connections.acquire();
+    Database::Transaction transaction (*db);
 
-    Database::Statement remove (*db, "DELETE FROM login_failure WHERE email_key = ?1");
-    remove.bind (1, emailKey).run();
+    Database::Statement prune (*db, "DELETE FROM request_event WHERE kind = ?1 AND at <= ?2");
+    prune.bind (1, kind).bind (2, since).run();
+
+    const auto reached = [&] (const char* sql, int limit)
+    {
+        if (limit <= 0)
+            return false;
+
+        Database::Statement count (*db, sql);
+        count.bind (1, kind).bind (2, client);
+        return count.step() && count.columnInt (0) >= limit;
+    };
+
+    if (reached ("SELECT COUNT(*) FROM request_event WHERE kind = ?1 AND client = ?2", perClient)
+        || reached ("SELECT COUNT(*) FROM request_event WHERE kind = ?1 AND ?2 = ?2", overall))
+        return false;
+
+    Database::Statement insert (*db, "INSERT INTO request_event (kind, client, at) VALUES (?1, ?2, ?3)");
+    insert.bind (1, kind).bind (2, client).bind (3, now).run();
+
+    transaction.commit();
+    return true;
 }
 
 //==============================================================================
@@ -197,7 +254,7 @@ std::optional<AccountStore::ResetCodeMatch> AccountStore::findResetCode (const s
 }
 
 bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::string& newPasswordHash,
-                                   const std::string& emailKey, std::int64_t now)
+                                   const std::string& client, const std::string& emailKey, std::int64_t now)
 {
     auto db = connections.acquire();
     Database::Transaction transaction (*db);
@@ -211,8 +268,8 @@ bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::strin
     Database::Statement update (*db, "UPDATE account SET password_hash = ?1 WHERE id = ?2");
     update.bind (1, newPasswordHash).bind (2, match.accountId).run();
 
-    Database::Statement clear (*db, "DELETE FROM login_failure WHERE email_key = ?1");
-    clear.bind (1, emailKey).run();
+    Database::Statement clear (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
+    clear.bind (1, client).bind (2, emailKey).run();
 
     transaction.commit();
     return true;

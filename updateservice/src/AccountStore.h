@@ -9,11 +9,13 @@
 #include <vector>
 
 /**
-    The stored side of the accounts: the "account", "login_failure" and
-    "reset_code" tables. Addresses are looked up by their key, the address
+    The stored side of the accounts: the "account", "login_attempt",
+    "request_event" and "reset_code" tables. Addresses are looked up by their key, the address
     in ASCII lower case; times are seconds since 1970 as the caller's clock
-    gives them. Policy (what counts as a lock-out, how long codes live,
-    how many may be sent) stays with the caller, which passes the numbers.
+    gives them. Policy (how long codes live, how many may be sent, the
+    limits of log-ins and requests) stays with the caller, which passes the
+    numbers. Every counter is kept in the database, so several processes
+    serving one database enforce the limits together.
 
     Thread-safe: each call takes its own connection from the pool and
     gives it back before returning. Calls that write do so in one
@@ -74,17 +76,41 @@ public:
     bool updateProfile (const ProfileChange& change);
 
     //==============================================================================
-    /** The times of the latest `count` failed log-ins of an address key,
-        newest first. */
-    std::vector<std::int64_t> latestFailures (const std::string& emailKey, std::size_t count);
+    /** How many failed log-ins lock what, and for how long. A lock holds
+        when the latest `n` failures of its kind all fall within `window`
+        seconds, and lasts `lockout` seconds after the latest of them. A
+        limit of 0 never locks. */
+    struct LoginLimits
+    {
+        int perPair = 5;        ///< failures of one client address for one account
+        int perClient = 20;     ///< failures of one client address, for any accounts
+        int perAccount = 20;    ///< failures for one account from any addresses: then addresses
+                                ///< with failures for it are refused, others still get a check
+        std::int64_t window = 15 * 60;
+        std::int64_t lockout = 15 * 60;
+    };
 
-    /** Records a failed log-in, and forgets this key's failures from
-        before `forgetBefore`. */
-    void recordFailure (const std::string& emailKey, std::int64_t at, std::int64_t forgetBefore);
+    /** Decides whether a client address may have a password or code of an
+        address key checked, and if so records the attempt as a failure
+        (undone by forgetFailures() when it succeeds), all in one write
+        transaction, so that requests at once cannot run past a limit.
+        Returns the attempt's id, or 0 when a limit refuses it (nothing is
+        recorded then). Forgets attempts too old to matter. */
+    std::int64_t admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
+                               const LoginLimits& limits);
 
-    /** Forgets every failed log-in of an address key. Takes no write lock
-        when there is nothing to forget. */
-    void clearFailures (const std::string& emailKey);
+    /** After a successful check: forgets the failures of this client
+        address for this address key, the admitted attempt among them. */
+    void forgetFailures (const std::string& client, const std::string& emailKey);
+
+    //==============================================================================
+    /** Counts a request of one kind ("registerpost", "forgotpassword") from
+        a client address, unless the address has made `perClient`, or all
+        addresses together `overall`, since `since` (0: no such limit): in
+        one write transaction. Returns false, recording nothing, when a limit
+        is reached. */
+    bool admitRequest (const std::string& kind, const std::string& client, std::int64_t now, std::int64_t since,
+                       int perClient, int overall);
 
     //==============================================================================
     struct NewResetCode
@@ -117,11 +143,11 @@ public:
                                                  std::int64_t now);
 
     /** Spends the code and sets the new password hash, and forgets the
-        address key's failed log-ins, in one transaction. The code is spent
-        by whichever request marks it first: returns false, changing
-        nothing, when it was already used. */
+        failed log-ins of this client address for the address key, in one
+        transaction. The code is spent by whichever request marks it first:
+        returns false, changing nothing, when it was already used. */
     bool spendResetCode (const ResetCodeMatch& match, const std::string& newPasswordHash,
-                         const std::string& emailKey, std::int64_t now);
+                         const std::string& client, const std::string& emailKey, std::int64_t now);
 
 private:
     ConnectionPool& connections;

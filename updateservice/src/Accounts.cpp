@@ -3,8 +3,12 @@
 #include "EntryRules.h"
 #include "Utf8.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <vector>
 
 namespace
@@ -64,17 +68,17 @@ Accounts::Accounts (AccountStore& accountStore, const PasswordHasher& hasher, Ma
 {
 }
 
-Outcome Accounts::handle (const FormDecoding& form)
+Outcome Accounts::handle (const FormDecoding& form, std::string_view clientAddress)
 {
     const auto action = form.firstName();
 
     if (form.valueOf (action) == "true")
     {
-        if (action == "registerpost")   return registerAccount (form);
-        if (action == "viewprofile")    return viewProfile (form);
-        if (action == "editprofile")    return editProfile (form);
-        if (action == "forgotpassword") return forgotPassword (form);
-        if (action == "resetpassword")  return resetPassword (form);
+        if (action == "registerpost")   return registerAccount (form, clientAddress);
+        if (action == "viewprofile")    return viewProfile (form, clientAddress);
+        if (action == "editprofile")    return editProfile (form, clientAddress);
+        if (action == "forgotpassword") return forgotPassword (form, clientAddress);
+        if (action == "resetpassword")  return resetPassword (form, clientAddress);
     }
 
     return Outcome::errors ("Unknown Request", "The service does not know this request.");
@@ -87,33 +91,39 @@ std::string Accounts::lockedOutText() const
          + minutesText (settings.lockoutSeconds) + ".";
 }
 
-bool Accounts::isLockedOut (const std::string& emailKey, std::int64_t time) const
+AccountStore::LoginLimits Accounts::loginLimits() const
 {
-    if (settings.maxFailedLogins <= 0)
-        return false;
-
-    const auto wanted = static_cast<std::size_t> (settings.maxFailedLogins);
-    const auto recent = store.latestFailures (emailKey, wanted);
-
-    if (recent.size() < wanted)
-        return false;
-
-    const auto latest = recent.front();
-    const auto earliest = recent.back();
-
-    return latest - earliest <= settings.failureWindowSeconds
-        && time < latest + settings.lockoutSeconds;
+    AccountStore::LoginLimits limits;
+    limits.perPair = settings.maxFailedLogins;
+    limits.perClient = settings.maxFailedLoginsPerAddress;
+    limits.perAccount = settings.maxFailedLoginsPerAccount;
+    limits.window = settings.failureWindowSeconds;
+    limits.lockout = settings.lockoutSeconds;
+    return limits;
 }
 
-void Accounts::recordFailure (const std::string& emailKey, std::int64_t time) const
+std::string Accounts::clientKey (std::string_view remoteAddress)
 {
-    // Failures older than both the counting window and a lock-out can no
-    // longer matter.
-    const auto horizon = time - std::max (settings.failureWindowSeconds, settings.lockoutSeconds) - 60;
-    store.recordFailure (emailKey, time, horizon);
+    const std::string text (remoteAddress);
+    in6_addr address6 {};
+
+    if (text.find (':') == std::string::npos || inet_pton (AF_INET6, text.c_str(), &address6) != 1)
+        return text.empty() ? std::string ("unknown") : text;
+
+    if (IN6_IS_ADDR_V4MAPPED (&address6))
+    {
+        char dotted[INET_ADDRSTRLEN] = {};
+        inet_ntop (AF_INET, address6.s6_addr + 12, dotted, sizeof (dotted));
+        return dotted;
+    }
+
+    std::fill (address6.s6_addr + 8, address6.s6_addr + 16, std::uint8_t { 0 });
+    char network[INET6_ADDRSTRLEN] = {};
+    inet_ntop (AF_INET6, &address6, network, sizeof (network));
+    return std::string (network) + "/64";
 }
 
-Accounts::Login Accounts::logIn (std::string_view email, std::string_view password)
+Accounts::Login Accounts::logIn (std::string_view email, std::string_view password, std::string_view clientAddress)
 {
     Login login;
     login.errorTitle = loginFailedTitle;
@@ -124,9 +134,12 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
         return login;
 
     const auto emailKey = Utf8::asciiLower (email);
-    const auto time = now();
+    const auto client = clientKey (clientAddress);
 
-    if (isLockedOut (emailKey, time))
+    // Counted as a failure before the slow check, in one transaction with
+    // the limits, so that requests at once get no more checks than one
+    // after the other.
+    if (store.admitAttempt (client, emailKey, now(), loginLimits()) == 0)
     {
         login.errorTitle = "Log-in Locked";
         login.errorText = lockedOutText();
@@ -138,12 +151,9 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
                                                  : (passwords.verifyNothing (password), false);
 
     if (! matches)
-    {
-        recordFailure (emailKey, time);
         return login;
-    }
 
-    store.clearFailures (emailKey);
+    store.forgetFailures (client, emailKey);
     login.ok = true;
     login.accountId = credentials->accountId;
     login.errorTitle.clear();
@@ -152,7 +162,7 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
 }
 
 //==============================================================================
-Outcome Accounts::registerAccount (const FormDecoding& form)
+Outcome Accounts::registerAccount (const FormDecoding& form, std::string_view clientAddress)
 {
     const auto email = form.valueOf ("email");
     const auto password = form.valueOf ("password");
@@ -176,13 +186,20 @@ Outcome Accounts::registerAccount (const FormDecoding& form)
     const auto takenText = "An account with this e-mail address already exists. "
                            "Use \"Forgot Password\" if you cannot log in.";
 
-    if (store.isEmailTaken (emailKey))
-        return Outcome::errors (refusedTitle, takenText);
+    const auto time = now();
 
-    // Hashing takes a while and much memory; do it before the store takes
-    // the write lock so other requests are not held up.
+    if (! store.admitRequest ("registerpost", clientKey (clientAddress), time, time - 3600,
+                              settings.maxSignUpsPerAddressPerHour, settings.maxSignUpsPerHour))
+        return Outcome::errors ("Too Many Sign-Ups", "Too many accounts were signed up from here or in all "
+                                                     "within the last hour. Please try again later.");
+
+    // The password is hashed also for an address that is taken, so that
+    // the time of the reply does not tell which addresses have accounts:
+    // createAccount() finds out under the write lock. Hashing takes a while
+    // and much memory; it is done before the store takes the lock so other
+    // requests are not held up.
     AccountStore::NewAccount account { email, emailKey, passwords.hash (password), firstName, lastName,
-                                       developer == "1", now() };
+                                       developer == "1", time };
 
     if (! store.createAccount (account))
         return Outcome::errors (refusedTitle, takenText);
@@ -191,9 +208,9 @@ Outcome Accounts::registerAccount (const FormDecoding& form)
                              "Your account has been created. You can now scan your plug-ins for updates.");
 }
 
-Outcome Accounts::viewProfile (const FormDecoding& form)
+Outcome Accounts::viewProfile (const FormDecoding& form, std::string_view clientAddress)
 {
-    const auto login = logIn (form.valueOf ("email"), form.valueOf ("password"));
+    const auto login = logIn (form.valueOf ("email"), form.valueOf ("password"), clientAddress);
 
     if (! login.ok)
         return Outcome::errors (login.errorTitle, login.errorText);
@@ -206,10 +223,10 @@ Outcome Accounts::viewProfile (const FormDecoding& form)
     return Outcome::profile (profile->firstName, profile->lastName, profile->isDeveloper, login.accountId);
 }
 
-Outcome Accounts::editProfile (const FormDecoding& form)
+Outcome Accounts::editProfile (const FormDecoding& form, std::string_view clientAddress)
 {
     const std::string refusedTitle = "Profile Not Saved";
-    const auto login = logIn (form.valueOf ("oldemail"), form.valueOf ("password"));
+    const auto login = logIn (form.valueOf ("oldemail"), form.valueOf ("password"), clientAddress);
 
     if (! login.ok)
         return Outcome::errors (login.errorTitle, login.errorText);
@@ -242,12 +259,21 @@ Outcome Accounts::editProfile (const FormDecoding& form)
 }
 
 //==============================================================================
-Outcome Accounts::forgotPassword (const FormDecoding& form)
+Outcome Accounts::forgotPassword (const FormDecoding& form, std::string_view clientAddress)
 {
     const auto email = form.valueOf ("email");
 
     if (! EntryRules::checkEmail (email).empty())
         return Outcome::errors ("No Reset Code Sent", "Please enter the e-mail address of your account.");
+
+    const auto time = now();
+
+    // Counted before the address is looked up, so the refusal is the same
+    // for every address.
+    if (! store.admitRequest ("forgotpassword", clientKey (clientAddress), time, time - 3600,
+                              settings.maxResetRequestsPerAddressPerHour, settings.maxResetRequestsPerHour))
+        return Outcome::errors ("No Reset Code Sent", "Too many reset codes were asked for from here or in all "
+                                                      "within the last hour. Please try again later.");
 
     // The same reply whether or not a message goes out, so addresses
     // cannot be probed.
@@ -255,41 +281,64 @@ Outcome Accounts::forgotPassword (const FormDecoding& form)
         "If an account uses this e-mail address, a reset code is on its way to it. The code is valid for "
         + minutesText (settings.resetCodeLifetimeSeconds) + " and can be used once.");
 
-    const auto time = now();
-    const auto code = PasswordHasher::randomCode (resetCodeLength);
+    // Issuing the code and writing its message happen only for addresses
+    // with accounts; with a deferrer they happen after the reply, so that
+    // the reply takes the same time for every address.
+    auto issue = [this, emailKey = Utf8::asciiLower (email), time]
+    {
+        const auto code = PasswordHasher::randomCode (resetCodeLength);
 
-    AccountStore::NewResetCode newCode;
-    newCode.emailKey = Utf8::asciiLower (email);
-    newCode.digest = PasswordHasher::digest (code);
-    newCode.createdAt = time;
-    newCode.expiresAt = time + settings.resetCodeLifetimeSeconds;
-    // Bounds how many messages anyone can make the service send to one
-    // address.
-    newCode.countFrom = time - 3600;
-    newCode.maxCodesSinceCountFrom = settings.maxResetCodesPerHour;
+        AccountStore::NewResetCode newCode;
+        newCode.emailKey = emailKey;
+        newCode.digest = PasswordHasher::digest (code);
+        newCode.createdAt = time;
+        newCode.expiresAt = time + settings.resetCodeLifetimeSeconds;
+        // Bounds how many messages anyone can make the service send to one
+        // address.
+        newCode.countFrom = time - 3600;
+        newCode.maxCodesSinceCountFrom = settings.maxResetCodesPerHour;
 
-    const auto recipient = store.issueResetCode (newCode);
+        const auto recipient = store.issueResetCode (newCode);
 
-    if (! recipient.has_value())
-        return sent;
+        if (! recipient.has_value())
+            return;
 
-    // The code is stored and committed by now: a message never carries a
-    // code that does not exist. A message that cannot be written leaves a
-    // code nobody knows, which does no harm; the person asks again.
+        // The code is stored and committed by now: a message never carries
+        // a code that does not exist. A message that cannot be written
+        // leaves a code nobody knows, which does no harm; the person asks
+        // again.
+        try
+        {
+            mail.deliver (*recipient, "Your Cobaltline password reset code",
+                          resetMailBody (code, settings.resetCodeLifetimeSeconds), static_cast<std::time_t> (time));
+        }
+        catch (const std::exception& e)
+        {
+            throw std::runtime_error (std::string ("the reset code could not be mailed: ") + e.what());
+        }
+    };
+
     try
     {
-        mail.deliver (*recipient, "Your Cobaltline password reset code",
-                      resetMailBody (code, settings.resetCodeLifetimeSeconds), static_cast<std::time_t> (time));
+        if (defer)
+            defer (std::move (issue));
+        else
+            issue();
     }
-    catch (const std::exception& e)
+    catch (const std::runtime_error& e)
     {
-        sent.unreportedFailure = std::string ("the reset code could not be mailed: ") + e.what();
+        sent.unreportedFailure = e.what();
     }
 
     return sent;
 }
 
-Outcome Accounts::resetPassword (const FormDecoding& form)
+void Accounts::deferMailWith (Deferrer deferrer)
+{
+    defer = std::move (deferrer);
+}
+
+Outcome Accounts::resetPassword (const FormDecoding& form, std::string_view clientAddress)
 {
     const std::string refusedTitle = "Password Not Reset";
     const auto email = form.valueOf ("email");
@@ -306,23 +355,27 @@ Outcome Accounts::resetPassword (const FormDecoding& form)
         return Outcome::errors (refusedTitle, invalidCodeText);
 
     const auto emailKey = Utf8::asciiLower (email);
+    const auto client = clientKey (clientAddress);
     const auto time = now();
 
-    if (isLockedOut (emailKey, time))
-        return Outcome::errors (refusedTitle, lockedOutText());
-
+    // A valid code is taken whatever the lock-outs say: it proves the mail
+    // was read, and refusing it would let others keep an owner out of the
+    // account. Codes have 60 random bits, so guessing is no way in; wrong
+    // codes still count as failed log-ins of this client address.
     const auto match = store.findResetCode (emailKey, PasswordHasher::digest (code), time);
 
     if (! match.has_value())
     {
-        recordFailure (emailKey, time);
+        if (store.admitAttempt (client, emailKey, time, loginLimits()) == 0)
+            return Outcome::errors (refusedTitle, lockedOutText());
+
         return Outcome::errors (refusedTitle, invalidCodeText);
     }
 
     // Hashed before the store takes the write lock, as at sign-up.
     const auto hash = passwords.hash (password);
 
-    if (! store.spendResetCode (*match, hash, emailKey, time))
+    if (! store.spendResetCode (*match, hash, client, emailKey, time))
         return Outcome::errors (refusedTitle, invalidCodeText);
 
     return Outcome::success ("Password Reset", "Your password has been changed. "

@@ -17,14 +17,28 @@
     that the scan upload uses.
 
     Addresses are unique without regard to ASCII letter case. Passwords are
-    kept only as Argon2id hashes; reset codes only as digests. Failed
-    log-ins are counted per address (also for addresses without an account,
-    so a lock-out tells nothing about which addresses exist); after
-    `maxFailedLogins` failures within `failureWindowSeconds` the address
-    cannot log in for `lockoutSeconds`.
+    kept only as Argon2id hashes; reset codes only as digests.
+
+    Failed log-ins (and wrong reset codes) are counted per client address
+    and account address together, so that nobody can lock someone else
+    out: `maxFailedLogins` failures within `failureWindowSeconds` lock that
+    client address for that account for `lockoutSeconds`;
+    `maxFailedLoginsPerAddress` failures lock a client address for every
+    account; and after `maxFailedLoginsPerAccount` failures for one account
+    from any addresses, addresses that have failed for it get no more
+    checks while any other address still does. Accounts that do not exist
+    count the same way, so a lock-out tells nothing about which exist. Each
+    attempt is counted before the password is checked, so requests sent at
+    once cannot run past a limit; a valid reset code is never refused.
+
+    Sign-ups and reset requests are limited per client address and for all
+    addresses together per hour; sign-ups hash the password and reset
+    requests hand the mail on in the same way whether or not the address
+    has an account, so their timing tells nothing either.
 
     Thread-safe: the store, hasher and mail sink it is given are, and it
-    keeps no state of its own. It does not own them; they must outlive it.
+    keeps no state of its own besides the deferrer, which is set before
+    serving. It does not own them; they must outlive it.
     Store failures throw Database::Error (callers answer with a generic
     error); every refusal is an errors outcome.
 */
@@ -37,7 +51,13 @@ public:
         int maxFailedLogins = 5;
         std::int64_t failureWindowSeconds = 15 * 60;
         std::int64_t lockoutSeconds = 15 * 60;
-        int maxResetCodesPerHour = 5;
+        int maxFailedLoginsPerAddress = 20;
+        int maxFailedLoginsPerAccount = 20;
+        int maxResetCodesPerHour = 5;          ///< mailed to one account
+        int maxSignUpsPerAddressPerHour = 10;  ///< 0: no limit, as for the three below
+        int maxSignUpsPerHour = 500;
+        int maxResetRequestsPerAddressPerHour = 10;
+        int maxResetRequestsPerHour = 500;
     };
 
     /** Seconds since 1970; called from the threads that serve requests. */
@@ -47,23 +67,26 @@ public:
               Settings settings, Clock clock);
 
     /** Answers one request to the account endpoint: the first field names
-        the action, and its value must be "true". */
-    Outcome handle (const FormDecoding& form);
+        the action, and its value must be "true". `clientAddress` is the
+        address the request came from, as the HTTP server gives it. */
+    Outcome handle (const FormDecoding& form, std::string_view clientAddress);
 
-    /** The actions, each from the fields of its form. Entries are checked
-        by EntryRules again; refusals are errors outcomes. */
-    Outcome registerAccount (const FormDecoding& form);
-    Outcome viewProfile (const FormDecoding& form);
-    Outcome editProfile (const FormDecoding& form);
+    /** The actions, each from the fields of its form and the client's
+        address. Entries are checked by EntryRules again; refusals are
+        errors outcomes. */
+    Outcome registerAccount (const FormDecoding& form, std::string_view clientAddress);
+    Outcome viewProfile (const FormDecoding& form, std::string_view clientAddress);
+    Outcome editProfile (const FormDecoding& form, std::string_view clientAddress);
 
     /** Always a success outcome for a well-formed address, so that replies
         tell nothing about which addresses have accounts. The code is
         mailed only after it has been stored; when the mail cannot be
         written the outcome is the same, with the failure in its
-        `unreportedFailure` for the caller to log. */
-    Outcome forgotPassword (const FormDecoding& form);
+        `unreportedFailure` for the caller to log (or, with a deferrer,
+        thrown by the deferred work). */
+    Outcome forgotPassword (const FormDecoding& form, std::string_view clientAddress);
 
-    Outcome resetPassword (const FormDecoding& form);
+    Outcome resetPassword (const FormDecoding& form, std::string_view clientAddress);
 
     struct Login
     {
@@ -72,16 +95,31 @@ public:
         std::string errorTitle, errorText;
     };
 
-    /** Checks an address and password, counting failures and honouring
-        the lock-out. A refusal carries the title and text to show. */
-    Login logIn (std::string_view email, std::string_view password);
+    /** Checks an address and password from a client address, counting
+        failures and honouring the lock-outs. A refusal carries the title
+        and text to show. */
+    Login logIn (std::string_view email, std::string_view password, std::string_view clientAddress);
+
+    /** Runs the work of a task, or queues it to run later on another
+        thread; throws std::runtime_error when it can take no more. */
+    using Deferrer = std::function<void (std::function<void()>)>;
+
+    /** From now on, forgotPassword() issues and mails codes through the
+        deferrer, after the reply: call it before requests are served. The
+        deferred work throws std::exception when the code cannot be issued
+        or mailed. Without a deferrer the work is done at once. */
+    void deferMailWith (Deferrer deferrer);
 
     /** Characters of a reset code. */
     static constexpr std::size_t resetCodeLength = 12;
 
+    /** The key under which a client address is counted: IPv4 addresses as
+        they are (also when written as IPv6-mapped), IPv6 addresses by their
+        /64 network, which one subscriber usually has whole. */
+    static std::string clientKey (std::string_view remoteAddress);
+
 private:
-    bool isLockedOut (const std::string& emailKey, std::int64_t now) const;
-    void recordFailure (const std::string& emailKey, std::int64_t now) const;
+    AccountStore::LoginLimits loginLimits() const;
     std::string lockedOutText() const;
 
     AccountStore& store;
@@ -89,4 +127,5 @@ private:
     MailSink& mail;
     const Settings settings;
     const Clock now;
+    Deferrer defer;
 };

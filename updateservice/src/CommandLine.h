@@ -55,6 +55,14 @@ public:
         int maxFailedLogins = 5;
         std::int64_t failureWindowSeconds = 15 * 60;
         std::int64_t lockoutSeconds = 15 * 60;
+        int maxFailedLoginsPerAddress = 20;
+        int maxFailedLoginsPerAccount = 20;
+        int maxSignUpsPerAddress = 10;      ///< per hour, as the three below
+        int maxSignUps = 500;
+        int maxResetRequestsPerAddress = 10;
+        int maxResetRequests = 500;
+        int maxMachines = 10;
+        int reportingAccounts = 3;
         PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
         std::size_t threads = 8;
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;

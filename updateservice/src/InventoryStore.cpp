@@ -1,11 +1,191 @@
 #include "InventoryStore.h"
 
+#include "Utf8.h"
 #include "VersionNumber.h"
+
+#include <sodium.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <unordered_map>
+#include <utility>
 
 namespace
 {
-    std::int64_t storeMachine (Database& db, std::int64_t accountId,
-                               const InventoryParser::Inventory& inventory, std::int64_t time)
+    using Plugin = InventoryParser::Plugin;
+
+    // A key whose plain byte order is the order of VersionNumber::compare:
+    // the integer part without leading zeros, led by its length in two
+    // digits, then the fraction without trailing zeros ("2.50" and "02.5"
+    // both give "012.5"). Integer parts are shorter than 100 digits, as
+    // learned versions are at most 64 bytes.
+    std::string sortKey (std::string_view cleaned)
+    {
+        const auto dot = cleaned.find ('.');
+        auto integer = cleaned.substr (0, dot);
+        auto fraction = dot == std::string_view::npos ? std::string_view {} : cleaned.substr (dot + 1);
+
+        while (! integer.empty() && integer.front() == '0')
+            integer.remove_prefix (1);
+
+        while (! fraction.empty() && fraction.back() == '0')
+            fraction.remove_suffix (1);
+
+        const auto digits = integer.size();
+        std::string key { static_cast<char> ('0' + digits / 10 % 10), static_cast<char> ('0' + digits % 10) };
+        key.append (integer);
+        key += '.';
+        key.append (fraction);
+        return key;
+    }
+
+    // What a plug-in tells the crowd: nothing for an unnamed one, a version
+    // that cannot be compared, or one longer than anyone ships (which would
+    // otherwise let one upload fill the index with 32 KiB keys).
+    std::optional<std::string> learnedKey (const Plugin& plugin)
+    {
+        if (plugin.name.empty() || plugin.version.size() > InventoryStore::maxLearnedVersionBytes)
+            return std::nullopt;
+
+        const auto cleaned = VersionNumber::clean (plugin.version);
+
+        if (! VersionNumber::isUsable (cleaned))
+            return std::nullopt;
+
+        // The version as shown follows the key after a space, which sorts
+        // below every character of a key, so the order stays the keys'.
+        return sortKey (cleaned) + ' ' + cleaned;
+    }
+
+    // The reports of a machine's plug-ins: per plug-in hash the learned
+    // key of its highest version. Only the highest row counts, so one
+    // inventory reports once however often it lists a plug-in.
+    std::unordered_map<std::int64_t, std::string> reportsOf (const std::vector<Plugin>& plugins)
+    {
+        std::unordered_map<std::int64_t, std::string> highest;
+
+        for (const auto& plugin : plugins)
+        {
+            if (auto key = learnedKey (plugin))
+            {
+                auto [it, isNew] = highest.try_emplace (InventoryStore::keyHash (plugin.name, plugin.vendor), *key);
+
+                if (! isNew && *key > it->second)
+                    it->second = std::move (*key);
+            }
+        }
+
+        return highest;
+    }
+
+    // Takes back the reports of a machine's stored inventory, by their
+    // whole keys, which its stored list gives again. A list that cannot be
+    // read any more is taken back by looking through all reports.
+    void withdrawReports (Database& db, std::int64_t machineId)
+    {
+        std::vector<Plugin> stored;
+
+        try
+        {
+            stored = InventoryStore::readPlugins (db, machineId);
+        }
+        catch (const Database::Error&)
+        {
+            Database::Statement removeAll (db, "DELETE FROM plugin WHERE machine_id = ?1");
+            removeAll.bind (1, machineId).run();
+            return;
+        }
+
+        Database::Statement remove (db, "DELETE FROM plugin WHERE key_hash = ?1 AND learned = ?2 AND machine_id = ?3");
+
+        for (const auto& [hash, learned] : reportsOf (stored))
+        {
+            remove.bind (1, hash).bind (2, learned).bind (3, machineId);
+            remove.run();
+            remove.reset();
+        }
+    }
+
+    // A plug-in list packed for storage: per plug-in its six texts, each as
+    // its length (7 bits per byte, low bits first) and its bytes.
+    void appendText (std::string& packed, const std::string& text)
+    {
+        auto size = text.size();
+
+        do
+        {
+            const auto low = static_cast<char> (size & 0x7f);
+            size >>= 7;
+            packed += static_cast<char> (low | (size != 0 ? 0x80 : 0));
+        }
+        while (size != 0);
+
+        packed += text;
+    }
+
+    bool readText (std::string_view& packed, std::string& text)
+    {
+        std::size_t size = 0;
+
+        for (int shift = 0;; shift += 7)
+        {
+            if (packed.empty() || shift > 28)
+                return false;
+
+            const auto byte = static_cast<unsigned char> (packed.front());
+            packed.remove_prefix (1);
+            size |= static_cast<std::size_t> (byte & 0x7f) << shift;
+
+            if ((byte & 0x80) == 0)
+                break;
+        }
+
+        if (size > packed.size())
+            return false;
+
+        text.assign (packed.substr (0, size));
+        packed.remove_prefix (size);
+        return true;
+    }
+
+    std::string pack (const std::vector<Plugin>& plugins)
+    {
+        std::string packed;
+
+        for (const auto& p : plugins)
+            for (const auto* text : { &p.name, &p.version, &p.vendor, &p.path, &p.format, &p.error })
+                appendText (packed, *text);
+
+        return packed;
+    }
+
+    // Listed plug-ins repeat their vendors, folders and formats; zlib's
+    // fast levels take most of that out at little cost.
+    std::string compress (const std::string& packed)
+    {
+        auto size = compressBound (static_cast<uLong> (packed.size()));
+        std::string compressed (static_cast<std::size_t> (size), '\0');
+
+        if (compress2 (reinterpret_cast<Bytef*> (compressed.data()), &size,
+                       reinterpret_cast<const Bytef*> (packed.data()), static_cast<uLong> (packed.size()), 3) != Z_OK)
+            throw Database::Error ("cannot compress a plug-in list");
+
+        compressed.resize (static_cast<std::size_t> (size));
+        return compressed;
+    }
+
+    // Above the largest upload the service can be set to accept.
+    constexpr std::int64_t maxPackedBytes = std::int64_t { 1100 } * 1024 * 1024;
+
+    // zlib cannot shrink data by more than about 1:1032.
+    constexpr std::int64_t maxCompressionRatio = 1100;
+
+    // Returns the machine's id, or 0 when it would be a new machine beyond
+    // the account's limit.
+    std::int64_t storeMachine (Database& db, std::int64_t accountId, const InventoryParser::Inventory& inventory,
+                               std::int64_t time, int maxMachines)
     {
         const auto& m = inventory.machine;
 
@@ -19,11 +199,18 @@ namespace
 
         if (machineId != 0)
         {
-            Database::Statement remove (db, "DELETE FROM plugin WHERE machine_id = ?1");
-            remove.bind (1, machineId).run();
+            withdrawReports (db, machineId);
+            Database::Statement removeList (db, "DELETE FROM plugin_list WHERE machine_id = ?1");
+            removeList.bind (1, machineId).run();
         }
         else
         {
+            Database::Statement machines (db, "SELECT COUNT(*) FROM machine WHERE account_id = ?1");
+            machines.bind (1, accountId);
+
+            if (maxMachines > 0 && machines.step() && machines.columnInt (0) >= maxMachines)
+                return 0;
+
             Database::Statement insert (db, "INSERT INTO machine (account_id, machine_name, platform, "
                 "platform_string, cpu_vendor, cpu_speed, supports_64bit, ram, has_sse1, has_sse2, has_mmx, "
                 "has_3dnow, display_language, user_language, region, profile_time, uploaded_at) "
@@ -44,21 +231,79 @@ namespace
         update.bind (16, time).run();
         return machineId;
     }
+}
 
-    void storePlugins (Database& db, std::int64_t machineId, const std::vector<InventoryParser::Plugin>& plugins)
+std::int64_t InventoryStore::keyHash (std::string_view name, std::string_view vendor)
+{
+    const auto key = Utf8::asciiLower (name) + '\0' + Utf8::asciiLower (vendor);
+    unsigned char hash[crypto_generichash_BYTES_MIN] = {};
+    crypto_generichash (hash, sizeof (hash), reinterpret_cast<const unsigned char*> (key.data()), key.size(),
+                        nullptr, 0);
+
+    std::int64_t value = 0;
+    std::memcpy (&value, hash, sizeof (value));
+    return value;
+}
+
+void InventoryStore::writePlugins (Database& db, std::int64_t machineId, const std::vector<Plugin>& plugins)
+{
+    const auto packed = pack (plugins);
+
+    if (static_cast<std::uint64_t> (packed.size()) >= static_cast<std::uint64_t> (maxPackedBytes))
+        throw Database::Error ("a plug-in list is too large to store");
+
+    const auto compressed = compress (packed);
+
+    Database::Statement list (db, "INSERT INTO plugin_list (machine_id, plugins, packed_bytes, packed) "
+                                  "VALUES (?1, ?2, ?3, ?4)");
+    list.bind (1, machineId).bind (2, static_cast<std::int64_t> (plugins.size()))
+        .bind (3, static_cast<std::int64_t> (packed.size())).bindBlob (4, compressed.data(), compressed.size()).run();
+
+    Database::Statement insert (db, "INSERT INTO plugin (key_hash, learned, machine_id) VALUES (?1, ?2, ?3)");
+
+    for (const auto& [hash, learned] : reportsOf (plugins))
     {
-        Database::Statement insert (db, "INSERT INTO plugin (machine_id, position, name, version, vendor, path, "
-                                        "format, error) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        std::int64_t position = 0;
-
-        for (const auto& p : plugins)
-        {
-            insert.bind (1, machineId).bind (2, position++).bind (3, p.name).bind (4, p.version)
-                  .bind (5, p.vendor).bind (6, p.path).bind (7, p.format).bind (8, p.error);
-            insert.run();
-            insert.reset();
-        }
+        insert.bind (1, hash).bind (2, learned).bind (3, machineId);
+        insert.run();
+        insert.reset();
     }
+}
+
+std::vector<Plugin> InventoryStore::readPlugins (Database& db, std::int64_t machineId)
+{
+    Database::Statement query (db, "SELECT plugins, packed_bytes, packed FROM plugin_list WHERE machine_id = ?1");
+    query.bind (1, machineId);
+
+    if (! query.step())
+        return {};
+
+    const auto count = query.columnInt (0);
+    const auto packedBytes = query.columnInt (1);
+    const auto compressed = query.columnBlob (2);
+
+    // The file may have been damaged or altered: sizes are checked before
+    // anything is allocated from them.
+    if (count < 0 || packedBytes < 0 || packedBytes >= maxPackedBytes || count * 6 > packedBytes
+        || packedBytes > static_cast<std::int64_t> (compressed.size()) * maxCompressionRatio)
+        throw Database::Error ("a stored plug-in list is damaged");
+
+    std::string packed (static_cast<std::size_t> (packedBytes), '\0');
+    auto size = static_cast<uLongf> (packed.size());
+
+    if (uncompress (reinterpret_cast<Bytef*> (packed.data()), &size,
+                    reinterpret_cast<const Bytef*> (compressed.data()), static_cast<uLong> (compressed.size())) != Z_OK
+        || size != packed.size())
+        throw Database::Error ("a stored plug-in list is damaged");
+
+    std::vector<Plugin> plugins (static_cast<std::size_t> (count));
+    std::string_view rest (packed);
+
+    for (auto& p : plugins)
+        for (auto* text : { &p.name, &p.version, &p.vendor, &p.path, &p.format, &p.error })
+            if (! readText (rest, *text))
+                throw Database::Error ("a stored plug-in list is damaged");
+
+    return plugins;
 }
 
 InventoryStore::InventoryStore (ConnectionPool& pool)
@@ -73,41 +318,49 @@ InventoryStore::Transaction::Transaction (InventoryStore& store)
 {
 }
 
-void InventoryStore::Transaction::replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                                                    std::int64_t uploadedAt)
+bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
+                                                    std::int64_t uploadedAt, int maxMachines)
 {
-    const auto machineId = storeMachine (*lease, accountId, inventory, uploadedAt);
-    storePlugins (*lease, machineId, inventory.plugins);
+    const auto machineId = storeMachine (*lease, accountId, inventory, uploadedAt, maxMachines);
+
+    if (machineId == 0)
+        return false;
+
+    writePlugins (*lease, machineId, inventory.plugins);
+    return true;
 }
 
-std::map<InventoryStore::PluginKey, std::string>
-InventoryStore::Transaction::raiseKnownVersions (const std::map<PluginKey, std::string>& uploaded)
+std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts)
 {
-    auto known = uploaded;
+    if (reportsQuery == nullptr)
+        reportsQuery = std::make_unique<Database::Statement> (*lease,
+            "SELECT p.learned, m.account_id FROM plugin p JOIN machine m ON m.id = p.machine_id "
+            "WHERE p.key_hash = ?1 ORDER BY p.learned DESC");
 
-    Database::Statement select (*lease, "SELECT version FROM known_version WHERE name_key = ?1 AND vendor_key = ?2");
-    Database::Statement upsert (*lease, "INSERT INTO known_version (name_key, vendor_key, version) VALUES (?1, ?2, ?3) "
-                                        "ON CONFLICT (name_key, vendor_key) DO UPDATE SET version = excluded.version");
+    auto& reports = *reportsQuery;
+    reports.bind (1, hash);
 
-    for (auto& [key, version] : known)
+    // Highest first; an account has one row per machine and plug-in, so
+    // the walk ends after a few rows per account.
+    std::set<std::int64_t> reporters;
+    std::optional<std::string> version;
+
+    while (reports.step())
     {
-        select.bind (1, key.first).bind (2, key.second);
-        const bool exists = select.step();
-        const auto remembered = exists ? select.columnText (0) : std::string {};
-        select.reset();
+        reporters.insert (reports.columnInt (1));
 
-        if (exists && VersionNumber::compare (remembered, version) >= 0)
+        if (static_cast<int> (reporters.size()) >= std::max (accounts, 1))
         {
-            version = remembered;
-            continue;
+            const auto learned = reports.columnText (0);
+            version = learned.substr (learned.find (' ') + 1);
+            break;
         }
-
-        upsert.bind (1, key.first).bind (2, key.second).bind (3, version);
-        upsert.run();
-        upsert.reset();
     }
 
-    return known;
+    // Left rewound, so no statement is in the middle of a read when the
+    // transaction ends.
+    reports.reset();
+    return version;
 }
 
 std::optional<Catalog::Entry> InventoryStore::Transaction::listedNewest (const std::string& nameKey,

@@ -5,21 +5,27 @@
 #include "InventoryParser.h"
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 /**
-    The stored side of the scans: the "machine", "plugin" and
-    "known_version" tables, and reading the catalog while a scan is stored.
+    The stored side of the scans: the "machine", "plugin_list" and "plugin"
+    tables, and reading the catalog while a scan is stored.
 
-    The store itself only keeps the pool. All work goes through a
-    Transaction, which holds one connection and one write transaction
-    (BEGIN IMMEDIATE) for its lifetime: everything a scan writes becomes
-    visible at once on commit(), and nothing of it when the Transaction
-    ends without commit(). Store failures throw Database::Error.
+    Inventories are stored compactly: a machine's plug-ins are one
+    zlib-compressed list ("plugin_list"; see readPlugins()), and "plugin"
+    keeps only what the crowd learns from them: per machine and plug-in
+    (the hash of its Name and Vendor without regard to ASCII case) the
+    highest version it holds, as "learned": a sort key, a space and the
+    cleaned version. Plug-ins without a name, with a version that cannot
+    be compared or one longer than maxLearnedVersionBytes report nothing.
+
+    All work goes through a Transaction, which holds one connection and one
+    write transaction (BEGIN IMMEDIATE) for its lifetime: everything a scan
+    writes becomes visible at once on commit(), and nothing of it when the
+    Transaction ends without commit(). Store failures throw Database::Error.
 
     The store may be shared by any number of threads; a Transaction belongs
     to the thread that made it.
@@ -29,10 +35,21 @@ class InventoryStore
 public:
     explicit InventoryStore (ConnectionPool& pool);
 
-    /** Plug-ins are the same for the known versions when their names and
-        vendors are, without regard to ASCII case: these are the keys in
-        ASCII lower case, name first. */
-    using PluginKey = std::pair<std::string, std::string>;
+    /** Versions longer than this (as uploaded) are not learned from. */
+    static constexpr std::size_t maxLearnedVersionBytes = 64;
+
+    /** The hash that names a plug-in for the learned versions: of its Name
+        and Vendor in ASCII lower case. */
+    static std::int64_t keyHash (std::string_view name, std::string_view vendor);
+
+    /** Writes the plug-ins of a machine that has none stored, on a
+        connection inside a write transaction. */
+    static void writePlugins (Database& db, std::int64_t machineId,
+                              const std::vector<InventoryParser::Plugin>& plugins);
+
+    /** The stored plug-ins of a machine, in their order. Throws
+        Database::Error when the stored list is damaged. */
+    static std::vector<InventoryParser::Plugin> readPlugins (Database& db, std::int64_t machineId);
 
     class Transaction
     {
@@ -46,14 +63,17 @@ public:
 
         /** Makes the inventory the account's inventory of its machine (the
             machine is named by the inventory): a machine seen before keeps
-            its row and gets new details and plug-ins. */
-        void replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                               std::int64_t uploadedAt);
+            its row and gets new details and plug-ins. A machine not seen
+            before is added only while the account has fewer than
+            `maxMachines`: returns false, changing nothing, otherwise. */
+        bool replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
+                               std::int64_t uploadedAt, int maxMachines);
 
-        /** Raises the remembered newest version of each plug-in to the
-            given one where that is higher, and returns the remembered
-            versions of all of them. Versions must be cleaned. */
-        std::map<PluginKey, std::string> raiseKnownVersions (const std::map<PluginKey, std::string>& uploaded);
+        /** The highest version of a plug-in that at least `accounts`
+            different accounts hold (or a higher one) in their current
+            inventories, cleaned as uploaded; nothing when fewer accounts
+            report it. */
+        std::optional<std::string> learnedVersion (std::int64_t keyHash, int accounts);
 
         /** The catalog's newest entry for a plug-in; see Catalog::Lookup. */
         std::optional<Catalog::Entry> listedNewest (const std::string& nameKey, const std::string& vendorKey,
@@ -65,6 +85,7 @@ public:
         ConnectionPool::Lease lease;
         Database::Transaction transaction;
         Catalog::Lookup catalog;
+        std::unique_ptr<Database::Statement> reportsQuery;   ///< prepared on first use
     };
 
 private:

@@ -3,60 +3,38 @@
 #include "Utf8.h"
 #include "VersionNumber.h"
 
-#include <map>
+#include <unordered_map>
 #include <utility>
 
 namespace
 {
     const std::string refusedTitle = "Scan Not Accepted";
 
-    using PluginKey = InventoryStore::PluginKey;
-
-    PluginKey keyOf (const InventoryParser::Plugin& plugin)
+    std::string machinesText (int limit)
     {
-        return { Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor) };
-    }
-
-    // The highest cleaned version of each named plug-in in one upload.
-    std::map<PluginKey, std::string> newestUploaded (const std::vector<InventoryParser::Plugin>& plugins)
-    {
-        std::map<PluginKey, std::string> uploaded;
-
-        for (const auto& p : plugins)
-        {
-            const auto version = VersionNumber::clean (p.version);
-
-            if (p.name.empty() || ! VersionNumber::isUsable (version))
-                continue;
-
-            auto [it, isNew] = uploaded.try_emplace (keyOf (p), version);
-
-            if (! isNew && VersionNumber::compare (version, it->second) > 0)
-                it->second = version;
-        }
-
-        return uploaded;
+        return "This account already keeps the inventories of " + std::to_string (limit)
+             + (limit == 1 ? " machine" : " machines") + ", the most it can keep. Scans of those machines "
+               "are still accepted; a scan of another machine is not.";
     }
 }
 
-ScanHandler::ScanHandler (InventoryStore& inventoryStore, Accounts& accountStore, InventoryParser::Limits parserLimits,
-                          Clock clock)
-    : store (inventoryStore), accounts (accountStore), limits (parserLimits), now (std::move (clock))
+ScanHandler::ScanHandler (InventoryStore& inventoryStore, Accounts& accountStore, Settings scanSettings, Clock clock)
+    : store (inventoryStore), accounts (accountStore), settings (scanSettings), now (std::move (clock))
 {
 }
 
 Outcome ScanHandler::handle (const std::string& email, const std::string& password,
-                             std::optional<std::string_view> inventoryText)
+                             std::optional<std::string_view> inventoryText, std::string_view clientAddress)
 {
     if (! inventoryText.has_value())
         return Outcome::errors (refusedTitle, "The upload holds no inventory file (form field \"userfile\").");
 
-    const auto login = accounts.logIn (email, password);
+    const auto login = accounts.logIn (email, password, clientAddress);
 
     if (! login.ok)
         return Outcome::errors (login.errorTitle, login.errorText);
 
-    const auto parsed = InventoryParser::parse (*inventoryText, limits);
+    const auto parsed = InventoryParser::parse (*inventoryText, settings.limits);
 
     if (! parsed.ok)
         return Outcome::errors (refusedTitle, "The inventory could not be read: " + parsed.error + ".");
@@ -64,9 +42,11 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
     const auto& inventory = parsed.inventory;
     InventoryStore::Transaction transaction (store);
 
-    transaction.replaceInventory (login.accountId, inventory, now());
-    const auto known = transaction.raiseKnownVersions (newestUploaded (inventory.plugins));
+    if (! transaction.replaceInventory (login.accountId, inventory, now(), settings.maxMachinesPerAccount))
+        return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));
 
+    // A plug-in listed several times is looked up once.
+    std::unordered_map<std::int64_t, std::optional<std::string>> learned;
     std::vector<Outcome::Row> rows;
 
     for (const auto& plugin : inventory.plugins)
@@ -76,14 +56,19 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
         if (plugin.name.empty() || ! VersionNumber::isUsable (installed))
             continue;
 
-        const auto key = keyOf (plugin);
-        const auto listed = transaction.listedNewest (key.first, key.second, Utf8::asciiLower (plugin.format));
-        const auto uploaded = known.find (key);
+        const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor);
+        auto found = learned.find (hash);
+
+        if (found == learned.end())
+            found = learned.emplace (hash, transaction.learnedVersion (hash, settings.reportingAccounts)).first;
+
+        const auto listed = transaction.listedNewest (Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
+                                                      Utf8::asciiLower (plugin.format));
 
         std::string newest = listed ? listed->version : std::string {};
 
-        if (uploaded != known.end() && (newest.empty() || VersionNumber::compare (uploaded->second, newest) > 0))
-            newest = uploaded->second;
+        if (found->second.has_value() && (newest.empty() || VersionNumber::compare (*found->second, newest) > 0))
+            newest = *found->second;
 
         if (newest.empty() || VersionNumber::compare (newest, installed) <= 0)
             continue;

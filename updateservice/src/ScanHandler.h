@@ -19,8 +19,16 @@
     which a newer version is known.
 
     The newest known version of a plug-in (same Name and Vendor without
-    regard to ASCII case) is the highest of the catalog's and of every
-    version any account has uploaded.
+    regard to ASCII case) is the highest of the catalog's and of the
+    version learned from the inventories: the highest that at least
+    `reportingAccounts` different accounts hold (or a higher one) in their
+    current inventories. One account cannot make up a version for everyone,
+    and a later scan that no longer holds a version withdraws its report.
+    The catalog alone gives the web site.
+
+    An account keeps the inventories of at most `maxMachinesPerAccount`
+    machines: a scan of a further machine is refused (none is dropped
+    silently), while a new scan of a known machine always replaces it.
 
     Thread-safe; each call uses its own store transaction. It does not own
     the store or the accounts; they must outlive it.
@@ -30,17 +38,25 @@ class ScanHandler
 public:
     using Clock = std::function<std::int64_t()>;
 
-    ScanHandler (InventoryStore& store, Accounts& accounts, InventoryParser::Limits limits, Clock clock);
+    struct Settings
+    {
+        InventoryParser::Limits limits;
+        int maxMachinesPerAccount = 10;   ///< 0: no limit
+        int reportingAccounts = 3;
+    };
+
+    ScanHandler (InventoryStore& store, Accounts& accounts, Settings settings, Clock clock);
 
     /** `inventory` is the uploaded file's content, or nothing when the
-        request carried no file. Refusals are errors outcomes; store
-        failures throw Database::Error. */
+        request carried no file; `clientAddress` is the address the request
+        came from (for the log-in limits). Refusals are errors outcomes;
+        store failures throw Database::Error. */
     Outcome handle (const std::string& email, const std::string& password,
-                    std::optional<std::string_view> inventory);
+                    std::optional<std::string_view> inventory, std::string_view clientAddress);
 
 private:
     InventoryStore& store;
     Accounts& accounts;
-    const InventoryParser::Limits limits;
+    const Settings settings;
     const Clock now;
 };

@@ -1,7 +1,10 @@
 #include "Schema.h"
 
+#include "InventoryStore.h"
+
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -91,18 +94,99 @@ namespace
         ) WITHOUT ROWID;
     )sql";
 
+    // Version 2: log-in attempts per client address and account (instead of
+    // failures per address), request counts for the mail-sending actions,
+    // and compact inventories: a machine's plug-ins are kept as one
+    // compressed list ("plugin_list"), and "plugin" keeps only what the
+    // crowd learns from them: per machine and plug-in (by the hash of Name
+    // and Vendor) the highest version it holds. The known versions are no
+    // longer a table of their own: they are read from these reports, so
+    // that a report ends with the inventory that made it.
+    constexpr const char* version2 = R"sql(
+        DROP TABLE IF EXISTS login_failure;
+
+        CREATE TABLE login_attempt (
+            id        INTEGER PRIMARY KEY,
+            client    TEXT NOT NULL,
+            email_key TEXT NOT NULL,
+            at        INTEGER NOT NULL
+        );
+        CREATE INDEX login_attempt_by_client ON login_attempt (client, email_key, at);
+        CREATE INDEX login_attempt_by_account ON login_attempt (email_key, at);
+        CREATE INDEX login_attempt_by_time ON login_attempt (at);
+
+        CREATE TABLE request_event (
+            kind   TEXT NOT NULL,
+            client TEXT NOT NULL,
+            at     INTEGER NOT NULL
+        );
+        CREATE INDEX request_event_by_client ON request_event (kind, client, at);
+        CREATE INDEX request_event_by_time ON request_event (kind, at);
+
+        ALTER TABLE plugin RENAME TO plugin_v1;
+
+        CREATE TABLE plugin_list (
+            machine_id   INTEGER PRIMARY KEY REFERENCES machine (id) ON DELETE CASCADE,
+            plugins      INTEGER NOT NULL,
+            packed_bytes INTEGER NOT NULL,
+            packed       BLOB NOT NULL
+        );
+
+        CREATE TABLE plugin (
+            key_hash   INTEGER NOT NULL,
+            learned    TEXT NOT NULL,
+            machine_id INTEGER NOT NULL,
+            PRIMARY KEY (key_hash, learned, machine_id)
+        ) WITHOUT ROWID;
+    )sql";
+
+    // Moves the inventories of version 1 into the compact tables, machine
+    // by machine, and drops the old tables. The highest versions ever
+    // uploaded cannot be told apart by account, so they go; the
+    // inventories they came from still report theirs.
+    void moveInventories (Database& db)
+    {
+        std::vector<std::int64_t> machines;
+
+        {
+            Database::Statement query (db, "SELECT DISTINCT machine_id FROM plugin_v1 ORDER BY machine_id");
+
+            while (query.step())
+                machines.push_back (query.columnInt (0));
+        }
+
+        Database::Statement rows (db, "SELECT name, version, vendor, path, format, error FROM plugin_v1 "
+                                      "WHERE machine_id = ?1 ORDER BY position");
+
+        for (const auto machineId : machines)
+        {
+            std::vector<InventoryParser::Plugin> plugins;
+            rows.bind (1, machineId);
+
+            while (rows.step())
+                plugins.push_back ({ rows.columnText (0), rows.columnText (1), rows.columnText (2),
+                                     rows.columnText (3), rows.columnText (4), rows.columnText (5) });
+
+            rows.reset();
+            InventoryStore::writePlugins (db, machineId, plugins);
+        }
+
+        db.execute ("DROP TABLE plugin_v1; DROP TABLE IF EXISTS known_version;");
+    }
 
     struct Step
     {
         int version;       ///< what the database is at once the step is taken
         const char* sql;
+        void (*moveRows) (Database&);   ///< after the SQL, in the same transaction; may be null
     };
 
     // In order; each step takes the database from the version before it
     // to its own. A new layout is a new step at the end, never a change to
     // an old one: databases out there have taken the old steps already.
     constexpr Step steps[] {
-        { 1, version1 }
+        { 1, version1, nullptr },
+        { 2, version2, moveInventories }
     };
 
     static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,
@@ -137,6 +221,10 @@ void Schema::bringUpToDate (Database& db)
             continue;
 
         db.execute (step.sql);
+
+        if (step.moveRows != nullptr)
+            step.moveRows (db);
+
         db.execute (("PRAGMA user_version = " + std::to_string (step.version)).c_str());
         transaction.commit();
     }

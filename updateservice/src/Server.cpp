@@ -224,7 +224,7 @@ void Server::addRoutes()
         if (request.body.size() > settings.maxFormBytes)
             return replyXml (response, tooLarge (settings.maxFormBytes), 413);
 
-        replyXml (request, response, accounts.handle (FormDecoding::parse (request.body)));
+        replyXml (request, response, accounts.handle (FormDecoding::parse (request.body), request.remote_addr));
     });
 
     http->Post ("/scan/index.php", [this] (const httplib::Request& request, httplib::Response& response)
@@ -257,7 +257,7 @@ void Server::addRoutes()
             password = form.valueOf ("password");
         }
 
-        replyXml (request, response, scans.handle (email, password, inventory));
+        replyXml (request, response, scans.handle (email, password, inventory, request.remote_addr));
     });
 }
 

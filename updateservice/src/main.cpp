@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "InventoryParser.h"
 #include "InventoryStore.h"
+#include "MailQueue.h"
 #include "Outbox.h"
 #include "PasswordHasher.h"
 #include "ScanHandler.h"
@@ -22,6 +23,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -120,12 +122,30 @@ namespace
         accountSettings.maxFailedLogins = options.maxFailedLogins;
         accountSettings.failureWindowSeconds = options.failureWindowSeconds;
         accountSettings.lockoutSeconds = options.lockoutSeconds;
+        accountSettings.maxFailedLoginsPerAddress = options.maxFailedLoginsPerAddress;
+        accountSettings.maxFailedLoginsPerAccount = options.maxFailedLoginsPerAccount;
+        accountSettings.maxSignUpsPerAddressPerHour = options.maxSignUpsPerAddress;
+        accountSettings.maxSignUpsPerHour = options.maxSignUps;
+        accountSettings.maxResetRequestsPerAddressPerHour = options.maxResetRequestsPerAddress;
+        accountSettings.maxResetRequestsPerHour = options.maxResetRequests;
 
         Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);
 
-        InventoryParser::Limits limits;
-        limits.maxBytes = options.maxInventoryBytes;
-        ScanHandler scans (inventoryStore, accounts, limits, secondsNow);
+        // Reset codes are issued and mailed a little after the reply, so
+        // that its time does not tell which addresses have accounts.
+        // Declared after the accounts, so it finishes its work before they
+        // go.
+        MailQueue mailQueue ([] (const std::string& what)
+        {
+            std::cerr << "error: POST /authentication/index.php: " << what << std::endl;
+        }, std::chrono::milliseconds (50));
+        accounts.deferMailWith ([&mailQueue] (std::function<void()> task) { mailQueue.post (std::move (task)); });
+
+        ScanHandler::Settings scanSettings;
+        scanSettings.limits.maxBytes = options.maxInventoryBytes;
+        scanSettings.maxMachinesPerAccount = options.maxMachines;
+        scanSettings.reportingAccounts = options.reportingAccounts;
+        ScanHandler scans (inventoryStore, accounts, scanSettings, secondsNow);
 
         const VersionCheck versions ({ VersionNumber::clean (options.latestAppVersion), options.latestAppTitle,
                                        options.latestAppText, options.latestAppUrl });

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 namespace
 {
@@ -90,7 +92,7 @@ namespace
             return *service;
         }
 
-        Outcome act (const Fields& fields) { return accounts().handle (formOf (fields)); }
+        Outcome act (const Fields& fields) { return accounts().handle (formOf (fields), client); }
 
         Outcome signUp (const std::string& email, const std::string& password = goodPassword)
         {
@@ -158,6 +160,7 @@ namespace
         MailSink* mailSink = &mail;
         Accounts::Settings settings;
         std::int64_t clock = 1'800'000'000;
+        std::string client = "192.0.2.1";   ///< the address requests come from
         std::unique_ptr<Accounts> service;
     };
 
@@ -304,8 +307,8 @@ namespace
         const auto second = store.findResetCode ("race@example.com", digest, clock);
         ASSERT_TRUE (first.has_value() && second.has_value());
 
-        EXPECT_TRUE (store.spendResetCode (*first, hasher.hash ("N3w-Passw0rd"), "race@example.com", clock));
-        EXPECT_FALSE (store.spendResetCode (*second, hasher.hash ("Th1rd-Passw0rd"), "race@example.com", clock));
+        EXPECT_TRUE (store.spendResetCode (*first, hasher.hash ("N3w-Passw0rd"), client, "race@example.com", clock));
+        EXPECT_FALSE (store.spendResetCode (*second, hasher.hash ("Th1rd-Passw0rd"), client, "race@example.com", clock));
         EXPECT_EQ (view ("race@example.com", "N3w-Passw0rd").kind, Kind::profile);
     }
 
@@ -393,6 +396,26 @@ namespace
         EXPECT_EQ (count ("SELECT COUNT(*) FROM reset_code"), 1);
     }
 
+    TEST_F (AccountsTest, ADeferredResetCodeIsIssuedAndMailedOnlyAfterTheReply)
+    {
+        ASSERT_EQ (signUp ("later@example.com").kind, Kind::success);
+        std::vector<std::function<void()>> deferred;
+        accounts().deferMailWith ([&deferred] (std::function<void()> task) { deferred.push_back (std::move (task)); });
+
+        // Both replies are made with the same work: nothing is stored or
+        // mailed until the deferred work runs.
+        EXPECT_EQ (forgot ("later@example.com").kind, Kind::success);
+        EXPECT_EQ (forgot ("nobody@example.com").kind, Kind::success);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM reset_code"), 0);
+        ASSERT_EQ (deferred.size(), 2u);
+
+        for (const auto& task : deferred)
+            task();
+
+        ASSERT_EQ (mail.messages.size(), 1u);
+        EXPECT_EQ (reset ("later@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+    }
+
     //==============================================================================
     TEST_F (AccountsTest, FailedLogInsLockTheAddressForAWhile)
     {
@@ -449,7 +472,7 @@ namespace
         EXPECT_EQ (view ("mixed@example.com", goodPassword).kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, WrongResetCodesCountAsFailedLogIns)
+    TEST_F (AccountsTest, WrongResetCodesCountAsFailedLogInsButAValidCodeIsAlwaysTaken)
     {
         settings.maxFailedLogins = 3;
         ASSERT_EQ (signUp ("guess@example.com").kind, Kind::success);
@@ -458,9 +481,130 @@ namespace
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ (reset ("guess@example.com", "N3w-Passw0rd", "GUESS" + std::to_string (i)).text, invalidCodeText);
 
-        const auto refusedReset = reset ("guess@example.com", "N3w-Passw0rd", newestCode());
-        EXPECT_EQ (refusedReset.title, "Password Not Reset");
-        EXPECT_NE (refusedReset.text.find ("too many failed log-ins"), std::string::npos);
+        EXPECT_NE (reset ("guess@example.com", "N3w-Passw0rd", "GUESS9").text.find ("too many failed log-ins"),
+                   std::string::npos);
         EXPECT_EQ (view ("guess@example.com", goodPassword).title, "Log-in Locked");
+
+        // The mailed code proves the mail was read: no lock-out stands in
+        // its way, and it lifts this address's lock.
+        EXPECT_EQ (reset ("guess@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+        EXPECT_EQ (view ("guess@example.com", "N3w-Passw0rd").kind, Kind::profile);
+    }
+
+    //==============================================================================
+    TEST_F (AccountsTest, NobodyElseCanLockAnOwnerOut)
+    {
+        ASSERT_EQ (signUp ("victim@example.com").kind, Kind::success);
+        const auto owner = client;
+
+        // An attacker tries many passwords: it locks only its own address.
+        client = "198.51.100.7";
+        failLogIns ("victim@example.com", settings.maxFailedLogins);
+        EXPECT_EQ (view ("victim@example.com", goodPassword).title, "Log-in Locked");
+
+        client = owner;
+        EXPECT_EQ (view ("victim@example.com", goodPassword).kind, Kind::profile);
+
+        // Many attackers at once: the account is guarded, so addresses that
+        // failed for it get no more checks, but the owner's address still
+        // does, and so does a mailed code.
+        for (int a = 0; a < settings.maxFailedLoginsPerAccount; ++a)
+        {
+            client = "203.0.113." + std::to_string (a);
+            failLogIns ("victim@example.com", 1);
+        }
+
+        EXPECT_EQ (view ("victim@example.com", goodPassword).title, "Log-in Locked");
+        client = owner;
+        EXPECT_EQ (view ("victim@example.com", goodPassword).kind, Kind::profile);
+        forgot ("victim@example.com");
+        EXPECT_EQ (reset ("victim@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+    }
+
+    TEST_F (AccountsTest, OneAddressCannotSprayPasswordsOverManyAccounts)
+    {
+        settings.maxFailedLoginsPerAddress = 6;
+        ASSERT_EQ (signUp ("target@example.com").kind, Kind::success);
+
+        for (int i = 0; i < 3; ++i)
+            failLogIns ("user" + std::to_string (i) + "@example.com", 2);
+
+        EXPECT_EQ (view ("target@example.com", goodPassword).title, "Log-in Locked");
+        client = "192.0.2.200";
+        EXPECT_EQ (view ("target@example.com", goodPassword).kind, Kind::profile);
+    }
+
+    TEST_F (AccountsTest, RequestsAtOnceGetNoMoreChecksThanTheLimit)
+    {
+        ASSERT_EQ (signUp ("race@example.com").kind, Kind::success);
+        accounts();
+
+        std::atomic<int> checked { 0 };
+        std::vector<std::thread> attackers;
+
+        for (int t = 0; t < 8; ++t)
+        {
+            attackers.emplace_back ([this, &checked]
+            {
+                for (int i = 0; i < 5; ++i)
+                    if (service->logIn ("race@example.com", "Wrong-passw0rd", "198.51.100.9").errorTitle == "Log-in Failed")
+                        ++checked;
+            });
+        }
+
+        for (auto& attacker : attackers)
+            attacker.join();
+
+        EXPECT_EQ (checked.load(), settings.maxFailedLogins);
+    }
+
+    TEST_F (AccountsTest, IPv6AddressesCountByTheirNetwork)
+    {
+        EXPECT_EQ (Accounts::clientKey ("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
+        EXPECT_EQ (Accounts::clientKey ("2001:db8:1:2:bbbb::9"), "2001:db8:1:2::/64");
+        EXPECT_EQ (Accounts::clientKey ("::ffff:192.0.2.1"), "192.0.2.1");
+        EXPECT_EQ (Accounts::clientKey ("192.0.2.1"), "192.0.2.1");
+        EXPECT_EQ (Accounts::clientKey (""), "unknown");
+    }
+
+    //==============================================================================
+    TEST_F (AccountsTest, SignUpsAreLimitedPerAddressAndInAll)
+    {
+        settings.maxSignUpsPerAddressPerHour = 2;
+        settings.maxSignUpsPerHour = 3;
+
+        EXPECT_EQ (signUp ("a@example.com").kind, Kind::success);
+        EXPECT_EQ (signUp ("a@example.com").title, "Sign Up Refused");   // taken: counts as well
+        EXPECT_EQ (signUp ("b@example.com").title, "Too Many Sign-Ups");
+
+        client = "192.0.2.2";
+        EXPECT_EQ (signUp ("c@example.com").kind, Kind::success);
+        client = "192.0.2.3";
+        EXPECT_EQ (signUp ("d@example.com").title, "Too Many Sign-Ups");
+
+        clock += 3601;
+        EXPECT_EQ (signUp ("d@example.com").kind, Kind::success);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account"), 3);
+    }
+
+    TEST_F (AccountsTest, ResetRequestsAreLimitedTheSameForEveryAddress)
+    {
+        settings.maxResetRequestsPerAddressPerHour = 2;
+        settings.maxResetRequestsPerHour = 3;
+        ASSERT_EQ (signUp ("known@example.com").kind, Kind::success);
+
+        forgot ("known@example.com");
+        forgot ("nobody@example.com");
+        const auto known = forgot ("known@example.com");
+        const auto unknownAddress = forgot ("nobody@example.com");
+        EXPECT_EQ (known.kind, Kind::errors);
+        EXPECT_EQ (known.title, unknownAddress.title);
+        EXPECT_EQ (known.text, unknownAddress.text);
+
+        client = "192.0.2.2";
+        EXPECT_EQ (forgot ("known@example.com").kind, Kind::success);
+        client = "192.0.2.3";
+        EXPECT_EQ (forgot ("known@example.com").kind, Kind::errors);
+        EXPECT_EQ (mail.messages.size(), 2u);
     }
 }

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "InventoryStore.h"
 #include "Schema.h"
 #include "ServiceProcess.h"
 
@@ -27,28 +28,73 @@ namespace
 
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('account', "
-                           "'login_failure', 'reset_code', 'machine', 'plugin', 'known_version', 'catalog')"), 7);
+                           "'login_attempt', 'request_event', 'reset_code', 'machine', 'plugin', 'plugin_list', "
+                           "'catalog')"), 8);
 
         // Once up to date, nothing is done again.
         Schema::bringUpToDate (db);
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
     }
 
+    // The tables of version 1 as that version made them, with rows.
+    void makeVersion1 (Database& db)
+    {
+        db.execute (R"sql(
+            CREATE TABLE account (id INTEGER PRIMARY KEY, email TEXT NOT NULL, email_key TEXT NOT NULL UNIQUE,
+                password_hash TEXT NOT NULL, first_name TEXT NOT NULL, last_name TEXT NOT NULL,
+                is_developer INTEGER NOT NULL, created_at INTEGER NOT NULL);
+            CREATE TABLE login_failure (email_key TEXT NOT NULL, at INTEGER NOT NULL);
+            CREATE TABLE reset_code (id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL, code_hash BLOB NOT NULL,
+                created_at INTEGER NOT NULL, expires_at INTEGER NOT NULL, used_at INTEGER);
+            CREATE TABLE machine (id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL, machine_name TEXT NOT NULL,
+                platform TEXT NOT NULL, platform_string TEXT NOT NULL, cpu_vendor TEXT NOT NULL,
+                cpu_speed TEXT NOT NULL, supports_64bit TEXT NOT NULL, ram TEXT NOT NULL, has_sse1 TEXT NOT NULL,
+                has_sse2 TEXT NOT NULL, has_mmx TEXT NOT NULL, has_3dnow TEXT NOT NULL,
+                display_language TEXT NOT NULL, user_language TEXT NOT NULL, region TEXT NOT NULL,
+                profile_time TEXT NOT NULL, uploaded_at INTEGER NOT NULL, UNIQUE (account_id, machine_name));
+            CREATE TABLE plugin (machine_id INTEGER NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL,
+                version TEXT NOT NULL, vendor TEXT NOT NULL, path TEXT NOT NULL, format TEXT NOT NULL,
+                error TEXT NOT NULL, PRIMARY KEY (machine_id, position)) WITHOUT ROWID;
+            CREATE TABLE known_version (name_key TEXT NOT NULL, vendor_key TEXT NOT NULL, version TEXT NOT NULL,
+                PRIMARY KEY (name_key, vendor_key)) WITHOUT ROWID;
+            CREATE TABLE catalog (name_key TEXT NOT NULL, vendor_key TEXT NOT NULL, format_key TEXT NOT NULL,
+                name TEXT NOT NULL, vendor TEXT NOT NULL, format TEXT NOT NULL, version TEXT NOT NULL,
+                website TEXT NOT NULL, PRIMARY KEY (name_key, vendor_key, format_key)) WITHOUT ROWID;
+
+            INSERT INTO account VALUES (1, 'A@b.c', 'a@b.c', 'h', 'A', 'B', 0, 1);
+            INSERT INTO login_failure VALUES ('a@b.c', 5);
+            INSERT INTO machine VALUES (7, 1, 'Studio', 'Win', 'Windows 10', '', '', '', '8192', '', '', '', '',
+                                        '', '', '', '', 1);
+            INSERT INTO plugin VALUES (7, 0, 'Verb', '2.5', 'Acme', 'C:\VST\verb.dll', 'VST', '');
+            INSERT INTO plugin VALUES (7, 1, 'Comp', '1.0', 'Acme', 'C:\VST\comp.dll', 'VST', 'crashed');
+            INSERT INTO known_version VALUES ('verb', 'acme', '2.5');
+            INSERT INTO catalog VALUES ('verb', 'acme', 'vst', 'Verb', 'Acme', 'VST', '2.6', '');
+        )sql");
+    }
+
     TEST_F (SchemaTest, ADatabaseFromBeforeTheVersionIsUpgradedWithItsRows)
     {
-        // Such a database has the tables of version 1 and user_version 0.
-        Schema::bringUpToDate (db);
-        db.execute ("PRAGMA user_version = 0");
-        db.execute ("INSERT INTO account (email, email_key, password_hash, first_name, last_name, is_developer, "
-                    "created_at) VALUES ('A@b.c', 'a@b.c', 'h', 'A', 'B', 0, 1)");
-        db.execute ("INSERT INTO known_version VALUES ('verb', 'acme', '2.5')");
-        db.execute ("INSERT INTO catalog VALUES ('verb', 'acme', 'vst', 'Verb', 'Acme', 'VST', '2.6', '')");
-
+        // Such a database has the tables of version 1 and user_version 0;
+        // one of version 1 is upgraded the same way.
+        makeVersion1 (db);
         Schema::bringUpToDate (db);
 
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM account WHERE email = 'A@b.c'"), 1);
-        EXPECT_EQ (number ("SELECT COUNT(*) FROM known_version"), 1);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM catalog"), 1);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM machine WHERE ram = '8192'"), 1);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('known_version', 'login_failure', "
+                           "'plugin_v1')"), 0);
+
+        // The plug-ins are the same, in the same order, now in the compact
+        // tables, and they report their versions.
+        const auto plugins = InventoryStore::readPlugins (db, 7);
+        ASSERT_EQ (plugins.size(), 2u);
+        EXPECT_EQ (plugins[0].name, "Verb");
+        EXPECT_EQ (plugins[0].version, "2.5");
+        EXPECT_EQ (plugins[0].path, "C:\\VST\\verb.dll");
+        EXPECT_EQ (plugins[1].name, "Comp");
+        EXPECT_EQ (plugins[1].error, "crashed");
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin WHERE machine_id = 7 AND learned = '012.5 2.5'"), 1);
     }
 }

@@ -1,0 +1,185 @@
+// The scan rules in-process: ScanHandler, Accounts and the stores on a
+// temporary database, with a clock the test moves.
+
+#include "AccountStore.h"
+#include "Accounts.h"
+#include "ConnectionPool.h"
+#include "Database.h"
+#include "InventoryStore.h"
+#include "MailQueue.h"
+#include "ScanHandler.h"
+#include "Schema.h"
+#include "ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+
+namespace
+{
+    const std::string password = "Passw0rd!";
+
+    struct Plugin
+    {
+        std::string name, version, vendor = "Acme", path = "C:\\Plugins\\x.dll";
+    };
+
+    std::string inventoryXml (const std::string& machine, const std::vector<Plugin>& plugins)
+    {
+        std::string xml = "<MachineProfile MachineName=\"" + machine + "\" Platform=\"Win\">";
+
+        for (const auto& p : plugins)
+            xml += "<Plugin Name=\"" + p.name + "\" Version=\"" + p.version + "\" Vendor=\"" + p.vendor
+                 + "\" Path=\"" + p.path + "\" Format=\"VST\" Error=\"\"/>";
+
+        return xml + "</MachineProfile>";
+    }
+
+    class NoMail : public MailSink
+    {
+    public:
+        void deliver (std::string_view, std::string_view, std::string_view, std::time_t) override {}
+    };
+
+    class ScanHandlerTest : public ::testing::Test
+    {
+    protected:
+        ScanHandlerTest()
+        {
+            Database db (databasePath());
+            Schema::bringUpToDate (db);
+        }
+
+        std::string databasePath() const { return (folder.path() / "scans.db").string(); }
+
+        void addAccount (const std::string& email)
+        {
+            ASSERT_TRUE (accountStore.createAccount ({ email, email, hasher.hash (password), "A", "B", false, clock }));
+        }
+
+        Outcome scan (const std::string& email, const std::string& machine, const std::vector<Plugin>& plugins)
+        {
+            return scans.handle (email, password, inventoryXml (machine, plugins), "192.0.2.1");
+        }
+
+        // The update list as name -> offered version.
+        std::map<std::string, std::string> offers (const std::string& email, const std::vector<Plugin>& plugins)
+        {
+            const auto outcome = scan (email, "Check", plugins);
+            EXPECT_EQ (outcome.kind, Outcome::Kind::updateList) << outcome.text;
+            std::map<std::string, std::string> offered;
+
+            for (const auto& row : outcome.rows)
+                offered[row.name] = row.currentVersion;
+
+            return offered;
+        }
+
+        TemporaryFolder folder;
+        ConnectionPool pool { databasePath() };
+        AccountStore accountStore { pool };
+        InventoryStore inventoryStore { pool };
+        const PasswordHasher hasher { PasswordHasher::Strength::fast };
+        NoMail mail;
+        std::int64_t clock = 1'800'000'000;
+        Accounts accounts { accountStore, hasher, mail, Accounts::Settings {}, [this] { return clock; } };
+        ScanHandler::Settings settings { {}, 3, 3 };
+        ScanHandler scans { inventoryStore, accounts, settings, [this] { return clock; } };
+    };
+
+    //==============================================================================
+    TEST_F (ScanHandlerTest, AVersionIsOfferedOnlyOnceEnoughAccountsHoldIt)
+    {
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
+            addAccount (email);
+
+        // One account alone cannot make up a version, however many machines
+        // and rows it uses.
+        ASSERT_EQ (scan ("a@x.com", "One", { { "Verb", "99.0" }, { "Verb", "99.0" } }).kind, Outcome::Kind::updateList);
+        ASSERT_EQ (scan ("a@x.com", "Two", { { "VERB", "99.0" } }).kind, Outcome::Kind::updateList);
+        EXPECT_TRUE (offers ("d@x.com", { { "Verb", "1.0" } }).empty());
+
+        // Three accounts hold 2.0 or higher: 2.0 is what they all have.
+        scan ("b@x.com", "PC", { { "Verb", "2.0" } });
+        scan ("c@x.com", "PC", { { "verb", "2.5" } });
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
+
+        // A later scan without the high version withdraws that report.
+        scan ("c@x.com", "PC", { { "Verb", "1.5" } });
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "1.5");
+        scan ("c@x.com", "PC", { { "Other", "1.0" } });
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } }).count ("Verb"), 0u);
+    }
+
+    TEST_F (ScanHandlerTest, OverlongVersionsAreNotLearnedFrom)
+    {
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
+            addAccount (email);
+
+        const std::string overlong = "9." + std::string (InventoryStore::maxLearnedVersionBytes, '9');
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+            ASSERT_EQ (scan (email, "PC", { { "Verb", overlong }, { "Long", "9." + std::string (62, '9') } }).kind,
+                       Outcome::Kind::updateList);
+
+        const auto offered = offers ("d@x.com", { { "Verb", "1.0" }, { "Long", "1.0" } });
+        EXPECT_EQ (offered.count ("Verb"), 0u);
+        EXPECT_EQ (offered.count ("Long"), 1u);
+    }
+
+    TEST_F (ScanHandlerTest, AnAccountKeepsALimitedNumberOfMachines)
+    {
+        addAccount ("many@x.com");
+
+        for (const auto* machine : { "M1", "M2", "M3" })
+            ASSERT_EQ (scan ("many@x.com", machine, { { "Verb", "1.0" } }).kind, Outcome::Kind::updateList);
+
+        const auto refused = scan ("many@x.com", "M4", { { "Verb", "1.0" } });
+        EXPECT_EQ (refused.kind, Outcome::Kind::errors);
+        EXPECT_EQ (refused.title, "Too Many Machines");
+        EXPECT_NE (refused.text.find ("3 machines"), std::string::npos);
+
+        // Known machines are still scanned, and keep their plug-ins whole.
+        ASSERT_EQ (scan ("many@x.com", "M2", { { "Verb", "1.1", "Acme", "C:\\VST\\verb.dll" },
+                                               { "Comp", "2.0", "Acme", "/Library/Audio/comp.vst" } }).kind,
+                   Outcome::Kind::updateList);
+
+        Database db (databasePath());
+        Database::Statement m2 (db, "SELECT id FROM machine WHERE machine_name = 'M2'");
+        ASSERT_TRUE (m2.step());
+        const auto stored = InventoryStore::readPlugins (db, m2.columnInt (0));
+        ASSERT_EQ (stored.size(), 2u);
+        EXPECT_EQ (stored[0].name, "Verb");
+        EXPECT_EQ (stored[0].path, "C:\\VST\\verb.dll");
+        EXPECT_EQ (stored[1].version, "2.0");
+        EXPECT_EQ (stored[1].path, "/Library/Audio/comp.vst");
+
+        Database::Statement machines (db, "SELECT COUNT(*) FROM machine");
+        ASSERT_TRUE (machines.step());
+        EXPECT_EQ (machines.columnInt (0), 3);
+    }
+
+    //==============================================================================
+    TEST (MailQueue, RunsEveryTaskAndReportsFailures)
+    {
+        std::vector<std::string> done, failures;
+
+        {
+            MailQueue queue ([&failures] (const std::string& what) { failures.push_back (what); }, {}, 2);
+            queue.post ([&done] { done.push_back ("a"); });
+            queue.flush();
+            EXPECT_EQ (done, std::vector<std::string> { "a" });
+
+            queue.post ([] { throw std::runtime_error ("disk full"); });
+            queue.flush();
+            EXPECT_EQ (failures, std::vector<std::string> { "disk full" });
+
+            queue.post ([&done] { done.push_back ("b"); });
+            queue.post ([&done] { done.push_back ("c"); });
+            // The destructor runs what is still waiting.
+        }
+
+        EXPECT_EQ (done, (std::vector<std::string> { "a", "b", "c" }));
+    }
+}
