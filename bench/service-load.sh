@@ -63,6 +63,7 @@ echo "Service on 127.0.0.1:$port (argon2 $argon2)"
 status=0
 "$build_dir/service-loadgen" --host 127.0.0.1 --port "$port" "$@" || status=$?
 
+echo "Service peak RSS: $(awk '/VmHWM/ { print int($2 / 1024) " MiB" }' "/proc/$service_pid/status")"
 kill -TERM "$service_pid"
 if wait "$service_pid"; then
     echo "Service stopped cleanly."

@@ -181,7 +181,24 @@ namespace
               "password hashing cost (default interactive; fast is for tests)" },
             { "--threads", "N", AcceptedBy::serve, number (1, 256, &Options::threads),
               "--threads needs a number from 1 to 256",
-              "requests served at once (default 8)" },
+              "workers answering complete requests (default 8)" },
+            { "--backlog", "N", AcceptedBy::serve, number (1, 65535, &Options::backlog),
+              "--backlog needs a number from 1 to 65535",
+              "connections the system queues before they are\n"
+              "accepted (default 512)" },
+            { "--max-connections", "N", AcceptedBy::serve, number (1, 65536, &Options::maxConnections),
+              "--max-connections needs a number from 1 to 65536",
+              "requests being received at once; when all are\n"
+              "taken the oldest gives way (default 1024)" },
+            { "--request-timeout", "SECONDS", AcceptedBy::serve, number (1, 3600, &Options::requestTimeoutSeconds),
+              "--request-timeout needs a number of seconds from 1 to 3600",
+              "time from connecting to the last byte of the\n"
+              "request, headers and body (default 60)" },
+            { "--max-buffered-mib", "N", AcceptedBy::serve,
+              number (1, 65536, &Options::maxBufferedBytes, std::size_t { 1024u * 1024u }),
+              "--max-buffered-mib needs a number from 1 to 65536",
+              "request bodies held at once, in MiB; more are\n"
+              "refused as busy (default 512)" },
             { "--max-inventory-mib", "N", AcceptedBy::serve,
               number (1, 1024, &Options::maxInventoryBytes, std::size_t { 1024u * 1024u }),
               "--max-inventory-mib needs a number from 1 to 1024",
@@ -373,6 +390,10 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
         return failWith ("refusing to serve plain HTTP on " + options.host
                          + ", which is not a loopback address: passwords would cross the network "
                            "unencrypted. Use --tls-cert and --tls-key, or listen on 127.0.0.1.");
+
+    // One upload of the largest size must fit in the budget.
+    if (options.maxBufferedBytes <= options.maxInventoryBytes)
+        return failWith ("--max-buffered-mib must be larger than --max-inventory-mib");
 
     if (! options.latestAppVersion.empty())
     {

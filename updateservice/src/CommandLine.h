@@ -65,6 +65,10 @@ public:
         int reportingAccounts = 3;
         PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
         std::size_t threads = 8;
+        int backlog = 512;
+        std::size_t maxConnections = 1024;
+        int requestTimeoutSeconds = 60;
+        std::size_t maxBufferedBytes = 512u * 1024u * 1024u;
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";
         bool logRequests = true;

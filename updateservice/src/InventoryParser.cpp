@@ -23,6 +23,12 @@ namespace
         std::size_t depth = 0;
         std::size_t elements = 0;
         bool sawRoot = false;
+        XML_Index progress = 0;   ///< the end of the last token expat reported
+
+        void madeProgress()
+        {
+            progress = XML_GetCurrentByteIndex (parser) + XML_GetCurrentByteCount (parser);
+        }
 
         void stop (std::string why)
         {
@@ -36,6 +42,7 @@ namespace
     void XMLCALL onStartElement (void* userData, const XML_Char* name, const XML_Char** attributes)
     {
         auto& state = *static_cast<State*> (userData);
+        state.madeProgress();
 
         if (! state.failure.empty())
             return;
@@ -93,9 +100,17 @@ namespace
     void XMLCALL onEndElement (void* userData, const XML_Char*)
     {
         auto& state = *static_cast<State*> (userData);
+        state.madeProgress();
 
         if (state.depth > 0)
             --state.depth;
+    }
+
+    // Everything else expat reads (text, comments, white space between
+    // tags) comes here; only the progress matters.
+    void XMLCALL onOther (void* userData, const XML_Char*, int)
+    {
+        static_cast<State*> (userData)->madeProgress();
     }
 
     void XMLCALL onDoctype (void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int)
@@ -144,11 +159,14 @@ InventoryParser::Result InventoryParser::parse (std::string_view document, const
 
     XML_SetUserData (parser.get(), &state);
     XML_SetElementHandler (parser.get(), onStartElement, onEndElement);
+    XML_SetDefaultHandlerExpand (parser.get(), onOther);
     XML_SetStartDoctypeDeclHandler (parser.get(), onDoctype);
     XML_SetEntityDeclHandler (parser.get(), onEntityDeclaration);
     XML_SetParamEntityParsing (parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
 
-    constexpr std::size_t chunkSize = 1u << 20;
+    // Small pieces, so that an overlong token is noticed early and read
+    // again only a few times.
+    const auto chunkSize = std::max<std::size_t> (1024, std::min<std::size_t> (64u * 1024u, limits.maxTokenBytes / 4));
     std::size_t offset = 0;
 
     do
@@ -167,6 +185,13 @@ InventoryParser::Result InventoryParser::parse (std::string_view document, const
         }
 
         offset += length;
+
+        if (static_cast<XML_Index> (offset) - state.progress > static_cast<XML_Index> (limits.maxTokenBytes))
+        {
+            state.failure = "a single tag, comment or other markup is longer than "
+                          + std::to_string (limits.maxTokenBytes / 1024) + " KiB";
+            break;
+        }
     }
     while (offset < document.size());
 

@@ -12,7 +12,11 @@
     The upload is untrusted, so the parser refuses any document type
     declaration (and with it every entity definition), and bounds the
     document size, the nesting depth, the number of elements, the number of
-    attributes of an element and the length of an attribute value. Numeric
+    attributes of an element, the length of an attribute value and the
+    length of any single token (a tag with its attributes, a comment, a
+    processing instruction): expat holds a token until its end has come
+    and reads it again with every piece fed to it, so a token is refused
+    as soon as that many bytes have gone by without progress. Numeric
     character references (&#233;) and the five predefined entities decode
     as usual. Elements other than "Plugin" directly under the root are
     skipped.
@@ -29,6 +33,7 @@ public:
         std::size_t maxElements = 100001;          ///< the root and 100,000 plug-ins
         std::size_t maxAttributesPerElement = 64;
         std::size_t maxAttributeValueBytes = 32u * 1024u;
+        std::size_t maxTokenBytes = 256u * 1024u;  ///< one tag, comment or other markup, whole
     };
 
     struct Plugin

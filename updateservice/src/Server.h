@@ -5,18 +5,34 @@
 #include "VersionCheck.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace httplib
 {
     class Server;
+    class Stream;
 }
 
 /**
     The HTTP side of the service: the four paths the application uses, body
     limits, and the mapping of every failure to a reply the application can
     read. Every reply document is an outcome written by ReplyRenderer.
+
+    Requests are gathered in front of the workers: one thread accepts
+    connections and reads every request (TLS handshake, headers and body)
+    without blocking, under the limits of RequestReader, a memory budget
+    for the bodies it holds and a deadline for the whole request from
+    accept. Only a complete request takes a worker, which answers it
+    through httplib's routing and closes the connection. A client that
+    sends slowly therefore costs a connection slot until its deadline, not
+    a worker.
+
+    A large scan upload whose e-mail and password parts come before the
+    file is checked against the account as soon as the file begins, and
+    refused before the rest is read when the log-in fails.
 
     Construct, bind(), then run() on one thread; stop() may be called from
     any other thread and makes run() return.
@@ -29,7 +45,11 @@ public:
         std::string host = "127.0.0.1";
         int port = 8750;
         std::string tlsCertificate, tlsKey;   ///< both empty: plain HTTP
-        std::size_t threads = 8;
+        std::size_t threads = 8;              ///< workers answering complete requests
+        int backlog = 512;                    ///< connections the kernel queues before accept
+        std::size_t maxConnections = 1024;    ///< connections being read at once; the oldest yields
+        int requestTimeoutSeconds = 60;       ///< from accept to the last byte of the request
+        std::size_t maxBufferedBytes = 512u * 1024u * 1024u;   ///< request bodies held at once
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::size_t maxFormBytes = 64u * 1024u;
         bool logRequests = true;
@@ -51,8 +71,9 @@ public:
 
     void stop();
 
-    /** The largest request body accepted on a path. */
-    std::size_t bodyLimitFor (const std::string& path) const;
+    /** The largest request body accepted for a method on a path, or
+        nothing for a method the service does not serve. */
+    std::optional<std::size_t> bodyLimitFor (const std::string& method, const std::string& path) const;
 
 private:
     void addRoutes();
@@ -62,4 +83,8 @@ private:
     ScanHandler& scans;
     const VersionCheck& versions;
     std::unique_ptr<httplib::Server> http;
+    std::function<void (httplib::Stream&)> serveStream;
+
+    class Gate;
+    std::unique_ptr<Gate> gate;
 };

@@ -17,6 +17,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -93,6 +94,19 @@ namespace
         return 0;
     }
 
+    // Each connection being received holds a descriptor; the usual soft
+    // limit of 1024 would stop accepting before --max-connections.
+    void allowOpenFiles (std::size_t wanted)
+    {
+        rlimit limit {};
+
+        if (getrlimit (RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+            return;
+
+        limit.rlim_cur = std::min<rlim_t> (limit.rlim_max, wanted);
+        setrlimit (RLIMIT_NOFILE, &limit);
+    }
+
     int serve (const CommandLine::Options& options)
     {
         // Signals are taken by one thread with sigwait, so they must be
@@ -105,6 +119,7 @@ namespace
         signal (SIGPIPE, SIG_IGN);
 
         makeParentFolder (options.databasePath);
+        allowOpenFiles (options.maxConnections + options.threads + 64);
 
         {
             Database db (options.databasePath);
@@ -156,6 +171,10 @@ namespace
         serverSettings.tlsCertificate = options.tlsCertificate;
         serverSettings.tlsKey = options.tlsKey;
         serverSettings.threads = options.threads;
+        serverSettings.backlog = options.backlog;
+        serverSettings.maxConnections = options.maxConnections;
+        serverSettings.requestTimeoutSeconds = options.requestTimeoutSeconds;
+        serverSettings.maxBufferedBytes = options.maxBufferedBytes;
         serverSettings.maxInventoryBytes = options.maxInventoryBytes;
         serverSettings.logRequests = options.logRequests;
 

@@ -83,6 +83,8 @@ namespace
         EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "o", "--latest-app-version", "abc",
                                "--latest-app-url", "https://example.com/" }).ok);
         EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "o", "--reset-code-ttl", "-5" }).ok);
+        EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "o", "--max-buffered-mib", "128" }).ok);   // no room for one upload
+        EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "o", "--request-timeout", "0" }).ok);
         EXPECT_FALSE (parse ({ "serve", "--db" }).ok);
         EXPECT_FALSE (parse ({ "import-catalog", "--db", "x.db" }).ok);
         EXPECT_FALSE (parse ({ "import-catalog", "--db", "x.db", "a.csv", "b.csv" }).ok);

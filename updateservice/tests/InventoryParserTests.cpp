@@ -71,6 +71,7 @@ namespace
         limits.maxElements = 20;
         limits.maxAttributesPerElement = 5;
         limits.maxAttributeValueBytes = 100;
+        limits.maxTokenBytes = 2048;
 
         const auto result = InventoryParser::parse (GetParam().document, limits);
         EXPECT_FALSE (result.ok);
@@ -109,6 +110,10 @@ namespace
                       "too many attributes" },
         RefusedCase { "long value", "<MachineProfile MachineName=\"" + std::string (101, 'x') + "\"/>", "too long" },
         RefusedCase { "too large", "<MachineProfile>" + std::string (5000, ' ') + "</MachineProfile>", "larger than" },
+        RefusedCase { "long element name", "<MachineProfile><" + std::string (3500, 'n') + "/></MachineProfile>",
+                      "longer than 2 KiB" },
+        RefusedCase { "long comment", "<MachineProfile><!--" + std::string (3500, 'c') + "--></MachineProfile>",
+                      "longer than 2 KiB" },
         RefusedCase { "two roots", "<MachineProfile/><MachineProfile/>", "not well-formed" },
         RefusedCase { "bad UTF-8", "<MachineProfile MachineName=\"\xFF\xFE\"/>", "not well-formed" }),
         [] (const ::testing::TestParamInfo<RefusedCase>& testInfo)
@@ -129,5 +134,16 @@ namespace
                                                      + "</MachineProfile>", limits);
         ASSERT_TRUE (atLimit.ok) << atLimit.error;
         EXPECT_EQ (atLimit.inventory.plugins.size(), 10u);
+    }
+
+    // Text is read as it comes; only markup must end within the limit.
+    TEST (InventoryParser, LongTextBetweenTagsIsNotATokenTooLong)
+    {
+        InventoryParser::Limits limits;
+        limits.maxTokenBytes = 2048;
+        const auto result = InventoryParser::parse ("<MachineProfile MachineName=\"m\">" + std::string (20000, 't')
+                                                    + "<Plugin Name=\"p\"/></MachineProfile>", limits);
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (result.inventory.plugins.size(), 1u);
     }
 }

@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -132,7 +134,11 @@ ServiceProcess::ServiceProcess (const std::string& binary, const std::vector<std
         listeningPort = std::atoi (line.c_str() + colon + 1);
 
     if (listeningPort <= 0)
-        ADD_FAILURE() << "the service did not report its address; it said: \"" << line << "\"";
+    {
+        std::ifstream log (stderrFile);
+        const std::string errors ((std::istreambuf_iterator<char> (log)), std::istreambuf_iterator<char>());
+        ADD_FAILURE() << "the service did not report its address; it said: \"" << line << "\"; its errors: " << errors;
+    }
 }
 
 ServiceProcess::~ServiceProcess()

@@ -698,7 +698,7 @@ namespace
                                           "Content-Length: 102400\r\n\r\nviewprofile=true&email=");
         EXPECT_EQ (bigForm.rfind ("HTTP/1.1 413", 0), 0u) << bigForm;
 
-        // A body sent in chunks has no declared length and is refused.
+        // A body sent in chunks is refused as soon as it passes the limit.
         std::vector<Plugin> many (25000, Plugin { "A fairly long plug-in name for size", "1.0", "Some Vendor", "VST" });
         const auto file = inventoryXml ("Big", many);
         ASSERT_GT (file.size(), 3000000u);
@@ -719,7 +719,7 @@ namespace
 
         if (chunked)
         {
-            EXPECT_EQ (chunked->status, 411);
+            EXPECT_EQ (chunked->status, 413);
         }
 
         // The connection is closed after a refusal, so the unread body is
@@ -735,6 +735,194 @@ namespace
 
         EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
         EXPECT_EQ (viewProfile ("big@example.com", goodPassword).tag, "Profile");
+    }
+
+    struct FramingCase
+    {
+        const char* label;
+        std::string request;
+        const char* status;   ///< the start of the reply
+    };
+
+    // Every request is read whole in front of the handlers; what cannot be
+    // framed one way only, or is not served, is refused before any body is
+    // buffered.
+    TEST_F (ServiceTest, RequestFramingIsStrict)
+    {
+        start();
+        ASSERT_EQ (signUp ("frame@example.com").tag, "Success");
+
+        const std::string form = "application/x-www-form-urlencoded";
+        const auto view = formBody ({ { "viewprofile", "true" }, { "email", "frame@example.com" },
+                                      { "password", goodPassword } });
+        const auto post = [] (const std::string& headers, const std::string& body = {})
+        {
+            return "POST /authentication/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                   + headers + "\r\n" + body;
+        };
+        const auto chunk = [] (const std::string& data)
+        {
+            std::ostringstream size;
+            size << std::hex << data.size();
+            return size.str() + "\r\n" + data + "\r\n";
+        };
+        std::string manyHeaders;
+
+        for (int i = 0; i < 100; ++i)
+            manyHeaders += "X-Filler-" + std::to_string (i) + ": x\r\n";
+
+        const std::vector<FramingCase> cases {
+            { "chunked form", post ("Content-Type: " + form + "\r\nTransfer-Encoding: chunked\r\n",
+                                    chunk (view.substr (0, 10)) + chunk (view.substr (10)) + "0\r\n\r\n"), "HTTP/1.1 200" },
+            { "two lengths", post ("Content-Type: " + form + "\r\nContent-Length: 5\r\nContent-Length: 5\r\n", "a=b&c"),
+              "HTTP/1.1 400" },
+            { "length not a number", post ("Content-Type: " + form + "\r\nContent-Length: 5x\r\n", "a=b&c"), "HTTP/1.1 400" },
+            { "length and chunked", post ("Content-Type: " + form + "\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n",
+                                          "0\r\n\r\n"), "HTTP/1.1 400" },
+            { "other coding", post ("Content-Type: " + form + "\r\nTransfer-Encoding: gzip, chunked\r\n", "0\r\n\r\n"),
+              "HTTP/1.1 501" },
+            { "folded header", post ("Content-Type: " + form + "\r\n  folded\r\nContent-Length: 0\r\n"), "HTTP/1.1 400" },
+            { "no length", post ("Content-Type: " + form + "\r\n", view), "HTTP/1.1 411" },
+            { "chunked over the form limit", post ("Content-Type: " + form + "\r\nTransfer-Encoding: chunked\r\n",
+                                                   chunk (std::string (40000, 'a')) + chunk (std::string (40000, 'a'))),
+              "HTTP/1.1 413" },
+            { "text/plain form", post ("Content-Type: text/plain\r\nContent-Length: " + std::to_string (view.size()) + "\r\n",
+                                       view), "HTTP/1.1 415" },
+            { "form without a type", post ("Content-Length: " + std::to_string (view.size()) + "\r\n", view),
+              "HTTP/1.1 415" },
+            { "PUT", "PUT /authentication/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1000000000\r\n\r\nx",
+              "HTTP/1.1 405" },
+            { "PATCH chunked", "PATCH /scan/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                               "10\r\n0123456789abcdef\r\n", "HTTP/1.1 405" },
+            { "GET with a body", "GET /checkconnect/index.html HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 10\r\n\r\n"
+                                 "0123456789", "HTTP/1.1 413" },
+            { "header flood", "GET /checkconnect/index.html HTTP/1.1\r\nHost: 127.0.0.1\r\n" + manyHeaders + "\r\n",
+              "HTTP/1.1 431" },
+            { "huge header", "GET /checkconnect/index.html HTTP/1.1\r\nX-Big: " + std::string (20000, 'h') + "\r\n\r\n",
+              "HTTP/1.1 431" },
+            { "huge request line", "GET /" + std::string (10000, 'p') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414" },
+            { "other version", "GET /checkconnect/index.html HTTP/2.0\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 505" },
+            { "NUL in a header", std::string ("GET /checkconnect/index.html HTTP/1.1\r\nX-A: a\0b\r\n\r\n", 51),
+              "HTTP/1.1 400" } };
+
+        for (const auto& c : cases)
+        {
+            const auto reply = rawExchange (c.request);
+            EXPECT_EQ (reply.rfind (c.status, 0), 0u) << c.label << ": " << reply.substr (0, 200);
+
+            if (reply.rfind ("HTTP/1.1 200", 0) != 0)
+            {
+                EXPECT_NE (reply.find ("Connection: close"), std::string::npos) << c.label;
+                EXPECT_EQ (parseReply (reply.substr (reply.find ("\r\n\r\n") + 4)).tag, "Errors") << c.label;
+            }
+            else
+            {
+                EXPECT_EQ (parseReply (reply.substr (reply.find ("\r\n\r\n") + 4)).tag, "Profile") << c.label;
+            }
+        }
+
+        EXPECT_EQ (viewProfile ("frame@example.com", goodPassword).tag, "Profile");
+    }
+
+    // Connects and sends the start of a request; the socket stays open.
+    int openSlowly (int port, const std::string& start)
+    {
+        const int fd = socket (AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons (static_cast<std::uint16_t> (port));
+        address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+
+        if (connect (fd, reinterpret_cast<sockaddr*> (&address), sizeof (address)) != 0)
+        {
+            close (fd);
+            return -1;
+        }
+
+        send (fd, start.data(), start.size(), MSG_NOSIGNAL);
+        return fd;
+    }
+
+    TEST_F (ServiceTest, SlowClientsNeitherHoldTheWorkersNorOutlastTheirDeadline)
+    {
+        start ({ "--threads", "2", "--request-timeout", "2" });
+
+        std::vector<int> slow;
+
+        for (int i = 0; i < 30; ++i)
+            slow.push_back (openSlowly (service->port(), i % 2 == 0 ? "GET /checkconnect/in"
+                                            : "POST /authentication/index.php HTTP/1.1\r\nContent-Length: 100\r\n\r\nab"));
+
+        // Others are answered at once meanwhile.
+        auto quick = client();
+        quick->set_read_timeout (1, 0);
+
+        for (int i = 0; i < 4; ++i)
+        {
+            const auto page = quick->Get ("/checkconnect/index.html");
+            ASSERT_TRUE (page) << i;
+            EXPECT_EQ (page->status, 200);
+        }
+
+        // A client that keeps sending a byte at a time is still cut off at
+        // its deadline, reckoned from when it connected.
+        const auto dripping = openSlowly (service->port(), "G");
+        std::string reply;
+        bool closed = false;
+        const std::string rest = "ET /checkconnect/index.html HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "
+                               + std::string (100, 's');
+
+        for (std::size_t i = 0; i < rest.size() && ! closed; ++i)
+        {
+            send (dripping, &rest[i], 1, MSG_NOSIGNAL);
+            pollfd waitFor { dripping, POLLIN, 0 };
+
+            if (poll (&waitFor, 1, 100) > 0)
+            {
+                char buffer[4096];
+                const auto n = recv (dripping, buffer, sizeof (buffer), 0);
+
+                if (n > 0)
+                    reply.append (buffer, static_cast<std::size_t> (n));
+
+                closed = true;
+            }
+        }
+
+        EXPECT_TRUE (closed);
+        EXPECT_EQ (reply.rfind ("HTTP/1.1 408", 0), 0u) << reply;
+        close (dripping);
+
+        for (const auto fd : slow)
+            if (fd >= 0)
+                close (fd);
+    }
+
+    TEST_F (ServiceTest, LargeUploadWithAWrongPasswordIsRefusedBeforeItsFile)
+    {
+        start();
+        ASSERT_EQ (signUp ("early@example.com").tag, "Success");
+
+        const auto beginning = [] (const std::string& password)
+        {
+            const std::string parts =
+                "--b0\r\nContent-Disposition: form-data; name=\"email\"\r\n\r\nearly@example.com\r\n"
+                "--b0\r\nContent-Disposition: form-data; name=\"password\"\r\n\r\n" + password + "\r\n"
+                "--b0\r\nContent-Disposition: form-data; name=\"userfile\"; filename=\"S_PluginList.xml\"\r\n"
+                "Content-Type: text/xml\r\n\r\n<?xml version=\"1.0\"?><MachineProfile MachineName=\"S\">";
+            return "POST /scan/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=b0\r\n"
+                   "Content-Length: 50000000\r\n\r\n" + parts;
+        };
+
+        // Only the beginning of a 50 MB upload is sent: the refusal comes
+        // without the rest.
+        const auto refused = rawExchange (beginning ("Wrong-passw0rd"));
+        ASSERT_EQ (refused.rfind ("HTTP/1.1 200", 0), 0u) << refused;
+        EXPECT_EQ (parseReply (refused.substr (refused.find ("\r\n\r\n") + 4)).tag, "Errors");
+
+        // With the right password the service waits for the file.
+        EXPECT_EQ (rawExchange (beginning (goodPassword)), "");
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
     }
 
     TEST_F (ServiceTest, ConcurrentUploadsAllSucceedAndTheStoreStaysConsistent)
