@@ -1,5 +1,7 @@
 #include "AccountStore.h"
 
+#include "WriteGate.h"
+
 #include <sodium.h>
 
 #include <algorithm>
@@ -46,6 +48,7 @@ bool AccountStore::isEmailTaken (const std::string& emailKey, std::int64_t excep
 bool AccountStore::createAccount (const NewAccount& account)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     if (emailTakenByOther (*db, account.emailKey, 0))
@@ -76,6 +79,7 @@ std::optional<AccountStore::Profile> AccountStore::findProfile (std::int64_t acc
 bool AccountStore::updateProfile (const ProfileChange& change)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     if (emailTakenByOther (*db, change.emailKey, change.accountId))
@@ -95,6 +99,7 @@ std::int64_t AccountStore::admitAttempt (const std::string& client, const std::s
                                          const LoginLimits& limits)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     // Attempts older than both the counting window and a lock-out can no
@@ -152,6 +157,7 @@ std::int64_t AccountStore::admitAttempt (const std::string& client, const std::s
 void AccountStore::forgetFailures (const std::string& client, const std::string& emailKey)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Statement remove (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
     remove.bind (1, client).bind (2, emailKey).run();
 }
@@ -161,6 +167,7 @@ bool AccountStore::admitRequest (const std::string& kind, const std::string& cli
                                  std::int64_t since, int perClient, int overall)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     Database::Statement prune (*db, "DELETE FROM request_event WHERE kind = ?1 AND at <= ?2");
@@ -191,6 +198,7 @@ bool AccountStore::admitRequest (const std::string& kind, const std::string& cli
 std::optional<std::string> AccountStore::issueResetCode (const NewResetCode& code)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     std::int64_t accountId = 0;
@@ -257,6 +265,7 @@ bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::strin
                                    const std::string& client, const std::string& emailKey, std::int64_t now)
 {
     auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     Database::Statement spend (*db, "UPDATE reset_code SET used_at = ?2 WHERE id = ?1 AND used_at IS NULL");

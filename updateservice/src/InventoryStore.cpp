@@ -1,6 +1,7 @@
 #include "InventoryStore.h"
 
 #include "Utf8.h"
+#include "WriteGate.h"
 #include "VersionNumber.h"
 
 #include <sodium.h>
@@ -65,6 +66,7 @@ namespace
     std::unordered_map<std::int64_t, std::string> reportsOf (const std::vector<Plugin>& plugins)
     {
         std::unordered_map<std::int64_t, std::string> highest;
+        highest.reserve (plugins.size());
 
         for (const auto& plugin : plugins)
         {
@@ -80,31 +82,53 @@ namespace
         return highest;
     }
 
-    // Takes back the reports of a machine's stored inventory, by their
-    // whole keys, which its stored list gives again. A list that cannot be
-    // read any more is taken back by looking through all reports.
-    void withdrawReports (Database& db, std::int64_t machineId)
-    {
-        std::vector<Plugin> stored;
+    using Reports = std::unordered_map<std::int64_t, std::string>;
 
+    // The reports of a machine's stored inventory, which its stored list
+    // gives again. A list that cannot be read any more has its reports
+    // taken back at once, by looking through all of them.
+    Reports storedReports (Database& db, std::int64_t machineId)
+    {
         try
         {
-            stored = InventoryStore::readPlugins (db, machineId);
+            return reportsOf (InventoryStore::readPlugins (db, machineId));
         }
         catch (const Database::Error&)
         {
             Database::Statement removeAll (db, "DELETE FROM plugin WHERE machine_id = ?1");
             removeAll.bind (1, machineId).run();
-            return;
+            return {};
         }
+    }
 
+    // Turns a machine's reports from `previous` into `current`, touching
+    // only those that changed: a new scan of a machine mostly reports what
+    // the last one did, and the reports are keyed by hash, so each write
+    // lands on a page of its own.
+    void updateReports (Database& db, std::int64_t machineId, const Reports& previous, const Reports& current)
+    {
         Database::Statement remove (db, "DELETE FROM plugin WHERE key_hash = ?1 AND learned = ?2 AND machine_id = ?3");
 
-        for (const auto& [hash, learned] : reportsOf (stored))
+        for (const auto& [hash, learned] : previous)
         {
+            if (const auto kept = current.find (hash); kept != current.end() && kept->second == learned)
+                continue;
+
             remove.bind (1, hash).bind (2, learned).bind (3, machineId);
             remove.run();
             remove.reset();
+        }
+
+        Database::Statement insert (db, "INSERT INTO plugin (key_hash, learned, machine_id) VALUES (?1, ?2, ?3)");
+
+        for (const auto& [hash, learned] : current)
+        {
+            if (const auto kept = previous.find (hash); kept != previous.end() && kept->second == learned)
+                continue;
+
+            insert.bind (1, hash).bind (2, learned).bind (3, machineId);
+            insert.run();
+            insert.reset();
         }
     }
 
@@ -182,10 +206,25 @@ namespace
     // zlib cannot shrink data by more than about 1:1032.
     constexpr std::int64_t maxCompressionRatio = 1100;
 
+    void writeList (Database& db, std::int64_t machineId, const std::vector<Plugin>& plugins)
+    {
+        const auto packed = pack (plugins);
+
+        if (static_cast<std::uint64_t> (packed.size()) >= static_cast<std::uint64_t> (maxPackedBytes))
+            throw Database::Error ("a plug-in list is too large to store");
+
+        const auto compressed = compress (packed);
+
+        Database::Statement list (db, "INSERT INTO plugin_list (machine_id, plugins, packed_bytes, packed) "
+                                      "VALUES (?1, ?2, ?3, ?4)");
+        list.bind (1, machineId).bind (2, static_cast<std::int64_t> (plugins.size()))
+            .bind (3, static_cast<std::int64_t> (packed.size())).bindBlob (4, compressed.data(), compressed.size()).run();
+    }
+
     // Returns the machine's id, or 0 when it would be a new machine beyond
     // the account's limit.
     std::int64_t storeMachine (Database& db, std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                               std::int64_t time, int maxMachines)
+                               std::int64_t time, int maxMachines, Reports& previous)
     {
         const auto& m = inventory.machine;
 
@@ -199,7 +238,7 @@ namespace
 
         if (machineId != 0)
         {
-            withdrawReports (db, machineId);
+            previous = storedReports (db, machineId);
             Database::Statement removeList (db, "DELETE FROM plugin_list WHERE machine_id = ?1");
             removeList.bind (1, machineId).run();
         }
@@ -247,26 +286,8 @@ std::int64_t InventoryStore::keyHash (std::string_view name, std::string_view ve
 
 void InventoryStore::writePlugins (Database& db, std::int64_t machineId, const std::vector<Plugin>& plugins)
 {
-    const auto packed = pack (plugins);
-
-    if (static_cast<std::uint64_t> (packed.size()) >= static_cast<std::uint64_t> (maxPackedBytes))
-        throw Database::Error ("a plug-in list is too large to store");
-
-    const auto compressed = compress (packed);
-
-    Database::Statement list (db, "INSERT INTO plugin_list (machine_id, plugins, packed_bytes, packed) "
-                                  "VALUES (?1, ?2, ?3, ?4)");
-    list.bind (1, machineId).bind (2, static_cast<std::int64_t> (plugins.size()))
-        .bind (3, static_cast<std::int64_t> (packed.size())).bindBlob (4, compressed.data(), compressed.size()).run();
-
-    Database::Statement insert (db, "INSERT INTO plugin (key_hash, learned, machine_id) VALUES (?1, ?2, ?3)");
-
-    for (const auto& [hash, learned] : reportsOf (plugins))
-    {
-        insert.bind (1, hash).bind (2, learned).bind (3, machineId);
-        insert.run();
-        insert.reset();
-    }
+    writeList (db, machineId, plugins);
+    updateReports (db, machineId, {}, reportsOf (plugins));
 }
 
 std::vector<Plugin> InventoryStore::readPlugins (Database& db, std::int64_t machineId)
@@ -312,7 +333,8 @@ InventoryStore::InventoryStore (ConnectionPool& pool)
 }
 
 InventoryStore::Transaction::Transaction (InventoryStore& store)
-    : lease (store.connections.acquire()),
+    : gate (writeGate()),
+      lease (store.connections.acquire()),
       transaction (*lease),
       catalog (*lease)
 {
@@ -321,12 +343,14 @@ InventoryStore::Transaction::Transaction (InventoryStore& store)
 bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
                                                     std::int64_t uploadedAt, int maxMachines)
 {
-    const auto machineId = storeMachine (*lease, accountId, inventory, uploadedAt, maxMachines);
+    Reports previous;
+    const auto machineId = storeMachine (*lease, accountId, inventory, uploadedAt, maxMachines, previous);
 
     if (machineId == 0)
         return false;
 
-    writePlugins (*lease, machineId, inventory.plugins);
+    writeList (*lease, machineId, inventory.plugins);
+    updateReports (*lease, machineId, previous, reportsOf (inventory.plugins));
     return true;
 }
 

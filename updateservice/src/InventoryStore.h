@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,6 +83,7 @@ public:
         void commit();
 
     private:
+        std::unique_lock<std::mutex> gate;   ///< see WriteGate.h; first in, last out
         ConnectionPool::Lease lease;
         Database::Transaction transaction;
         Catalog::Lookup catalog;

@@ -105,6 +105,10 @@ namespace
         scan ("c@x.com", "PC", { { "verb", "2.5" } });
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
 
+        // A new scan with the same versions keeps its reports.
+        scan ("b@x.com", "PC", { { "Verb", "2.0" }, { "Other", "1.0" } });
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
+
         // A later scan without the high version withdraws that report.
         scan ("c@x.com", "PC", { { "Verb", "1.5" } });
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "1.5");
