@@ -16,6 +16,8 @@ packages=(
     librsvg2-bin
     # the stand-in update service
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
+    # its example reverse proxy (updateservice/deploy/nginx), run by its test
+    nginx
 )
 
 missing=()
@@ -38,3 +40,16 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Debian starts a freshly installed nginx with its default site on port 80.
+# The tests start their own nginx on free ports; a system one is not wanted
+# (where there is no systemd, e.g. in a container, the package start is
+# usually refused already and the stop below is a no-op).
+if [[ " ${missing[*]} " == *" nginx "* ]]; then
+    if [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
+        "${sudo_cmd[@]}" systemctl disable --now nginx >/dev/null 2>&1 || true
+    else
+        "${sudo_cmd[@]}" service nginx stop >/dev/null 2>&1 || true
+        "${sudo_cmd[@]}" update-rc.d nginx disable >/dev/null 2>&1 || true
+    fi
+fi

@@ -205,6 +205,11 @@ namespace
               "largest accepted scan upload in MiB (default 128)" },
             { "--mail-from", "ADDRESS", AcceptedBy::serve, text (&Options::mailFrom), "",
               "From header of outgoing mail" },
+            { "--trust-proxy", nullptr, AcceptedBy::serve,
+              [] (const std::string&, Options& options) { options.trustProxy = true; return true; }, "",
+              "behind a reverse proxy on this machine: a request\n"
+              "from a loopback address counts as coming from the\n"
+              "address in its X-Real-IP header" },
             { "--quiet", nullptr, AcceptedBy::everyCommand,
               [] (const std::string&, Options& options) { options.logRequests = false; return true; }, "",
               "no request log on standard error" }

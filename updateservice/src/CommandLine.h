@@ -72,6 +72,7 @@ public:
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";
         bool logRequests = true;
+        bool trustProxy = false;
     };
 
     struct Result

@@ -39,6 +39,10 @@ Database::Database (const std::string& path)
         // a database at all.
         execute ("PRAGMA journal_mode = WAL");
         execute ("PRAGMA synchronous = NORMAL");
+        // A large upload grows the write-ahead log; it is cut back to this
+        // size at the next checkpoint instead of staying as large until
+        // the service stops.
+        execute ("PRAGMA journal_size_limit = 16777216");
         execute ("PRAGMA foreign_keys = ON");
     }
     catch (...)

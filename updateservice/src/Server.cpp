@@ -418,6 +418,48 @@ namespace
         address = text;
     }
 
+    bool isLoopback (const std::string& address)
+    {
+        in_addr v4 {};
+        in6_addr v6 {};
+
+        if (inet_pton (AF_INET, address.c_str(), &v4) == 1)
+            return (ntohl (v4.s_addr) >> 24) == 127;
+
+        if (inet_pton (AF_INET6, address.c_str(), &v6) == 1)
+            return IN6_IS_ADDR_LOOPBACK (&v6) || (IN6_IS_ADDR_V4MAPPED (&v6) && v6.s6_addr[12] == 127);
+
+        return false;
+    }
+
+    /** A forwarded client address in the form inet_ntop writes it, or
+        nothing when the header does not hold exactly one address. */
+    std::optional<std::string> forwardedAddress (std::string_view value)
+    {
+        while (! value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix (1);
+
+        while (! value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix (1);
+
+        if (value.empty() || value.size() >= INET6_ADDRSTRLEN)
+            return std::nullopt;
+
+        const std::string candidate (value);
+        char text[INET6_ADDRSTRLEN] = {};
+        in_addr v4 {};
+        in6_addr v6 {};
+
+        if (inet_pton (AF_INET, candidate.c_str(), &v4) == 1)
+            inet_ntop (AF_INET, &v4, text, sizeof (text));
+        else if (inet_pton (AF_INET6, candidate.c_str(), &v6) == 1)
+            inet_ntop (AF_INET6, &v6, text, sizeof (text));
+        else
+            return std::nullopt;
+
+        return std::string (text);
+    }
+
     // Multipart framing (boundaries, part headers, the two form fields)
     // adds a little to the inventory file itself; the log-in parts are
     // looked for within it.
@@ -875,6 +917,10 @@ bool Server::Gate::onBytes (Connection& connection, std::string_view bytes)
 
     if (! hadHeaders && reader.hasHeaders())
     {
+        if (settings.trustProxy && isLoopback (connection.address))
+            if (const auto forwarded = forwardedAddress (reader.header ("X-Real-IP").value_or ("")))
+                connection.address = *forwarded;
+
         // A declared length is taken from the budget at once, a chunked
         // body as it grows.
         const auto declared = reader.declaredLength().value_or (0);

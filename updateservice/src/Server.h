@@ -53,6 +53,11 @@ public:
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::size_t maxFormBytes = 64u * 1024u;
         bool logRequests = true;
+        /** Behind a reverse proxy every connection comes from the proxy:
+            then a request from a loopback address is counted as coming
+            from the address its X-Real-IP header names, so that the
+            limits per client address still tell clients apart. */
+        bool trustProxy = false;
     };
 
     /** The handlers are not owned; they must outlive the server. */

@@ -177,6 +177,7 @@ namespace
         serverSettings.maxBufferedBytes = options.maxBufferedBytes;
         serverSettings.maxInventoryBytes = options.maxInventoryBytes;
         serverSettings.logRequests = options.logRequests;
+        serverSettings.trustProxy = options.trustProxy;
 
         Server server (serverSettings, accounts, scans, versions);
         std::string error;

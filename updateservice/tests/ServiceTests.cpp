@@ -1088,4 +1088,28 @@ namespace
         ASSERT_TRUE (reply);
         EXPECT_EQ (parseReply (reply->body).tag, "Success");
     }
+
+    // Behind a reverse proxy every request comes from loopback: the address
+    // the proxy forwards tells clients apart, but only when it is trusted.
+    TEST_F (ServiceTest, ForwardedAddressesCountOnlyBehindATrustedProxy)
+    {
+        const auto signUpFrom = [this] (const std::string& forwardedFor, const std::string& email)
+        {
+            const auto result = client()->Post ("/authentication/index.php", { { "X-Real-IP", forwardedFor } },
+                                                formBody (signUpFields (email, goodPassword, "A", "B", "0")),
+                                                "application/x-www-form-urlencoded");
+            return result ? parseReply (result->body).tag : std::string ("no reply");
+        };
+
+        start ({ "--trust-proxy", "--max-sign-ups-per-address", "1" });
+        EXPECT_EQ (signUpFrom ("203.0.113.1", "a1@example.com"), "Success");
+        EXPECT_EQ (signUpFrom (" 203.0.113.1 ", "a2@example.com"), "Errors");
+        EXPECT_EQ (signUpFrom ("2001:db8::7", "b1@example.com"), "Success");
+        EXPECT_EQ (signUpFrom ("not an address", "c1@example.com"), "Success");   // counted as the proxy's own
+        EXPECT_EQ (signUpFrom ("203.0.113.1, 10.0.0.1", "c2@example.com"), "Errors");
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+
+        start ({ "--max-sign-ups-per-address", "1" });
+        EXPECT_EQ (signUpFrom ("203.0.113.9", "d1@example.com"), "Errors");      // still loopback's, used up
+    }
 }
