@@ -30,7 +30,8 @@ namespace
             const auto [element, depth] = pending.back();
             pending.pop_back();
 
-            check (depth <= limits.maxDepth);
+            // Text sits one level below the deepest element it may be in.
+            check (depth <= limits.maxDepth + (element->isTextElement() ? 1 : 0));
             check (++elements <= limits.maxElements);
             check (element->getNumAttributes() <= limits.maxAttributesPerElement);
             check (element->isTextElement() || element->getTagName().isNotEmpty());

@@ -80,6 +80,30 @@ namespace
         }
 
     private:
+        /** The few tag and attribute names of a document recur on every
+            element; looking them up here spares JUCE's global name pool,
+            which is locked and searched for each new name. */
+        class NameCache
+        {
+        public:
+            const juce::Identifier& get (const XML_Char* name)
+            {
+                for (const auto& entry : entries)
+                    if (entry.first == name)
+                        return entry.second;
+
+                if (entries.size() < maxEntries)
+                    return entries.emplace_back (name, juce::Identifier (juce::String::fromUTF8 (name))).second;
+
+                return spare = juce::Identifier (juce::String::fromUTF8 (name));
+            }
+
+        private:
+            static constexpr size_t maxEntries = 32;
+            std::vector<std::pair<std::string, juce::Identifier>> entries;
+            juce::Identifier spare;
+        };
+
         struct OpenElement
         {
             std::unique_ptr<juce::XmlElement> element;
@@ -150,7 +174,7 @@ namespace
             if (! stack.empty())
                 flushText();
 
-            auto element = std::make_unique<juce::XmlElement> (juce::String::fromUTF8 (name));
+            auto element = std::make_unique<juce::XmlElement> (juce::Identifier (names.get (name)));
             int count = 0;
 
             for (auto* attribute = attributes; attribute[0] != nullptr; attribute += 2)
@@ -158,8 +182,7 @@ namespace
                 if (++count > limits.maxAttributesPerElement)
                     return refuse();
 
-                element->setAttribute (juce::Identifier (juce::String::fromUTF8 (attribute[0])),
-                                       juce::String::fromUTF8 (attribute[1]));
+                element->setAttribute (names.get (attribute[0]), juce::String::fromUTF8 (attribute[1]));
             }
 
             stack.push_back ({ std::move (element), {} });
@@ -289,6 +312,7 @@ namespace
         const Limits limits;
         XML_Parser parser;
         std::vector<OpenElement> stack;
+        NameCache names;
         std::unique_ptr<juce::XmlElement> root;
         std::string text, cdata;
         bool textHasContent = false, inCdata = false, refused = false;
