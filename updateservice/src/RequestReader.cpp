@@ -96,18 +96,21 @@ RequestReader::State RequestReader::refuse (int statusCode, std::string why)
     return current;
 }
 
-// The body is kept in blocks of at most a MiB, so that it never has to be
-// moved to grow and is handed on without a second copy.
+// The body is kept in blocks of at most a MiB, so that it is handed on
+// without a second copy. A declared length sizes each block at once; a
+// chunked body starts small and grows, so that a stalled client holds no
+// more memory than it has sent.
 void RequestReader::appendBody (std::string_view bytes)
 {
     constexpr std::size_t blockBytes = 1u << 20;
+    constexpr std::size_t firstChunkedBytes = 64u * 1024u;
 
     while (! bytes.empty())
     {
         if (blocks.empty() || blocks.back().size() == blockBytes)
         {
             blocks.emplace_back();
-            const auto expected = contentLength.has_value() ? *contentLength - bodySize : blockBytes;
+            const auto expected = contentLength.has_value() ? *contentLength - bodySize : firstChunkedBytes;
             blocks.back().reserve (std::min (blockBytes, std::max (expected, bytes.size())));
         }
 

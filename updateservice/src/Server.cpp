@@ -5,6 +5,7 @@
 #include "RequestReader.h"
 
 #include <httplib.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 
 #include <arpa/inet.h>
@@ -351,7 +352,10 @@ namespace
         ssize_t write (const char* ptr, size_t size) override
         {
             if (ssl != nullptr)
+            {
+                ERR_clear_error();
                 return SSL_write (ssl, ptr, static_cast<int> (std::min<size_t> (size, INT_MAX)));
+            }
 
             for (;;)
             {
@@ -526,6 +530,8 @@ private:
         Check check = Check::notYet;
         std::string address;
         int port = 0;
+        bool draining = false;      ///< refused; the rest of the request is read and dropped
+        std::size_t drained = 0;
     };
 
     struct CheckResult
@@ -595,6 +601,7 @@ private:
     void takeCheckResults();
     void handOver (Connection& connection);
     void refuse (Connection& connection, int status, const Outcome& outcome);
+    void drain (Connection& connection);
     void close (Connection& connection);
     void log (const Connection& connection, int status, std::size_t size) const;
 
@@ -603,6 +610,11 @@ private:
     int listenFd = -1, wakeRead = -1, wakeWrite = -1;
     std::atomic<bool> stopping { false };
     std::atomic<std::size_t> buffered { 0 };
+    std::atomic<std::size_t> handedOver { 0 };   ///< complete requests not yet answered
+    Clock::time_point acceptPausedUntil {};
+
+    static constexpr auto drainTime = std::chrono::seconds (2);
+    static constexpr std::size_t maxDrainBytes = 32u * 1024u * 1024u;
 
     std::map<std::uint64_t, std::unique_ptr<Connection>> connections;
     std::uint64_t nextId = 1;
@@ -699,11 +711,21 @@ void Server::Gate::run()
 
         polled.clear();
         polledIds.clear();
-        polled.push_back ({ wakeRead, POLLIN, 0 });
-        polled.push_back ({ listenFd, POLLIN, 0 });
-
         auto now = Clock::now();
         auto wait = std::chrono::milliseconds (1000);
+
+        // Not accepting: every slot is taken by requests waiting for a
+        // worker, or the process ran out of descriptors a moment ago (the
+        // listening socket would stay readable and the loop would spin).
+        const auto paused = now < acceptPausedUntil;
+        const auto accepting = ! paused && handedOver < settings.maxConnections;
+
+        if (paused)
+            wait = std::min (wait, std::chrono::duration_cast<std::chrono::milliseconds> (acceptPausedUntil - now)
+                                       + std::chrono::milliseconds (1));
+
+        polled.push_back ({ wakeRead, POLLIN, 0 });
+        polled.push_back ({ accepting ? listenFd : -1, POLLIN, 0 });
 
         for (const auto& [id, connection] : connections)
         {
@@ -736,7 +758,12 @@ void Server::Gate::run()
 
             const auto found = connections.find (polledIds[i - 2]);
 
-            if (found != connections.end())
+            if (found == connections.end())
+                continue;
+
+            if (found->second->draining)
+                drain (*found->second);
+            else
                 service (*found->second);
         }
 
@@ -754,7 +781,12 @@ void Server::Gate::run()
                 late.push_back (connection.get());
 
         for (auto* connection : late)
-            refuse (*connection, 408, Outcome::errors (refusalTitle (408), "The request did not arrive in time."));
+        {
+            if (connection->draining)
+                close (*connection);
+            else
+                refuse (*connection, 408, Outcome::errors (refusalTitle (408), "The request did not arrive in time."));
+        }
     }
 
     std::vector<Connection*> open;
@@ -780,12 +812,20 @@ void Server::Gate::acceptAll (Clock::time_point now)
 {
     for (int i = 0; i < 64; ++i)
     {
+        if (handedOver >= settings.maxConnections)
+            return;
+
         const auto fd = accept4 (listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
 
         if (fd < 0)
-            return;
+        {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                acceptPausedUntil = now + std::chrono::milliseconds (100);
 
-        if (connections.size() >= settings.maxConnections)
+            return;
+        }
+
+        if (connections.size() + handedOver >= settings.maxConnections)
             evictOldest();
 
         auto connection = std::make_unique<Connection>();
@@ -832,7 +872,12 @@ void Server::Gate::evictOldest()
         if (connection->check != Check::checking && (oldest == nullptr || connection->accepted < oldest->accepted))
             oldest = connection.get();
 
-    if (oldest != nullptr)
+    if (oldest == nullptr)
+        return;
+
+    if (oldest->draining)
+        close (*oldest);
+    else
         refuse (*oldest, 503, busy());
 }
 
@@ -842,6 +887,9 @@ void Server::Gate::service (Connection& connection)
 
     if (! connection.handshaken)
     {
+        // OpenSSL's error queue belongs to the thread: what an earlier
+        // connection left there would read as this one's failure.
+        ERR_clear_error();
         const auto done = SSL_do_handshake (ssl);
 
         if (done != 1)
@@ -869,6 +917,7 @@ void Server::Gate::service (Connection& connection)
 
         if (ssl != nullptr)
         {
+            ERR_clear_error();
             count = SSL_read (ssl, readBuffer.data(), static_cast<int> (readBuffer.size()));
 
             if (count <= 0)
@@ -939,7 +988,10 @@ bool Server::Gate::onBytes (Connection& connection, std::string_view bytes)
             static const std::string goAhead = "HTTP/1.1 100 Continue\r\n\r\n";
 
             if (connection.ssl != nullptr)
+            {
+                ERR_clear_error();
                 SSL_write (connection.ssl.get(), goAhead.data(), static_cast<int> (goAhead.size()));
+            }
             else
                 ::send (connection.fd, goAhead.data(), goAhead.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         }
@@ -1053,8 +1105,8 @@ void Server::Gate::takeCheckResults()
     {
         const auto found = connections.find (result.id);
 
-        // Gone already: its deadline passed while it was checked.
-        if (found == connections.end())
+        // Gone already, or refused: its deadline passed while it was checked.
+        if (found == connections.end() || found->second->draining)
             continue;
 
         auto& connection = *found->second;
@@ -1089,8 +1141,12 @@ void Server::Gate::handOver (Connection& connection)
     handover->address = connection.address;
     handover->port = connection.port;
 
-    // From here on the connection belongs to the job.
-    connections.erase (connection.id);
+    // From here on the connection belongs to the job. Requests waiting for
+    // a worker count against the connection cap too, so that a flood of
+    // quick requests cannot pile up descriptors faster than they are answered.
+    const auto id = connection.id;
+    connections.erase (id);
+    ++handedOver;
 
     setBlocking (handover->fd, true);
     const timeval writeLimit { std::min (30, settings.requestTimeoutSeconds), 0 };
@@ -1106,12 +1162,20 @@ void Server::Gate::handOver (Connection& connection)
         }
 
         if (handover->ssl != nullptr)
+        {
+            ERR_clear_error();
             SSL_shutdown (handover->ssl.get());
+            ERR_clear_error();
+        }
 
         handover->ssl.reset();
         ::close (handover->fd);
         handover->request.clear();
         release (handover->reserved);
+
+        // At the cap the front stopped accepting; it may go on now.
+        if (handedOver-- == settings.maxConnections)
+            wake();
     });
 }
 
@@ -1124,19 +1188,58 @@ void Server::Gate::refuse (Connection& connection, int status, const Outcome& ou
     if (connection.handshaken)
     {
         if (connection.ssl != nullptr)
+        {
+            ERR_clear_error();
             SSL_write (connection.ssl.get(), reply.data(), static_cast<int> (reply.size()));
+        }
         else
+        {
             ::send (connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
     }
 
     log (connection, status, reply.size());
-    close (connection);
+
+    if (connection.ssl != nullptr || ! connection.handshaken)
+        return close (connection);
+
+    // Closing a socket with unread input resets the connection, and a
+    // client still sending its body would then lose the reply. The rest
+    // of the request is read and dropped for a little while first.
+    ::shutdown (connection.fd, SHUT_WR);
+    release (connection.reserved);
+    connection.reserved = 0;
+    connection.reader.reset();
+    connection.draining = true;
+    connection.check = Check::done;
+    connection.wantsWrite = false;
+    connection.deadline = std::min (connection.deadline, Clock::now() + drainTime);
+}
+
+void Server::Gate::drain (Connection& connection)
+{
+    for (int turn = 0; turn < 16; ++turn)
+    {
+        const auto count = ::recv (connection.fd, readBuffer.data(), readBuffer.size(), 0);
+
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+
+        connection.drained += count > 0 ? static_cast<std::size_t> (count) : 0;
+
+        if (count <= 0 || connection.drained > maxDrainBytes)
+            return close (connection);
+    }
 }
 
 void Server::Gate::close (Connection& connection)
 {
     if (connection.ssl != nullptr && connection.handshaken)
+    {
+        ERR_clear_error();
         SSL_shutdown (connection.ssl.get());
+        ERR_clear_error();
+    }
 
     connection.ssl.reset();
 
@@ -1144,7 +1247,8 @@ void Server::Gate::close (Connection& connection)
     ::shutdown (connection.fd, SHUT_WR);
     ::close (connection.fd);
     release (connection.reserved);
-    connections.erase (connection.id);
+    const auto id = connection.id;
+    connections.erase (id);
 }
 
 void Server::Gate::log (const Connection& connection, int status, std::size_t size) const

@@ -923,6 +923,13 @@ namespace
         // With the right password the service waits for the file.
         EXPECT_EQ (rawExchange (beginning (goodPassword)), "");
         EXPECT_EQ (countRows ("SELECT COUNT(*) FROM machine"), 0);
+
+        // A client that goes on sending its whole upload still reads the
+        // refusal: the connection is not reset under it.
+        const auto padded = "<?xml version=\"1.0\"?><MachineProfile>" + std::string (24u << 20, ' ') + "</MachineProfile>";
+        const auto whole = upload ("early@example.com", "Wrong-passw0rd", padded);
+        ASSERT_TRUE (whole) << httplib::to_string (whole.error());
+        EXPECT_EQ (parseReply (whole->body).tag, "Errors");
     }
 
     TEST_F (ServiceTest, ConcurrentUploadsAllSucceedAndTheStoreStaysConsistent)
