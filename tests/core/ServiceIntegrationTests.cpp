@@ -19,9 +19,20 @@ namespace
 {
     const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
 
+    // The service mails a code just after it has replied: the message is
+    // waited for.
     juce::String newestResetCode (const juce::File& outbox)
     {
-        auto messages = outbox.findChildFiles (juce::File::findFiles, false, "*.eml");
+        juce::Array<juce::File> messages;
+
+        for (int attempt = 0; attempt < 200 && messages.isEmpty(); ++attempt)
+        {
+            if (attempt > 0)
+                juce::Thread::sleep (50);
+
+            messages = outbox.findChildFiles (juce::File::findFiles, false, "*.eml");
+        }
+
         messages.sort();
 
         if (messages.isEmpty())
