@@ -119,6 +119,7 @@ bool PeImage::readHeaders()
         return false;
 
     resourceRva = read32 (optional.data() + resourceEntryOffset);
+    sizeOfImage = read32 (optional.data() + 56);
 
     if (resourceRva == 0)
         return false;
@@ -148,6 +149,16 @@ bool PeImage::readHeaders()
         if (section.extent > 0)
             sections.push_back (section);
     }
+
+    // The loader refuses an image whose resource section claims raw data the file does not hold.
+    const auto resources = std::find_if (sections.begin(), sections.end(), [this] (const Section& s)
+    {
+        return resourceRva >= s.virtualAddress && resourceRva - s.virtualAddress < s.extent;
+    });
+
+    if (resources != sections.end() && resources->rawSize > 0
+         && std::uint64_t { resources->rawOffset } + resources->rawSize > fileSize)
+        return false;
 
     return ! sections.empty();
 }
@@ -185,6 +196,16 @@ std::size_t PeImage::readVirtual (std::uint32_t rva, std::uint8_t* dest, std::si
     // The loader zero-fills a section beyond its raw data up to its virtual size.
     std::memset (dest + fromFile, 0, count - fromFile);
     return count;
+}
+
+std::uint64_t PeImage::bytesInSection (std::uint32_t rva) const noexcept
+{
+    const auto found = std::find_if (sections.begin(), sections.end(), [rva] (const Section& s)
+    {
+        return rva >= s.virtualAddress && rva - s.virtualAddress < s.extent;
+    });
+
+    return found == sections.end() ? 0 : found->extent - (rva - found->virtualAddress);
 }
 
 bool PeImage::readVirtualExact (std::uint64_t rva, std::uint8_t* dest, std::size_t n)
@@ -282,6 +303,18 @@ std::optional<std::vector<std::uint8_t>> PeImage::readResource (std::uint16_t ty
     if (! valid)
         return std::nullopt;
 
+    // The loader refuses a root directory whose entries cannot fit in the section holding it.
+    std::array<std::uint8_t, directoryHeaderSize> root {};
+
+    if (! readVirtualExact (resourceRva, root.data(), root.size()))
+        return std::nullopt;
+
+    const std::uint64_t rootBytes = directoryHeaderSize
+                                    + (std::uint64_t { read16 (root.data() + 12) } + read16 (root.data() + 14)) * directoryEntrySize;
+
+    if (rootBytes > bytesInSection (resourceRva))
+        return std::nullopt;
+
     // The directory tree has exactly three levels (type, name, language), so a directory
     // that points back at itself or its parent cannot make this loop.
     const auto nameDirectory = findSubdirectory (0, type);
@@ -309,7 +342,11 @@ std::optional<std::vector<std::uint8_t>> PeImage::readResource (std::uint16_t ty
     const auto dataSize = read32 (dataEntry.data() + 4);
 
     // From here on the resource exists, even when its data cannot be had: the caller
-    // then gets an empty or shortened block, not "no resource".
+    // then gets an empty or shortened block, not "no resource". Data said to run past
+    // the end of the image is refused outright, as the loader refuses it.
+    if (std::uint64_t { dataRva } + dataSize > sizeOfImage)
+        return std::vector<std::uint8_t>();
+
     std::vector<std::uint8_t> data (std::min<std::size_t> (dataSize, maxResourceBytes));
     data.resize (readVirtual (dataRva, data.data(), data.size()));
     return data;

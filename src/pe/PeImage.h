@@ -54,8 +54,11 @@ namespace pe
             neutral (0), else 0x0409, else 0x0009, else 0x0400, else the lowest language present.
             std::nullopt when the directory path to the resource's data entry cannot be followed.
             Once the data entry is found the resource exists: its data is returned as far as it can
-            be read (cut by the end of its section or of the file, or empty when its size is 0 or
-            its address lies outside every section).
+            be read (cut by the end of its section or of the file, or empty when its size is 0, its
+            address lies outside every section or its data would run past SizeOfImage).
+            As the Windows loader does, an image whose resource section's raw data runs past the end of
+            the file has no resources, nor has one whose root directory's entries do not fit in the
+            section holding it.
         */
         std::optional<std::vector<std::uint8_t>> readResource (std::uint16_t type, std::uint16_t name);
 
@@ -84,10 +87,12 @@ namespace pe
         std::uint64_t fileSize = 0;
         std::vector<Section> sections;
         std::uint32_t resourceRva = 0;
+        std::uint32_t sizeOfImage = 0;
         bool valid = false;
 
         bool readFile (std::uint64_t offset, void* dest, std::size_t n);
         bool readHeaders();
+        std::uint64_t bytesInSection (std::uint32_t rva) const noexcept;
         bool readVirtualExact (std::uint64_t rva, std::uint8_t* dest, std::size_t n);
         std::vector<DirectoryEntry> readIdEntries (std::uint32_t directoryOffset);
         std::optional<std::uint32_t> findSubdirectory (std::uint32_t directoryOffset, std::uint16_t id);

@@ -83,9 +83,17 @@ namespace
             {
                 const std::size_t length = word (position);
 
-                // A zero length would never move on: the list ends there.
+                // A zero length would never move on: the list ends there. Its own key is still
+                // compared first (the Windows calls do so), the entry then reaching to the parent's end.
                 if (length == 0)
+                {
+                    const Block child { position, parent.end };
+
+                    if (keyMatches (child, name))
+                        return child;
+
                     break;
+                }
 
                 if (length >= blockHeaderSize)
                 {
@@ -101,13 +109,24 @@ namespace
             return std::nullopt;
         }
 
-        /** The value as an 8-bit Windows-1252 string, ending at its first NUL or at the block's end. */
+        /** The value as an 8-bit Windows-1252 string, ending at its first NUL or at the block's end.
+            A binary value (wType 0) is not converted: its bytes are handed back as they are, so
+            the caller's C string ends at the first zero byte.
+        */
         std::string valueText (const Block& block) const
         {
             std::string text;
 
             if (word (block.start + 2) == 0)
                 return text;
+
+            if (word (block.start + 4) == 0)
+            {
+                for (auto position = valueStart (block); position < block.end && data[position] != 0; ++position)
+                    text.push_back (static_cast<char> (data[position]));
+
+                return text;
+            }
 
             for (auto position = valueStart (block); position + 2 <= block.end; position += 2)
             {

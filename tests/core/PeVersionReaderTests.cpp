@@ -612,12 +612,16 @@ INSTANTIATE_TEST_SUITE_P (Pe, MalformedImage, ::testing::Values (
              { petest::put32 (b, l.nameDirectories[0] + 16 + 4, 0x80000000u | static_cast<std::uint32_t> (l.nameDirectories[0] - l.resourceSection)); }, noInfo },
     Damage { "NameEntryIsData", [] (Bytes& b, const auto& l) { b[l.typeDirectories[0] + 16 + 7] = 0; }, noInfo },
     Damage { "NamedCountHuge", [] (Bytes& b, const auto& l) { petest::put16 (b, l.resourceSection + 12, 0xffff); }, noInfo },
-    Damage { "TypeCountHuge", [] (Bytes& b, const auto& l) { petest::put16 (b, l.resourceSection + 14, 0xffff); }, intact },
+    Damage { "TypeCountHuge", [] (Bytes& b, const auto& l) { petest::put16 (b, l.resourceSection + 14, 0xffff); }, noInfo },
+    Damage { "TypeCountJustFits", [] (Bytes& b, const auto& l)
+             { petest::put16 (b, l.resourceSection + 14, static_cast<std::uint16_t> ((0x200 - 16) / 8)); }, intact },
     Damage { "DataSizeZero", [] (Bytes& b, const auto& l) { petest::put32 (b, l.dataEntries[0] + 4, 0); }, emptyButPresent },
-    Damage { "DataSizeHuge", [] (Bytes& b, const auto& l) { petest::put32 (b, l.dataEntries[0] + 4, 0xffffffff); }, intact },
+    Damage { "DataSizeHuge", [] (Bytes& b, const auto& l) { petest::put32 (b, l.dataEntries[0] + 4, 0xffffffff); }, emptyButPresent },
+    Damage { "DataPastSizeOfImage", [] (Bytes& b, const auto& l)
+             { petest::put32 (b, l.optionalHeader + 56, 0x2000); }, emptyButPresent },
     Damage { "DataRvaWraps", [] (Bytes& b, const auto& l) { petest::put32 (b, l.dataEntries[0], 0xfffffff0); }, emptyButPresent },
     Damage { "DataEntryOutsideSection", [] (Bytes& b, const auto& l) { petest::put32 (b, l.nameDirectories[0] + 16 + 4, 0x7ffffff0); }, noInfo },
-    Damage { "FileEndsInsideTheBlock", [] (Bytes& b, const auto&) { b.resize (findText (b, u"Acme") + 2); }, { "Synth", "1.0", "A", VersionStatus::complete } },
+    Damage { "FileEndsInsideTheBlock", [] (Bytes& b, const auto&) { b.resize (findText (b, u"Acme") + 2); }, noInfo },
     Damage { "RootLengthZero", [] (Bytes& b, const auto& l) { petest::put16 (b, l.data[0], 0); }, emptyButPresent },
     Damage { "RootLengthBeyondData", [] (Bytes& b, const auto& l) { petest::put16 (b, l.data[0], 0xfff0); }, intact },
     Damage { "RootShorterThanItsStrings", [] (Bytes& b, const auto& l)
@@ -626,8 +630,8 @@ INSTANTIATE_TEST_SUITE_P (Pe, MalformedImage, ::testing::Values (
     Damage { "ChildOverrunsItsParent", [] (Bytes& b, const auto&) { petest::put16 (b, blockOf (b, u"StringFileInfo"), 0xffff); }, intact },
     Damage { "StringOverrunsItsTable", [] (Bytes& b, const auto&) { petest::put16 (b, blockOf (b, u"ProductVersion"), 0x7fff); },
              { "Synth", "1.0", "", VersionStatus::incomplete } },
-    Damage { "ChildLengthZeroEndsTheList", [] (Bytes& b, const auto&) { petest::put16 (b, blockOf (b, u"ProductVersion"), 0); },
-             { "Synth", "", "", VersionStatus::incomplete } },
+    Damage { "ChildLengthZeroEndsTheListAfterItsOwnKey", [] (Bytes& b, const auto&) { petest::put16 (b, blockOf (b, u"ProductVersion"), 0); },
+             { "Synth", "1.0", "", VersionStatus::incomplete } },
     Damage { "ChildTooShortIsSkipped", [] (Bytes& b, const auto&) { petest::put16 (b, blockOf (b, u"ProductName"), 3); },
              emptyButPresent },
     Damage { "KeyWithoutNul", [] (Bytes& b, const auto&)
@@ -773,10 +777,10 @@ TEST (FileReading, WorstCaseReadsStayBounded)
     petest::put16 (block, 0, 0xffff);
     auto image = builder.addVersion (block, 0).build (&layout);   // neutral: garbage entries cannot beat it
     petest::put16 (image, layout.peHeader + 6, 0xffff);
-    petest::put16 (image, layout.resourceSection + 14, 0xffff);
+    // The root's entries must fit in the section and the data in the image: the loader refuses more.
     petest::put16 (image, layout.typeDirectories[0] + 14, 0xffff);
     petest::put16 (image, layout.nameDirectories[0] + 14, 0xffff);
-    petest::put32 (image, layout.dataEntries[0] + 4, 0xffffffff);
+    petest::put32 (image, layout.dataEntries[0] + 4, 0xffff);
 
     const TempFile file (image, 300ull * 1024 * 1024);
     ASSERT_FALSE (file.path.empty());

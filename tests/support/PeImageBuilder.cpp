@@ -362,7 +362,7 @@ Bytes PeImageBuilder::build (ImageLayout* layoutOut) const
     put16 (image, optional, pe32Plus ? 0x20b : 0x10b);
     put32 (image, optional + 32, 0x1000);  // SectionAlignment
     put32 (image, optional + 36, 0x200);   // FileAlignment
-    put32 (image, optional + 56, 0x20000); // SizeOfImage
+    // SizeOfImage (optional + 56) is written once the sections are known.
     put32 (image, optional + 60, 0x400);   // SizeOfHeaders
     put16 (image, optional + 68, 2);       // Subsystem
     put32 (image, optional + countOffset, 16);
@@ -373,9 +373,13 @@ Bytes PeImageBuilder::build (ImageLayout* layoutOut) const
 
     const auto sectionTable = optional + optionalSize;
 
-    auto writeSection = [&image] (std::size_t offset, const char* name, std::uint32_t virtualSize, std::uint32_t rva,
-                                  std::uint32_t rawSize, std::uint32_t rawOffset)
+    std::uint64_t imageEnd = 0x1000;
+
+    auto writeSection = [&image, &imageEnd] (std::size_t offset, const char* name, std::uint32_t virtualSize, std::uint32_t rva,
+                                             std::uint32_t rawSize, std::uint32_t rawOffset)
     {
+        imageEnd = std::max<std::uint64_t> (imageEnd, std::uint64_t { rva } + std::max (virtualSize, rawSize));
+
         for (std::size_t i = 0; name[i] != 0 && i < 8; ++i)
             image[offset + i] = static_cast<std::uint8_t> (name[i]);
 
@@ -397,6 +401,8 @@ Bytes PeImageBuilder::build (ImageLayout* layoutOut) const
     if (separateDataRva.has_value())
         writeSection (sectionTable + 80, ".vdata", static_cast<std::uint32_t> (dataSection.size()), *separateDataRva,
                       static_cast<std::uint32_t> (align (dataSection.size(), 0x200)), static_cast<std::uint32_t> (dataFileOffset));
+
+    put32 (image, optional + 56, static_cast<std::uint32_t> (std::min<std::uint64_t> (align (static_cast<std::size_t> (imageEnd), 0x1000), 0xffffffffu)));
 
     // A recognisable .text so that a wrong RVA mapping reads garbage, not zeros.
     for (std::size_t i = 0; i < 0x200; ++i)
