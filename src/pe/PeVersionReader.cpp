@@ -20,6 +20,13 @@ namespace
     */
     constexpr std::size_t blockHeaderSize = 6;
 
+    /*  The 16-bit layout, still read by the 8-bit calls, has no wType and 8-bit text:
+            WORD wLength; WORD wValueLength; CHAR szKey[]; (pad to 4) Value; (pad to 4) Children
+        wValueLength counts bytes. Such a block is told apart by its root key starting where
+        wType would be: a printable character there cannot be a wType of 0 or 1.
+    */
+    constexpr std::size_t legacyHeaderSize = 4;
+
     std::size_t align4 (std::size_t value) noexcept
     {
         return (value + 3) & ~std::size_t { 3 };
@@ -58,16 +65,21 @@ namespace
     class BlockTree
     {
     public:
-        explicit BlockTree (const std::vector<std::uint8_t>& d) noexcept : data (d) {}
+        explicit BlockTree (const std::vector<std::uint8_t>& d) noexcept
+            : data (d),
+              legacy (d.size() > legacyHeaderSize && d[legacyHeaderSize] >= 0x20),
+              headerSize (legacy ? legacyHeaderSize : blockHeaderSize)
+        {
+        }
 
         std::optional<Block> root() const noexcept
         {
-            if (data.size() < blockHeaderSize)
+            if (data.size() < headerSize)
                 return std::nullopt;
 
             const std::size_t length = word (0);
 
-            if (length < blockHeaderSize)
+            if (length < headerSize)
                 return std::nullopt;
 
             return Block { 0, std::min (length, data.size()) };
@@ -79,7 +91,7 @@ namespace
             auto position = childrenStart (parent);
 
             // Each step moves on by at least 4 bytes and the parent is at most 64 KiB long.
-            while (position + blockHeaderSize <= parent.end)
+            while (position + headerSize <= parent.end)
             {
                 const std::size_t length = word (position);
 
@@ -95,7 +107,7 @@ namespace
                     break;
                 }
 
-                if (length >= blockHeaderSize)
+                if (length >= headerSize)
                 {
                     const Block child { position, std::min (position + length, parent.end) };
 
@@ -120,7 +132,8 @@ namespace
             if (word (block.start + 2) == 0)
                 return text;
 
-            if (word (block.start + 4) == 0)
+            // 16-bit blocks hold 8-bit text already; the 8-bit calls hand it back as it is.
+            if (legacy || word (block.start + 4) == 0)
             {
                 for (auto position = valueStart (block); position < block.end && data[position] != 0; ++position)
                     text.push_back (static_cast<char> (data[position]));
@@ -149,6 +162,8 @@ namespace
 
     private:
         const std::vector<std::uint8_t>& data;
+        const bool legacy;
+        const std::size_t headerSize;
 
         std::size_t word (std::size_t position) const noexcept
         {
@@ -156,10 +171,19 @@ namespace
         }
 
         /** The position of the key's terminating NUL, or nullopt when the key runs to the block's end. */
+        std::size_t keyUnitSize() const noexcept    { return legacy ? 1 : 2; }
+
+        std::size_t keyUnit (std::size_t position) const noexcept
+        {
+            return legacy ? data[position] : word (position);
+        }
+
         std::optional<std::size_t> keyTerminator (const Block& block) const noexcept
         {
-            for (auto position = block.start + blockHeaderSize; position + 2 <= block.end; position += 2)
-                if (word (position) == 0)
+            const auto unitSize = keyUnitSize();
+
+            for (auto position = block.start + headerSize; position + unitSize <= block.end; position += unitSize)
+                if (keyUnit (position) == 0)
                     return position;
 
             return std::nullopt;
@@ -168,38 +192,41 @@ namespace
         std::size_t valueStart (const Block& block) const noexcept
         {
             const auto terminator = keyTerminator (block);
-            return terminator.has_value() ? std::min (align4 (*terminator + 2), block.end) : block.end;
+            return terminator.has_value() ? std::min (align4 (*terminator + keyUnitSize()), block.end) : block.end;
         }
 
         std::size_t childrenStart (const Block& block) const noexcept
         {
             const auto valueLength = word (block.start + 2);
-            const auto valueType = word (block.start + 4);
 
-            // wValueLength counts characters for text values (type 1) and bytes otherwise.
-            const auto valueBytes = valueType != 0 ? valueLength * 2 : valueLength;
+            // wValueLength counts characters for text values (type 1) and bytes otherwise;
+            // 16-bit blocks have no type and always count bytes.
+            const auto valueBytes = (! legacy && word (block.start + 4) != 0) ? valueLength * 2 : valueLength;
             return std::min (align4 (valueStart (block) + valueBytes), block.end);
         }
 
         bool keyMatches (const Block& block, std::string_view name) const noexcept
         {
-            auto position = block.start + blockHeaderSize;
+            const auto unitSize = keyUnitSize();
+            auto position = block.start + headerSize;
 
             for (const auto c : name)
             {
-                if (position + 2 > block.end)
+                if (position + unitSize > block.end)
                     return false;
 
-                const auto unit = static_cast<char16_t> (word (position));
+                const auto unit = static_cast<char16_t> (keyUnit (position));
+                const auto byte = static_cast<unsigned char> (c);
 
-                if (foldAscii (unit) != foldAscii (decodeWindows1252 (static_cast<unsigned char> (c))))
+                // A 16-bit block's 8-bit key compares with the path's bytes as they are.
+                if (foldAscii (unit) != foldAscii (legacy ? char16_t { byte } : decodeWindows1252 (byte)))
                     return false;
 
-                position += 2;
+                position += unitSize;
             }
 
             // Whole names only: the key must end right here.
-            return position + 2 <= block.end && word (position) == 0;
+            return position + unitSize <= block.end && keyUnit (position) == 0;
         }
     };
 

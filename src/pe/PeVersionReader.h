@@ -30,7 +30,9 @@ namespace pe
         static std::optional<VersionInfo> read (ByteSource&);
 
         /** VerQueryValueA of "\StringFileInfo\<table>\<key>": nullopt when not found,
-            otherwise the Windows-1252 bytes of the value, ending at its first NUL.
+            otherwise the Windows-1252 bytes of the value, ending at its first NUL. Values that
+            are not stored as UTF-16 text (wType 0, or any value of a block in the 16-bit layout)
+            are handed back as their raw bytes.
 
             Names match without regard to ASCII letter case (other characters must be equal),
             whole names only, and the first of several equal names is the one searched.
