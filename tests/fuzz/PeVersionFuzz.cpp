@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
         for (const auto* table : tables)
             for (const auto* key : keys)
                 if (const auto value = info->queryString (table, key))
-                    check (value->find ('\0') == std::string::npos && value->size() < 0x8000);
+                    check (value->find ('\0') == std::string::npos && value->size() < info->getData().size());
 
         info->queryValue ("");
         info->queryValue ("\\VarFileInfo\\Translation");
