@@ -41,6 +41,7 @@ namespace pe
                                                     + 4 + 20                    // signature, file header
                                                     + 2 + 136                   // optional header magic, then up to the resource directory
                                                     + maxSections * 40          // section table
+                                                    + 16                        // the root directory's header, checked first
                                                     + 3 * (16 + maxDirectoryEntries * 8)   // type, name and language directories
                                                     + 16                        // data entry
                                                     + maxResourceBytes;
