@@ -170,7 +170,7 @@ namespace
             return static_cast<std::size_t> (data[position] | (data[position + 1] << 8));
         }
 
-        /** The position of the key's terminating NUL, or nullopt when the key runs to the block's end. */
+        /** Keys are UTF-16 in the 32-bit layout and 8-bit in the 16-bit one. */
         std::size_t keyUnitSize() const noexcept    { return legacy ? 1 : 2; }
 
         std::size_t keyUnit (std::size_t position) const noexcept
@@ -178,6 +178,7 @@ namespace
             return legacy ? data[position] : word (position);
         }
 
+        /** The position of the key's terminating NUL, or nullopt when the key runs to the block's end. */
         std::optional<std::size_t> keyTerminator (const Block& block) const noexcept
         {
             const auto unitSize = keyUnitSize();
