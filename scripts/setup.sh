@@ -18,6 +18,10 @@ packages=(
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
     # its example reverse proxy (updateservice/deploy/nginx), run by its test
     nginx
+    # the Windows build (scripts/build-windows.sh) and its tests under Wine;
+    # dpkg-dev unpacks the Debian source packages of its static libraries
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev
+    wine wine64
 )
 
 missing=()

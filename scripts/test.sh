@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (the benchmarks too, so that
-# they keep compiling) and runs every test, the GUI tests under a private
-# Xvfb display. Arguments go to ctest, e.g. `-LE slow` for the quick tests
+# they keep compiling), cross-builds the Windows executables, and runs every
+# test, the GUI tests under a private Xvfb display and the Windows ones under
+# Wine. Arguments go to ctest, e.g. `-LE slow` for the quick tests
 # only or `-R Settings`.
 #
 # COBALTLINE_WARNINGS_AS_ERRORS=ON makes every compiler warning in the
@@ -10,9 +11,13 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="${COBALTLINE_BUILD_DIR:-$root/build}"
+export COBALTLINE_WINDOWS_BUILD_DIR="${COBALTLINE_WINDOWS_BUILD_DIR:-$root/build-windows}"
 
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" -DCOBALTLINE_BUILD_TESTS=ON -DCOBALTLINE_BUILD_BENCHMARKS=ON \
+    -DCOBALTLINE_WINDOWS_BUILD_DIR="$COBALTLINE_WINDOWS_BUILD_DIR" \
+    -DCOBALTLINE_WARNINGS_AS_ERRORS="${COBALTLINE_WARNINGS_AS_ERRORS:-OFF}"
+"$root/scripts/build-windows.sh" -DCOBALTLINE_BUILD_TESTS=ON \
     -DCOBALTLINE_WARNINGS_AS_ERRORS="${COBALTLINE_WARNINGS_AS_ERRORS:-OFF}"
 
 cd "$build_dir"

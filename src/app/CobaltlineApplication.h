@@ -2,6 +2,7 @@
 
 #include "core/app/AppContext.h"
 #include "gui/desktop/JuceDesktopServices.h"
+#include "gui/desktop/WineRepaints.h"
 #include "gui/main/MainAppWindow.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -32,4 +33,5 @@ private:
     JuceDesktopServices desktopServices;
     const AppContext context { settingsStore, service, desktopServices, Clock::system(), JUCE_APPLICATION_VERSION_STRING };
     std::unique_ptr<MainAppWindow> mainWindow;
+    std::unique_ptr<WineRepaints> wineRepaints;
 };

@@ -6,28 +6,113 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#ifdef _WIN32
+ #include <io.h>
+ #include <stringapiset.h>
+#else
+ #include <unistd.h>
+#endif
 
 namespace pe
 {
+namespace
+{
+#ifdef _WIN32
+    /** Windows paths are handed over as UTF-8, or, failing that, in the ANSI
+        code page (what a console program's arguments are). */
+    std::wstring widePath (const std::string& path)
+    {
+        for (const auto codePage : { (unsigned) CP_UTF8, (unsigned) CP_ACP })
+        {
+            const auto flags = codePage == CP_UTF8 ? (unsigned long) MB_ERR_INVALID_CHARS : 0ul;
+            const auto length = MultiByteToWideChar (codePage, flags, path.data(), (int) path.size(), nullptr, 0);
+
+            if (length > 0 || path.empty())
+            {
+                std::wstring wide ((std::size_t) length, L'\0');
+                MultiByteToWideChar (codePage, flags, path.data(), (int) path.size(), wide.data(), length);
+                return wide;
+            }
+        }
+
+        return {};
+    }
+
+    int openReadOnly (const std::string& path)
+    {
+        return ::_wopen (widePath (path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    }
+
+    int closeFile (int handle)   { return ::_close (handle); }
+
+    bool isRegularFile (int handle, std::uint64_t& size)
+    {
+        struct _stat64 info {};
+
+        if (::_fstat64 (handle, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG || info.st_size < 0)
+            return false;
+
+        size = static_cast<std::uint64_t> (info.st_size);
+        return true;
+    }
+
+    long long readFileAt (int handle, unsigned char* dest, std::size_t n, std::uint64_t offset)
+    {
+        // One source is read by one thread, so seeking and reading need no lock.
+        if (::_lseeki64 (handle, static_cast<long long> (offset), SEEK_SET) < 0)
+            return -1;
+
+        return ::_read (handle, dest, static_cast<unsigned> (std::min<std::size_t> (n, 1u << 30)));
+    }
+
+    using FileOffset = long long;
+#else
+    int openReadOnly (const std::string& path)
+    {
+        // O_NONBLOCK keeps open() from waiting on a FIFO; it changes nothing for regular files.
+        return ::open (path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    }
+
+    int closeFile (int handle)   { return ::close (handle); }
+
+    bool isRegularFile (int handle, std::uint64_t& size)
+    {
+        struct stat info {};
+
+        if (::fstat (handle, &info) != 0 || ! S_ISREG (info.st_mode) || info.st_size < 0)
+            return false;
+
+        size = static_cast<std::uint64_t> (info.st_size);
+        return true;
+    }
+
+    long long readFileAt (int handle, unsigned char* dest, std::size_t n, std::uint64_t offset)
+    {
+        return ::pread (handle, dest, n, static_cast<off_t> (offset));
+    }
+
+    using FileOffset = off_t;
+#endif
+}
+
 FileSource::FileSource (const std::string& path)
 {
-    // O_NONBLOCK keeps open() from waiting on a FIFO; it changes nothing for regular files.
-    const int handle = ::open (path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int handle = openReadOnly (path);
 
     if (handle < 0)
         return;
 
-    struct stat info {};
+    std::uint64_t regularSize = 0;
 
-    if (::fstat (handle, &info) != 0 || ! S_ISREG (info.st_mode) || info.st_size < 0)
+    if (! isRegularFile (handle, regularSize))
     {
-        ::close (handle);
+        closeFile (handle);
         return;
     }
 
     fd = handle;
-    fileSize = static_cast<std::uint64_t> (info.st_size);
+    fileSize = regularSize;
 }
 
 FileSource::FileSource (const std::string& path, std::uint64_t knownSize)
@@ -35,7 +120,7 @@ FileSource::FileSource (const std::string& path, std::uint64_t knownSize)
     if (knownSize == 0)
         return;
 
-    const int handle = ::open (path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int handle = openReadOnly (path);
 
     if (handle < 0)
         return;
@@ -47,7 +132,7 @@ FileSource::FileSource (const std::string& path, std::uint64_t knownSize)
 FileSource::~FileSource()
 {
     if (fd >= 0)
-        ::close (fd);
+        closeFile (fd);
 }
 
 bool FileSource::isOpen() const noexcept
@@ -71,7 +156,7 @@ std::size_t FileSource::readDirect (std::uint64_t offset, unsigned char* dest, s
 
     while (done < n)
     {
-        const auto result = ::pread (fd, dest + done, n - done, static_cast<off_t> (offset + done));
+        const auto result = readFileAt (fd, dest + done, n - done, offset + done);
 
         if (result < 0 && errno == EINTR)
             continue;
@@ -114,7 +199,7 @@ const FileSource::Chunk* FileSource::getChunk (std::uint64_t index)
 
 std::size_t FileSource::readAt (std::uint64_t offset, void* dest, std::size_t n)
 {
-    constexpr auto maxOffset = static_cast<std::uint64_t> (std::numeric_limits<off_t>::max());
+    constexpr auto maxOffset = static_cast<std::uint64_t> (std::numeric_limits<FileOffset>::max());
 
     if (fd < 0 || dest == nullptr || offset >= fileSize || offset > maxOffset)
         return 0;

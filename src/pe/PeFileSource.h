@@ -7,7 +7,7 @@
 
 namespace pe
 {
-    /** Reads a file with POSIX open/pread; counts the bytes it has read (for the benchmark).
+    /** Reads a file with POSIX open/pread (the C runtime's on Windows); counts the bytes it has read (for the benchmark).
 
         Only regular files are opened: a FIFO, socket or device named like a plug-in could
         otherwise block the caller or never end, so those leave isOpen() false.

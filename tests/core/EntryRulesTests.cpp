@@ -83,7 +83,7 @@ TEST (EntryRules, MessagesEndWithASpaceAndACarriageReturnButTheEmailOne)
 
     // The 32 symbols are every printable ASCII character but letters, digits and the space.
     for (char c = 0x21; c < 0x7f; ++c)
-        EXPECT_EQ (juce::String (symbols).containsChar (c), ! juce::CharacterFunctions::isLetterOrDigit (c)) << c;
+        EXPECT_EQ (juce::String (symbols).containsChar ((juce::juce_wchar) c), ! juce::CharacterFunctions::isLetterOrDigit (c)) << c;
 }
 
 TEST (EntryRules, TheResetChecksAddressPasswordsAndCode)

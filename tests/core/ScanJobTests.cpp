@@ -44,7 +44,14 @@ TEST (ScanJob, FilesThatCannotBeWrittenAreListedOnceInOneAlertAtTheEnd)
     ASSERT_EQ (alerts[0].buttons.size(), 1u);
     EXPECT_EQ (alerts[0].buttons[0].key, AlertKey::returnKey);
 
-    for (const auto& file : { inventory, unknownPlugins, updateList })
+    // Wine's ReplaceFile puts a file in place of a whole folder, where
+    // Windows refuses, so under Wine the update list is written after all.
+    auto unwritable = juce::Array<juce::File> { inventory, unknownPlugins };
+
+    if (! isRunningUnderWine())
+        unwritable.add (updateList);
+
+    for (const auto& file : unwritable)
     {
         const auto path = file.getFullPathName();
         const auto first = alerts[0].message.indexOf (path);

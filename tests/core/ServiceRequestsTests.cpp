@@ -2,6 +2,7 @@
 #include "core/service/ServiceReply.h"
 
 #include "../support/LoopbackHttpServer.h"
+#include "../support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +211,8 @@ TEST (ServiceReplies, AnOversizedReplyIsNotRead)
 
 TEST (ServiceReplies, AReplyThatNeverComesTimesOut)
 {
+    SKIP_UNDER_WINE_WHERE_WININET_CANNOT_CANCEL();
+
     LoopbackHttpServer::Response silence;
     silence.neverAnswer = true;
     CannedService service (silence);

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Cross-compiles the Windows program (Cobaltline.exe), verinfo.exe and the
+# core's test suite into build-windows/ (or $COBALTLINE_WINDOWS_BUILD_DIR)
+# with MinGW-w64, after building the static libraries it needs
+# (scripts/windows-deps.sh). Arguments are passed to CMake's configure step;
+# $COBALTLINE_BUILD_TARGETS (space-separated) limits the build to those
+# targets. Ends with dist/Cobaltline-VERSION-windows-x64.zip beside the build.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_dir="${COBALTLINE_WINDOWS_BUILD_DIR:-$root/build-windows}"
+jobs="${COBALTLINE_JOBS:-$(nproc)}"
+
+"$root/scripts/setup.sh"
+deps="$("$root/scripts/windows-deps.sh" | tail -n 1)"
+
+# Libraries found in an earlier set of dependencies must be looked up again.
+if [ -f "$build_dir/CMakeCache.txt" ] \
+   && ! grep -qxF "COBALTLINE_WINDOWS_DEPS_PREFIX:INTERNAL=$deps" "$build_dir/CMakeCache.txt"; then
+    rm -f "$build_dir/CMakeCache.txt"
+fi
+
+generator=()
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+    generator=(-G Ninja)
+fi
+
+cmake -S "$root" -B "$build_dir" "${generator[@]}" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$deps" \
+    -DCMAKE_FIND_ROOT_PATH="$deps" \
+    -DCOBALTLINE_WINDOWS_DEPS_PREFIX:INTERNAL="$deps" \
+    -DCOBALTLINE_BUILD_BENCHMARKS=OFF \
+    "$@"
+
+targets=()
+for target in ${COBALTLINE_BUILD_TARGETS:-}; do
+    targets+=(--target "$target")
+done
+
+cmake --build "$build_dir" --parallel "$jobs" "${targets[@]}"
+
+# What a Windows user downloads: the program alone, stripped, in a zip.
+exe="$(find "$build_dir/src/app" -name Cobaltline.exe -type f | head -n 1)"
+if [ -n "$exe" ]; then
+    version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
+    dist="$build_dir/dist"
+    rm -rf "$dist/Cobaltline"
+    mkdir -p "$dist/Cobaltline"
+    x86_64-w64-mingw32-strip -o "$dist/Cobaltline/Cobaltline.exe" "$exe"
+    cp "$root/LICENSE" "$dist/Cobaltline/LICENSE.txt"
+    rm -f "$dist/Cobaltline-$version-windows-x64.zip"
+    (cd "$dist" && python3 -m zipfile -c "Cobaltline-$version-windows-x64.zip" Cobaltline/)
+    echo "Windows program: $dist/Cobaltline-$version-windows-x64.zip"
+fi
