@@ -3,8 +3,9 @@
 # core's test suite into build-windows/ (or $COBALTLINE_WINDOWS_BUILD_DIR)
 # with MinGW-w64, after building the static libraries it needs
 # (scripts/windows-deps.sh). Arguments are passed to CMake's configure step;
-# $COBALTLINE_BUILD_TARGETS (space-separated) limits the build to those
-# targets. Ends with dist/Cobaltline-VERSION-windows-x64.zip beside the build.
+# $COBALTLINE_WINDOWS_BUILD_TARGETS (space-separated) limits the build to
+# those targets. When the program is built, ends with the zip a Windows user
+# downloads: dist/Cobaltline-VERSION-windows-x64.zip in the build folder.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,15 +36,15 @@ cmake -S "$root" -B "$build_dir" "${generator[@]}" \
     "$@"
 
 targets=()
-for target in ${COBALTLINE_BUILD_TARGETS:-}; do
+for target in ${COBALTLINE_WINDOWS_BUILD_TARGETS:-}; do
     targets+=(--target "$target")
 done
 
 cmake --build "$build_dir" --parallel "$jobs" "${targets[@]}"
 
 # What a Windows user downloads: the program alone, stripped, in a zip.
-exe="$(find "$build_dir/src/app" -name Cobaltline.exe -type f | head -n 1)"
-if [ -n "$exe" ]; then
+exe="$build_dir/src/app/Cobaltline_artefacts/Release/Cobaltline.exe"
+if [ ${#targets[@]} -eq 0 ] || [[ " ${COBALTLINE_WINDOWS_BUILD_TARGETS} " == *" Cobaltline "* ]]; then
     version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
     dist="$build_dir/dist"
     rm -rf "$dist/Cobaltline"

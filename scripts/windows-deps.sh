@@ -17,6 +17,10 @@ packages=(libpng1.6 libjpeg-turbo expat)
 
 mkdir -p "$cache"
 
+# One build at a time per cache (another checkout may be building too).
+exec 9>"$cache/lock"
+flock 9
+
 # A private apt configuration that knows Debian's source archive: the
 # system's own lists stay untouched, and no deb-src line is needed there.
 apt_dir="$cache/apt"
@@ -33,7 +37,7 @@ apt_options=(-o "Dir::Etc::sourcelist=$apt_dir/etc/sources.list" -o "Dir::Etc::s
 # The versions to build: the newest in the source archive, or, without a
 # network, whatever a finished prefix was built from.
 versions=""
-if apt-get "${apt_options[@]}" -qq update >/dev/null 2>&1; then
+if apt-get "${apt_options[@]}" --error-on=any -qq update >/dev/null 2>&1; then
     for package in "${packages[@]}"; do
         version="$(apt-cache "${apt_options[@]}" showsrc "$package" 2>/dev/null \
                    | awk '/^Version:/ { print $2 }' | sort -V | tail -n 1)"
@@ -42,7 +46,9 @@ if apt-get "${apt_options[@]}" -qq update >/dev/null 2>&1; then
     done
 fi
 
-script_hash="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-12)"
+# Same sources, same script, same toolchain file and compiler: same prefix.
+script_hash="$( { cat "${BASH_SOURCE[0]}" "$root/cmake/mingw-w64-x86_64.cmake"
+                  "$host-g++-posix" --version; } | sha256sum | cut -c1-12)"
 if [ -z "$versions" ]; then
     latest="$(ls -1dt "$cache"/prefix-*/.complete 2>/dev/null | head -n 1 || true)"
     [ -n "$latest" ] || { echo "windows-deps: no network and nothing cached in $cache" >&2; exit 1; }

@@ -7,8 +7,7 @@ suite="$1"; shift
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 work="$(mktemp -d)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=C.UTF-8
-unset LC_ALL || true
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 "$here/wine-prefix.sh" "$WINEPREFIX"

@@ -16,8 +16,7 @@ begin_test
 
 seconds_since() { echo "$(date +%s.%N) $1" | awk '{ printf "%.1f", $1 - $2 }'; }
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=C.UTF-8
-unset LC_ALL || true
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 stop_wine() { wineserver -k 2>/dev/null || true; }
 trap '{ end_session; stop_wine; } 2>/dev/null; rm -rf "$work"' EXIT
 

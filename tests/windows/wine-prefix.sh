@@ -12,8 +12,8 @@ prefix="$1"
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=C.UTF-8
-unset LC_ALL DISPLAY || true
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset DISPLAY
 
 wine=wine
 command -v wine64 >/dev/null 2>&1 && wine=wine64

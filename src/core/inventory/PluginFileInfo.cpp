@@ -1,6 +1,7 @@
 #include "core/inventory/PluginFileInfo.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,13 @@ namespace
         the first zero byte, and never past the end of the block. */
     std::string valueText (const char* value, const std::vector<char>& block)
     {
-        const auto* end = block.data() + block.size();
+        const auto start = reinterpret_cast<std::uintptr_t> (block.data());
+        const auto at = reinterpret_cast<std::uintptr_t> (value);
 
-        if (value < block.data() || value >= end)
+        if (at < start || at >= start + block.size())
             return {};
 
+        const auto* end = block.data() + block.size();
         return std::string (value, std::find (value, end, '\0'));
     }
 
@@ -68,8 +71,13 @@ namespace
             return info;
         }
 
-        // A failed read leaves the zero-filled block, in which every query fails.
-        std::vector<char> block ((size_t) size, 0);
+        // A failed read leaves the zero-filled block, in which every query
+        // fails. VerQueryValueA walks the block by the lengths the file
+        // declares and converts text into the room behind the data, so a
+        // damaged length must not take it past the end: the block is padded
+        // with zeros for the largest length a version block can declare.
+        constexpr size_t room = 2 * 0x10000 + 16;
+        std::vector<char> block ((size_t) size + room, 0);
         info.bytesRead = size;
 
         if (ansiPath.empty())

@@ -10,7 +10,7 @@ struct PluginFileInfo
 {
     juce::String name, version, vendor;
     juce::String error;          // "", problemRetrievingInformation or noVersionInformation
-    juce::uint64 bytesRead = 0;  // how much of the file was read to find out
+    juce::uint64 bytesRead = 0;  // how much of the file was read to find out (on Windows: the version block's size)
 
     static constexpr const char* problemRetrievingInformation = "Problem retrieving information";
     static constexpr const char* noVersionInformation = "No version information supplied.";
