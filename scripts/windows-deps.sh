@@ -73,8 +73,8 @@ mkdir -p "$prefix"
 cd "$work"
 # apt-get source checks the signed Release file and each file's checksum, and
 # dpkg-source applies the Debian patches.
-for spec in $versions; do
-    apt-get "${apt_options[@]}" -qq source "$spec" >/dev/null 2>"$work/apt.log" \
+for wanted in $versions; do
+    apt-get "${apt_options[@]}" -qq source "$wanted" >/dev/null 2>"$work/apt.log" \
         || { cat "$work/apt.log" >&2; exit 1; }
 done
 

@@ -3,37 +3,17 @@
 // Helpers shared by the core and GUI test suites.
 
 #include "core/app/AppContext.h"
+#include "core/platform/Wine.h"
 
 #include "LoopbackHttpServer.h"
 #include "RecordingDesktop.h"
 
 #include <unistd.h>
 
-#if JUCE_WINDOWS
- #ifndef NOMINMAX
-  #define NOMINMAX
- #endif
- #ifndef WIN32_LEAN_AND_MEAN
-  #define WIN32_LEAN_AND_MEAN
- #endif
- #include <windows.h>
-#endif
-
-/** True when the Windows build of a suite runs under Wine. Wine's WinINet
-    neither gives up on a silent server at the time-out it was given nor lets
-    another thread cancel a request in progress, so the tests of those two
-    behaviours only mean something on Windows itself.
+/*  Wine's WinINet neither gives up on a silent server at the time-out it was
+    given nor lets another thread cancel a request in progress, so the tests
+    of those two behaviours only mean something on Windows itself.
 */
-inline bool isRunningUnderWine()
-{
-   #if JUCE_WINDOWS
-    if (auto* ntdll = GetModuleHandleA ("ntdll.dll"))
-        return GetProcAddress (ntdll, "wine_get_version") != nullptr;
-   #endif
-
-    return false;
-}
-
 #define SKIP_UNDER_WINE_WHERE_WININET_CANNOT_CANCEL() \
     if (isRunningUnderWine()) GTEST_SKIP() << "Wine's WinINet cannot cancel a request in progress"
 

@@ -1,14 +1,6 @@
 #include "gui/desktop/WineRepaints.h"
 
-#if JUCE_WINDOWS
- #ifndef NOMINMAX
-  #define NOMINMAX
- #endif
- #ifndef WIN32_LEAN_AND_MEAN
-  #define WIN32_LEAN_AND_MEAN
- #endif
- #include <windows.h>
-#endif
+#include "core/platform/Wine.h"
 
 WineRepaints::WineRepaints()
 {
@@ -19,17 +11,6 @@ WineRepaints::WineRepaints()
 WineRepaints::~WineRepaints()
 {
     stopTimer();
-}
-
-bool WineRepaints::isRunningUnderWine()
-{
-   #if JUCE_WINDOWS
-    // Wine's ntdll exports its own version query; Windows' does not.
-    if (auto* ntdll = GetModuleHandleA ("ntdll.dll"))
-        return GetProcAddress (ntdll, "wine_get_version") != nullptr;
-   #endif
-
-    return false;
 }
 
 void WineRepaints::timerCallback()

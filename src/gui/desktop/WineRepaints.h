@@ -16,9 +16,6 @@ public:
     WineRepaints();
     ~WineRepaints() override;
 
-    /** True when this is the Windows build running on Wine. */
-    static bool isRunningUnderWine();
-
 private:
     void timerCallback() override;
 
