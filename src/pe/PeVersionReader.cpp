@@ -54,11 +54,14 @@ namespace
         return (c >= u'a' && c <= u'z') ? static_cast<char16_t> (c - (u'a' - u'A')) : c;
     }
 
-    /** A block's extent within the buffer, already clamped to its parent's end. */
+    /** A block within the buffer: its key and value are read up to end, its children are searched
+        up to childrenEnd; both are already clamped to its parent's end.
+    */
     struct Block
     {
         std::size_t start = 0;
         std::size_t end = 0;
+        std::size_t childrenEnd = 0;
     };
 
     /** Walks the block tree in a buffer; every read is checked against the enclosing block. */
@@ -82,7 +85,8 @@ namespace
             if (length < headerSize)
                 return std::nullopt;
 
-            return Block { 0, std::min (length, data.size()) };
+            const auto end = std::min (length, data.size());
+            return Block { 0, end, end };
         }
 
         /** The first child whose key is name, or nullopt. */
@@ -91,15 +95,17 @@ namespace
             auto position = childrenStart (parent);
 
             // Each step moves on by at least 4 bytes and the parent is at most 64 KiB long.
-            while (position + headerSize <= parent.end)
+            while (position + headerSize <= parent.childrenEnd)
             {
                 const std::size_t length = word (position);
 
                 // A zero length would never move on: the list ends there. Its own key is still
-                // compared first (the Windows calls do so), the entry then reaching to the parent's end.
+                // compared first (the Windows calls do so), its key and value then reaching to the
+                // parent's end; but the calls search children only within the declared length, so
+                // it holds none.
                 if (length == 0)
                 {
-                    const Block child { position, parent.end };
+                    const Block child { position, parent.end, position };
 
                     if (keyMatches (child, name))
                         return child;
@@ -109,7 +115,8 @@ namespace
 
                 if (length >= headerSize)
                 {
-                    const Block child { position, std::min (position + length, parent.end) };
+                    const auto end = std::min (position + length, parent.end);
+                    const Block child { position, end, end };
 
                     if (keyMatches (child, name))
                         return child;
