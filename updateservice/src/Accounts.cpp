@@ -49,7 +49,7 @@ namespace
         return "Hello,\n"
                "\n"
                "someone asked to reset the password of the Cobaltline account for this address.\n"
-               "Enter this reset code in Cobaltline's \"Forgot Password\" window:\n"
+               "Enter this reset code in Cobaltline's \"Forgotten Password Reset\" window:\n"
                "\n"
                + code + "\n"
                "\n"
@@ -184,7 +184,7 @@ Outcome Accounts::registerAccount (const FormDecoding& form, std::string_view cl
 
     const auto emailKey = Utf8::asciiLower (email);
     const auto takenText = "An account with this e-mail address already exists. "
-                           "Use \"Forgot Password\" if you cannot log in.";
+                           "Use the \"Forgotten Password Reset\" window if you cannot log in.";
 
     const auto time = now();
 

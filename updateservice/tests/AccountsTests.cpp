@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 namespace
 {
@@ -173,7 +174,7 @@ namespace
         EXPECT_EQ (duplicate.kind, Kind::errors);
         EXPECT_EQ (duplicate.title, "Sign Up Refused");
         EXPECT_EQ (duplicate.text, "An account with this e-mail address already exists. "
-                                   "Use \"Forgot Password\" if you cannot log in.");
+                                   "Use the \"Forgotten Password Reset\" window if you cannot log in.");
 
         const auto profile = view ("ANN.LEE@example.com", goodPassword);
         ASSERT_EQ (profile.kind, Kind::profile) << profile.text;
@@ -263,6 +264,8 @@ namespace
         EXPECT_EQ (known.text, unknownAddress.text);
         ASSERT_EQ (mail.messages.size(), 1u);
         EXPECT_EQ (mail.messages[0].to, "Reset@Example.com");   // as typed at sign-up
+        // It names the program's window by its title.
+        EXPECT_NE (mail.messages[0].body.find ("\"Forgotten Password Reset\" window"), std::string::npos);
 
         EXPECT_EQ (forgot ("not an address").title, "No Reset Code Sent");
     }
@@ -454,6 +457,23 @@ namespace
         clock += 45;   // the third failure comes 65 seconds after the first
         failLogIns ("slow@example.com", 1);
         EXPECT_EQ (view ("slow@example.com", goodPassword).kind, Kind::profile);
+    }
+
+    // The window is half-open, as the lock-out and code lifetimes are: a
+    // failure exactly window seconds older than the latest no longer counts.
+    TEST_F (AccountsTest, TheFailureWindowEndsJustBeforeItsLength)
+    {
+        settings.maxFailedLogins = 2;
+        settings.failureWindowSeconds = 60;
+
+        for (const auto& [email, gap, locked] : { std::tuple { "inside@example.com", 59, true },
+                                                  std::tuple { "outside@example.com", 60, false } })
+        {
+            view (email, "Wrong-passw0rd");
+            clock += gap;
+            view (email, "Wrong-passw0rd");
+            EXPECT_EQ (view (email, "Wrong-passw0rd").title, locked ? "Log-in Locked" : "Log-in Failed") << email;
+        }
     }
 
     TEST_F (AccountsTest, ALogInClearsTheFailuresAndZeroNeverLocks)
