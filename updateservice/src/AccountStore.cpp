@@ -121,7 +121,7 @@ std::int64_t AccountStore::admitAttempt (const std::string& client, const std::s
             times.push_back (latest.columnInt (0));
 
         return times.size() == static_cast<std::size_t> (limit)
-            && times.front() - times.back() <= limits.window
+            && times.front() - times.back() < limits.window
             && now < times.front() + limits.lockout;
     };
 

@@ -78,8 +78,10 @@ public:
     //==============================================================================
     /** How many failed log-ins lock what, and for how long. A lock holds
         when the latest `n` failures of its kind all fall within `window`
-        seconds, and lasts `lockout` seconds after the latest of them. A
-        limit of 0 never locks. */
+        seconds (the oldest less than `window` seconds before the latest;
+        one exactly `window` seconds older no longer counts), and lasts
+        `lockout` seconds after the latest of them. A limit of 0 never
+        locks. */
     struct LoginLimits
     {
         int perPair = 5;        ///< failures of one client address for one account
