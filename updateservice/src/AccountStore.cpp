@@ -5,6 +5,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
@@ -95,43 +96,65 @@ bool AccountStore::updateProfile (const ProfileChange& change)
 }
 
 //==============================================================================
-std::int64_t AccountStore::admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
-                                         const LoginLimits& limits)
+bool AccountStore::admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
+                                 const LoginLimits& limits)
 {
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
-    Database::Transaction transaction (*db);
 
     // Attempts older than both the counting window and a lock-out can no
     // longer matter.
     const auto horizon = now - std::max (limits.window, limits.lockout) - 60;
-    Database::Statement prune (*db, "DELETE FROM login_attempt WHERE at < ?1");
-    prune.bind (1, horizon).run();
 
-    const auto locked = [&] (const char* sql, int limit)
+    for (auto* kept : { &unwritten, &unforgotten })
+        kept->erase (std::remove_if (kept->begin(), kept->end(), [horizon] (const Attempt& a) { return a.at < horizon; }),
+                     kept->end());
+
+    Database::Transaction transaction (*db);
+
+    // The latest `limit` attempt times of one kind, stored or kept in
+    // memory, newest first.
+    const auto latest = [&] (const char* sql, int limit, auto&& isOfKind)
+    {
+        Database::Statement query (*db, sql);
+        query.bind (1, client).bind (2, emailKey).bind (3, static_cast<std::int64_t> (limit));
+        std::vector<std::int64_t> times;
+
+        while (query.step())
+            times.push_back (query.columnInt (0));
+
+        for (const auto& attempt : unwritten)
+            if (isOfKind (attempt))
+                times.push_back (attempt.at);
+
+        std::sort (times.begin(), times.end(), std::greater<>());
+        times.resize (std::min (times.size(), static_cast<std::size_t> (limit)));
+        return times;
+    };
+
+    const auto locked = [&] (const char* sql, int limit, auto&& isOfKind)
     {
         if (limit <= 0)
             return false;
 
-        Database::Statement latest (*db, sql);
-        latest.bind (1, client).bind (2, emailKey).bind (3, static_cast<std::int64_t> (limit));
-        std::vector<std::int64_t> times;
-
-        while (latest.step())
-            times.push_back (latest.columnInt (0));
+        const auto times = latest (sql, limit, isOfKind);
 
         return times.size() == static_cast<std::size_t> (limit)
             && times.front() - times.back() < limits.window
             && now < times.front() + limits.lockout;
     };
 
+    const auto samePair = [&] (const Attempt& a) { return a.client == client && a.emailKey == emailKey; };
+    const auto sameClient = [&] (const Attempt& a) { return a.client == client; };
+    const auto sameAccount = [&] (const Attempt& a) { return a.emailKey == emailKey; };
+
     const bool refused =
         locked ("SELECT at FROM login_attempt WHERE client = ?1 AND email_key = ?2 ORDER BY at DESC LIMIT ?3",
-                limits.perPair)
+                limits.perPair, samePair)
      || locked ("SELECT at FROM login_attempt WHERE client = ?1 AND ?2 = ?2 ORDER BY at DESC LIMIT ?3",
-                limits.perClient)
+                limits.perClient, sameClient)
      || (locked ("SELECT at FROM login_attempt WHERE email_key = ?2 AND ?1 = ?1 ORDER BY at DESC LIMIT ?3",
-                 limits.perAccount)
+                 limits.perAccount, sameAccount)
          && [&]
             {
                 // The account is under attack from many addresses: those that
@@ -140,26 +163,72 @@ std::int64_t AccountStore::admitAttempt (const std::string& client, const std::s
                 Database::Statement failed (*db, "SELECT 1 FROM login_attempt WHERE client = ?1 AND email_key = ?2 "
                                                  "LIMIT 1");
                 failed.bind (1, client).bind (2, emailKey);
-                return failed.step();
+                return failed.step() || std::any_of (unwritten.begin(), unwritten.end(), samePair);
             }());
 
-    if (refused)
-        return 0;
+    try
+    {
+        Database::Statement prune (*db, "DELETE FROM login_attempt WHERE at < ?1");
+        prune.bind (1, horizon).run();
 
-    Database::Statement insert (*db, "INSERT INTO login_attempt (client, email_key, at) VALUES (?1, ?2, ?3)");
-    insert.bind (1, client).bind (2, emailKey).bind (3, now).run();
-    const auto id = db->lastInsertId();
+        // What a full disk held back, in the order it happened.
+        for (const auto& forgotten : unforgotten)
+        {
+            Database::Statement forget (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2 AND at <= ?3");
+            forget.bind (1, forgotten.client).bind (2, forgotten.emailKey).bind (3, forgotten.at).run();
+        }
 
-    transaction.commit();
-    return id;
+        Database::Statement insert (*db, "INSERT INTO login_attempt (client, email_key, at) VALUES (?1, ?2, ?3)");
+
+        for (const auto& attempt : unwritten)
+        {
+            insert.bind (1, attempt.client).bind (2, attempt.emailKey).bind (3, attempt.at).run();
+            insert.reset();
+        }
+
+        if (! refused)
+            insert.bind (1, client).bind (2, emailKey).bind (3, now).run();
+
+        transaction.commit();
+        unwritten.clear();
+        unforgotten.clear();
+    }
+    catch (const Database::Error& e)
+    {
+        // No room on the disk: the attempt counts in memory until it can be
+        // written, so a full disk neither refuses right passwords nor
+        // lifts a lock-out.
+        if (! e.isFull() || unwritten.size() >= maxUnwrittenAttempts)
+            throw;
+
+        if (! refused)
+            unwritten.push_back ({ client, emailKey, now });
+    }
+
+    return ! refused;
 }
 
-void AccountStore::forgetFailures (const std::string& client, const std::string& emailKey)
+void AccountStore::forgetFailures (const std::string& client, const std::string& emailKey, std::int64_t now)
 {
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
-    Database::Statement remove (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
-    remove.bind (1, client).bind (2, emailKey).run();
+
+    unwritten.erase (std::remove_if (unwritten.begin(), unwritten.end(), [&] (const Attempt& a)
+                                     { return a.client == client && a.emailKey == emailKey && a.at <= now; }),
+                     unwritten.end());
+
+    try
+    {
+        Database::Statement remove (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2 AND at <= ?3");
+        remove.bind (1, client).bind (2, emailKey).bind (3, now).run();
+    }
+    catch (const Database::Error& e)
+    {
+        if (! e.isFull())
+            throw;
+
+        unforgotten.push_back ({ client, emailKey, now });
+    }
 }
 
 //==============================================================================

@@ -17,11 +17,16 @@
     numbers. Every counter is kept in the database, so several processes
     serving one database enforce the limits together.
 
+    Log-in attempts go on when the disk is full: an attempt that cannot be
+    written is counted in this process's memory, together with the stored
+    ones, until a later call can write it; so is forgetting the failures of
+    a log-in that succeeded.
+
     Thread-safe: each call takes its own connection from the pool and
     gives it back before returning. Calls that write do so in one
     transaction begun with BEGIN IMMEDIATE, so concurrent writers queue for
     the write lock instead of failing. Failures of the store throw
-    Database::Error.
+    Database::Error (isFull() when the disk has no room).
 */
 class AccountStore
 {
@@ -96,14 +101,25 @@ public:
         address key checked, and if so records the attempt as a failure
         (undone by forgetFailures() when it succeeds), all in one write
         transaction, so that requests at once cannot run past a limit.
-        Returns the attempt's id, or 0 when a limit refuses it (nothing is
-        recorded then). Forgets attempts too old to matter. */
-    std::int64_t admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
-                               const LoginLimits& limits);
+        Returns false when a limit refuses it (nothing is recorded then).
+        Forgets attempts too old to matter.
 
-    /** After a successful check: forgets the failures of this client
-        address for this address key, the admitted attempt among them. */
-    void forgetFailures (const std::string& client, const std::string& emailKey);
+        The limits count the stored attempts and those kept in memory.
+        When the disk is full, an admitted attempt is kept in memory and
+        written with the next call that can write; only when that memory
+        is full too (maxUnwrittenAttempts) does this throw the full
+        disk's Database::Error. */
+    bool admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
+                       const LoginLimits& limits);
+
+    /** After a successful check at `now`: forgets the failures of this
+        client address for this address key up to then, the admitted
+        attempt among them. On a full disk the stored ones are forgotten
+        with the next call that can write; this does not fail for that. */
+    void forgetFailures (const std::string& client, const std::string& emailKey, std::int64_t now);
+
+    /** Attempts kept in memory at most while the disk is full. */
+    static constexpr std::size_t maxUnwrittenAttempts = 100000;
 
     //==============================================================================
     /** Counts a request of one kind ("registerpost", "forgotpassword") from
@@ -152,5 +168,14 @@ public:
                          const std::string& client, const std::string& emailKey, std::int64_t now);
 
 private:
+    struct Attempt
+    {
+        std::string client, emailKey;
+        std::int64_t at = 0;   ///< for a forgetting: the failures up to this time
+    };
+
+    // Kept in memory while the disk is full; guarded by writeGate().
+    std::vector<Attempt> unwritten, unforgotten;
+
     ConnectionPool& connections;
 };

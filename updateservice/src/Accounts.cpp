@@ -72,13 +72,25 @@ Outcome Accounts::handle (const FormDecoding& form, std::string_view clientAddre
 {
     const auto action = form.firstName();
 
-    if (form.valueOf (action) == "true")
+    try
     {
-        if (action == "registerpost")   return registerAccount (form, clientAddress);
-        if (action == "viewprofile")    return viewProfile (form, clientAddress);
-        if (action == "editprofile")    return editProfile (form, clientAddress);
-        if (action == "forgotpassword") return forgotPassword (form, clientAddress);
-        if (action == "resetpassword")  return resetPassword (form, clientAddress);
+        if (form.valueOf (action) == "true")
+        {
+            if (action == "registerpost")   return registerAccount (form, clientAddress);
+            if (action == "viewprofile")    return viewProfile (form, clientAddress);
+            if (action == "editprofile")    return editProfile (form, clientAddress);
+            if (action == "forgotpassword") return forgotPassword (form, clientAddress);
+            if (action == "resetpassword")  return resetPassword (form, clientAddress);
+        }
+    }
+    catch (const Database::Error& e)
+    {
+        // What needed writing was not written (its transaction rolled
+        // back); the person is told why.
+        if (e.isFull())
+            return Outcome::outOfRoom();
+
+        throw;
     }
 
     return Outcome::errors ("Unknown Request", "The service does not know this request.");
@@ -135,11 +147,12 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
 
     const auto emailKey = Utf8::asciiLower (email);
     const auto client = clientKey (clientAddress);
+    const auto time = now();
 
     // Counted as a failure before the slow check, in one transaction with
     // the limits, so that requests at once get no more checks than one
     // after the other.
-    if (store.admitAttempt (client, emailKey, now(), loginLimits()) == 0)
+    if (! store.admitAttempt (client, emailKey, time, loginLimits()))
     {
         login.errorTitle = "Log-in Locked";
         login.errorText = lockedOutText();
@@ -153,7 +166,7 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
     if (! matches)
         return login;
 
-    store.forgetFailures (client, emailKey);
+    store.forgetFailures (client, emailKey, time);
     login.ok = true;
     login.accountId = credentials->accountId;
     login.errorTitle.clear();
@@ -366,7 +379,7 @@ Outcome Accounts::resetPassword (const FormDecoding& form, std::string_view clie
 
     if (! match.has_value())
     {
-        if (store.admitAttempt (client, emailKey, time, loginLimits()) == 0)
+        if (! store.admitAttempt (client, emailKey, time, loginLimits()))
             return Outcome::errors (refusedTitle, lockedOutText());
 
         return Outcome::errors (refusedTitle, invalidCodeText);

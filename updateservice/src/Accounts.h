@@ -39,8 +39,10 @@
     Thread-safe: the store, hasher and mail sink it is given are, and it
     keeps no state of its own besides the deferrer, which is set before
     serving. It does not own them; they must outlive it.
-    Store failures throw Database::Error (callers answer with a generic
-    error); every refusal is an errors outcome.
+    Every refusal is an errors outcome; so is a full disk
+    (Outcome::outOfRoom()) for the actions that must store something, while
+    log-ins go on (see AccountStore). Other store failures throw
+    Database::Error (callers answer with a generic error).
 */
 class Accounts
 {

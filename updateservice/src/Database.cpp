@@ -17,6 +17,17 @@ namespace
     }
 }
 
+Database::Error::Error (const std::string& what, int code)
+    : std::runtime_error (what), resultCode (code)
+{
+}
+
+bool Database::Error::isFull() const noexcept
+{
+    return (resultCode & 0xff) == SQLITE_FULL;
+}
+
+//==============================================================================
 Database::Database (const std::string& path)
     : filePath (path)
 {
@@ -77,7 +88,7 @@ int Database::changes() const
 
 void Database::fail (const char* what) const
 {
-    throw Error (std::string (what) + ": " + sqlite3_errmsg (connection));
+    throw Error (std::string (what) + ": " + sqlite3_errmsg (connection), sqlite3_extended_errcode (connection));
 }
 
 //==============================================================================

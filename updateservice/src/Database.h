@@ -25,7 +25,19 @@ public:
     class Error : public std::runtime_error
     {
     public:
-        using std::runtime_error::runtime_error;
+        /** `code` is SQLite's extended result code, 0 for failures of
+            this program's own checks. */
+        explicit Error (const std::string& what, int code = 0);
+
+        /** True when there was no room for what was to be written: the
+            disk (or the database's size limit) is full. Nothing of the
+            failed statement or transaction was kept. */
+        bool isFull() const noexcept;
+
+        int code() const noexcept { return resultCode; }
+
+    private:
+        int resultCode = 0;
     };
 
     /** Opens (and creates, when missing) the database file. Throws

@@ -10,6 +10,12 @@ Outcome Outcome::errors (std::string title, std::string text)
     return Outcome (Kind::errors, std::move (title), std::move (text));
 }
 
+Outcome Outcome::outOfRoom()
+{
+    return errors ("Service Out of Room", "The service has run out of storage space and could not save this. "
+                                          "Nothing stored before is lost. Please try again later.");
+}
+
 Outcome Outcome::success (std::string title, std::string text)
 {
     return Outcome (Kind::success, std::move (title), std::move (text));

@@ -36,6 +36,10 @@ public:
     using Value = std::pair<std::string, std::string>;
 
     static Outcome errors (std::string title, std::string text);
+
+    /** The refusal of a request that needed to store something when the
+        service's disk has no room left. */
+    static Outcome outOfRoom();
     static Outcome success (std::string title, std::string text);
 
     /** Named values "firstName", "lastName", "isDeveloper" ("1" or "0")

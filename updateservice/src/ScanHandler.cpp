@@ -39,10 +39,26 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
     if (! parsed.ok)
         return Outcome::errors (refusedTitle, "The inventory could not be read: " + parsed.error + ".");
 
-    const auto& inventory = parsed.inventory;
+    try
+    {
+        return answer (login.accountId, parsed.inventory);
+    }
+    catch (const Database::Error& e)
+    {
+        // The scan's transaction rolled back: the machine keeps the
+        // inventory it had.
+        if (e.isFull())
+            return Outcome::outOfRoom();
+
+        throw;
+    }
+}
+
+Outcome ScanHandler::answer (std::int64_t accountId, const InventoryParser::Inventory& inventory)
+{
     InventoryStore::Transaction transaction (store);
 
-    if (! transaction.replaceInventory (login.accountId, inventory, now(), settings.maxMachinesPerAccount))
+    if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount))
         return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));
 
     // A plug-in listed several times is looked up once.

@@ -49,12 +49,16 @@ public:
 
     /** `inventory` is the uploaded file's content, or nothing when the
         request carried no file; `clientAddress` is the address the request
-        came from (for the log-in limits). Refusals are errors outcomes;
-        store failures throw Database::Error. */
+        came from (for the log-in limits). Refusals are errors outcomes,
+        also when the disk is full (Outcome::outOfRoom(); nothing of the
+        scan is stored then); other store failures throw Database::Error. */
     Outcome handle (const std::string& email, const std::string& password,
                     std::optional<std::string_view> inventory, std::string_view clientAddress);
 
 private:
+    /** Stores the inventory and makes the update list. */
+    Outcome answer (std::int64_t accountId, const InventoryParser::Inventory& inventory);
+
     InventoryStore& store;
     Accounts& accounts;
     const Settings settings;

@@ -6,6 +6,7 @@
 #include "Accounts.h"
 #include "ConnectionPool.h"
 #include "Database.h"
+#include "FullDisk.h"
 #include "Outbox.h"
 #include "Schema.h"
 #include "ServiceProcess.h"
@@ -82,6 +83,8 @@ namespace
         }
 
         std::string databasePath() const { return (folder.path() / "accounts.db").string(); }
+
+        FullDisk disk;   ///< first, so every connection uses it
 
         // Made on first use, so a test can change the settings and the
         // mail sink before.
@@ -585,6 +588,37 @@ namespace
         EXPECT_EQ (Accounts::clientKey ("::ffff:192.0.2.1"), "192.0.2.1");
         EXPECT_EQ (Accounts::clientKey ("192.0.2.1"), "192.0.2.1");
         EXPECT_EQ (Accounts::clientKey (""), "unknown");
+    }
+
+    // Each attempt is written before the password is checked; on a full
+    // disk it counts in memory instead, so right passwords still log in
+    // and lock-outs still hold.
+    TEST_F (AccountsTest, AFullDiskRefusesNoRightPasswordAndLiftsNoLockOut)
+    {
+        settings.maxFailedLogins = 3;
+        ASSERT_EQ (signUp ("owner@example.com").kind, Kind::success);
+        const auto owner = client, attacker = std::string ("198.51.100.7");
+        failLogIns ("owner@example.com", 1);   // the owner's own slip, stored
+        client = attacker;
+        failLogIns ("owner@example.com", 1);
+
+        disk.full = true;
+        client = owner;
+        EXPECT_EQ (view ("owner@example.com", goodPassword).kind, Kind::profile);
+
+        client = attacker;
+        failLogIns ("owner@example.com", 2);   // kept in memory
+        EXPECT_EQ (view ("owner@example.com", goodPassword).title, "Log-in Locked");
+        EXPECT_EQ (signUp ("new@example.com").title, "Service Out of Room");
+
+        // Once there is room again, what was held back is written.
+        disk.full = false;
+        EXPECT_EQ (view ("owner@example.com", goodPassword).title, "Log-in Locked");
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM login_attempt WHERE client = '198.51.100.7'"), 3);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM login_attempt WHERE client = '192.0.2.1'"), 0);
+        client = owner;
+        EXPECT_EQ (view ("owner@example.com", goodPassword).kind, Kind::profile);
+        EXPECT_EQ (signUp ("new@example.com").kind, Kind::success);
     }
 
     //==============================================================================

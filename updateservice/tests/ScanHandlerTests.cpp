@@ -5,6 +5,7 @@
 #include "Accounts.h"
 #include "ConnectionPool.h"
 #include "Database.h"
+#include "FullDisk.h"
 #include "InventoryStore.h"
 #include "MailQueue.h"
 #include "ScanHandler.h"
@@ -52,6 +53,8 @@ namespace
         }
 
         std::string databasePath() const { return (folder.path() / "scans.db").string(); }
+
+        FullDisk disk;   ///< first, so every connection uses it
 
         void addAccount (const std::string& email)
         {
@@ -114,6 +117,24 @@ namespace
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "1.5");
         scan ("c@x.com", "PC", { { "Other", "1.0" } });
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } }).count ("Verb"), 0u);
+    }
+
+    TEST_F (ScanHandlerTest, AScanOnAFullDiskSaysSoAndKeepsWhatWasStored)
+    {
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+        {
+            addAccount (email);
+            ASSERT_EQ (scan (email, "PC", { { "Verb", "2.0" } }).kind, Outcome::Kind::updateList);
+        }
+
+        disk.full = true;
+        const auto refused = scan ("a@x.com", "PC", { { "Verb", "1.0" } });
+        EXPECT_EQ (refused.kind, Outcome::Kind::errors);
+        EXPECT_EQ (refused.title, "Service Out of Room");
+
+        // The machine kept the inventory it had: three accounts still hold 2.0.
+        disk.full = false;
+        EXPECT_EQ (offers ("c@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
     }
 
     TEST_F (ScanHandlerTest, OverlongVersionsAreNotLearnedFrom)
