@@ -232,32 +232,60 @@ void AccountStore::forgetFailures (const std::string& client, const std::string&
 }
 
 //==============================================================================
-bool AccountStore::admitRequest (const std::string& kind, const std::string& client, std::int64_t now,
-                                 std::int64_t since, int perClient, int overall)
+bool AccountStore::admitRequest (const std::string& kind, const std::string& client, const std::string& network,
+                                 std::int64_t now, const RequestLimits& limits)
 {
+    constexpr std::int64_t microseconds = 1000000;
+    constexpr std::int64_t hour = 3600 * microseconds;
+    const auto time = now * microseconds;
+
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
-    Database::Statement prune (*db, "DELETE FROM request_event WHERE kind = ?1 AND at <= ?2");
-    prune.bind (1, kind).bind (2, since).run();
+    // A bucket that is full again needs no row.
+    Database::Statement prune (*db, "DELETE FROM rate_bucket WHERE full_at <= ?1");
+    prune.bind (1, time).run();
 
-    const auto reached = [&] (const char* sql, int limit)
+    struct Bucket
     {
-        if (limit <= 0)
-            return false;
-
-        Database::Statement count (*db, sql);
-        count.bind (1, kind).bind (2, client);
-        return count.step() && count.columnInt (0) >= limit;
+        std::string key;
+        int limit;
+        std::int64_t fullAt = 0;
     };
 
-    if (reached ("SELECT COUNT(*) FROM request_event WHERE kind = ?1 AND client = ?2", perClient)
-        || reached ("SELECT COUNT(*) FROM request_event WHERE kind = ?1 AND ?2 = ?2", overall))
-        return false;
+    std::vector<Bucket> buckets { { "address " + client, limits.perClient },
+                                  { "network " + network, limits.perNetwork },
+                                  { "all", limits.overall } };
 
-    Database::Statement insert (*db, "INSERT INTO request_event (kind, client, at) VALUES (?1, ?2, ?3)");
-    insert.bind (1, kind).bind (2, client).bind (3, now).run();
+    for (auto& bucket : buckets)
+    {
+        if (bucket.limit <= 0)
+            continue;
+
+        Database::Statement query (*db, "SELECT full_at FROM rate_bucket WHERE kind = ?1 AND key = ?2");
+        query.bind (1, kind).bind (2, bucket.key);
+
+        // Each request moves the time the bucket is full again by its
+        // share of the hour; a bucket that would be full only more than an
+        // hour from now holds no request.
+        bucket.fullAt = std::max (query.step() ? query.columnInt (0) : time, time) + hour / bucket.limit;
+
+        if (bucket.fullAt - time > hour)
+            return false;
+    }
+
+    Database::Statement store (*db, "INSERT INTO rate_bucket (kind, key, full_at) VALUES (?1, ?2, ?3) "
+                                    "ON CONFLICT (kind, key) DO UPDATE SET full_at = excluded.full_at");
+
+    for (const auto& bucket : buckets)
+    {
+        if (bucket.limit <= 0)
+            continue;
+
+        store.bind (1, kind).bind (2, bucket.key).bind (3, bucket.fullAt).run();
+        store.reset();
+    }
 
     transaction.commit();
     return true;

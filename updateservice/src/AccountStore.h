@@ -10,7 +10,7 @@
 
 /**
     The stored side of the accounts: the "account", "login_attempt",
-    "request_event" and "reset_code" tables. Addresses are looked up by their key, the address
+    "rate_bucket" and "reset_code" tables. Addresses are looked up by their key, the address
     in ASCII lower case; times are seconds since 1970 as the caller's clock
     gives them. Policy (how long codes live, how many may be sent, the
     limits of log-ins and requests) stays with the caller, which passes the
@@ -122,13 +122,24 @@ public:
     static constexpr std::size_t maxUnwrittenAttempts = 100000;
 
     //==============================================================================
-    /** Counts a request of one kind ("registerpost", "forgotpassword") from
-        a client address, unless the address has made `perClient`, or all
-        addresses together `overall`, since `since` (0: no such limit): in
-        one write transaction. Returns false, recording nothing, when a limit
-        is reached. */
-    bool admitRequest (const std::string& kind, const std::string& client, std::int64_t now, std::int64_t since,
-                       int perClient, int overall);
+    /** How many requests of a kind an hour a client address, its network
+        and all addresses together may make; 0: no such limit. */
+    struct RequestLimits
+    {
+        int perClient = 10;
+        int perNetwork = 20;
+        int overall = 500;
+    };
+
+    /** Admits a request of one kind ("registerpost", "forgotpassword")
+        from a client address in a network, or refuses it, in one write
+        transaction. Each limit is a token bucket: it holds as many
+        requests as the limit and refills continuously at the limit per
+        hour, so a spent bucket gives a request again after an hour divided
+        by the limit. A request takes one from each of its three buckets,
+        and is refused, taking none, when any of them is empty. */
+    bool admitRequest (const std::string& kind, const std::string& client, const std::string& network,
+                       std::int64_t now, const RequestLimits& limits);
 
     //==============================================================================
     struct NewResetCode

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <vector>
@@ -135,6 +136,37 @@ std::string Accounts::clientKey (std::string_view remoteAddress)
     return std::string (network) + "/64";
 }
 
+std::string Accounts::networkKey (std::string_view remoteAddress)
+{
+    const std::string text (remoteAddress);
+    in_addr address4 {};
+    in6_addr address6 {};
+
+    if (inet_pton (AF_INET6, text.c_str(), &address6) == 1 && IN6_IS_ADDR_V4MAPPED (&address6))
+        std::memcpy (&address4, address6.s6_addr + 12, sizeof (address4));
+    else if (inet_pton (AF_INET, text.c_str(), &address4) != 1)
+        address4.s_addr = 0;
+
+    if (address4.s_addr != 0)
+    {
+        auto* bytes = reinterpret_cast<unsigned char*> (&address4.s_addr);
+        bytes[3] = 0;
+        char dotted[INET_ADDRSTRLEN] = {};
+        inet_ntop (AF_INET, &address4, dotted, sizeof (dotted));
+        return std::string (dotted) + "/24";
+    }
+
+    if (inet_pton (AF_INET6, text.c_str(), &address6) == 1)
+    {
+        std::fill (address6.s6_addr + 6, address6.s6_addr + 16, std::uint8_t { 0 });
+        char network[INET6_ADDRSTRLEN] = {};
+        inet_ntop (AF_INET6, &address6, network, sizeof (network));
+        return std::string (network) + "/48";
+    }
+
+    return text.empty() ? std::string ("unknown") : text;
+}
+
 Accounts::Login Accounts::logIn (std::string_view email, std::string_view password, std::string_view clientAddress)
 {
     Login login;
@@ -201,8 +233,9 @@ Outcome Accounts::registerAccount (const FormDecoding& form, std::string_view cl
 
     const auto time = now();
 
-    if (! store.admitRequest ("registerpost", clientKey (clientAddress), time, time - 3600,
-                              settings.maxSignUpsPerAddressPerHour, settings.maxSignUpsPerHour))
+    if (! store.admitRequest ("registerpost", clientKey (clientAddress), networkKey (clientAddress), time,
+                              { settings.maxSignUpsPerAddressPerHour, settings.maxSignUpsPerNetworkPerHour,
+                                settings.maxSignUpsPerHour }))
         return Outcome::errors ("Too Many Sign-Ups", "Too many accounts were signed up from here or in all "
                                                      "within the last hour. Please try again later.");
 
@@ -283,8 +316,9 @@ Outcome Accounts::forgotPassword (const FormDecoding& form, std::string_view cli
 
     // Counted before the address is looked up, so the refusal is the same
     // for every address.
-    if (! store.admitRequest ("forgotpassword", clientKey (clientAddress), time, time - 3600,
-                              settings.maxResetRequestsPerAddressPerHour, settings.maxResetRequestsPerHour))
+    if (! store.admitRequest ("forgotpassword", clientKey (clientAddress), networkKey (clientAddress), time,
+                              { settings.maxResetRequestsPerAddressPerHour, settings.maxResetRequestsPerNetworkPerHour,
+                                settings.maxResetRequestsPerHour }))
         return Outcome::errors ("No Reset Code Sent", "Too many reset codes were asked for from here or in all "
                                                       "within the last hour. Please try again later.");
 

@@ -31,8 +31,9 @@
     attempt is counted before the password is checked, so requests sent at
     once cannot run past a limit; a valid reset code is never refused.
 
-    Sign-ups and reset requests are limited per client address and for all
-    addresses together per hour; sign-ups hash the password and reset
+    Sign-ups and reset requests are limited per client address, per network
+    and for all addresses together, each a token bucket refilled
+    continuously; sign-ups hash the password and reset
     requests hand the mail on in the same way whether or not the address
     has an account, so their timing tells nothing either.
 
@@ -56,9 +57,11 @@ public:
         int maxFailedLoginsPerAddress = 20;
         int maxFailedLoginsPerAccount = 20;
         int maxResetCodesPerHour = 5;          ///< mailed to one account
-        int maxSignUpsPerAddressPerHour = 10;  ///< 0: no limit, as for the three below
+        int maxSignUpsPerAddressPerHour = 10;  ///< 0: no limit, as for the five below
+        int maxSignUpsPerNetworkPerHour = 20;
         int maxSignUpsPerHour = 500;
         int maxResetRequestsPerAddressPerHour = 10;
+        int maxResetRequestsPerNetworkPerHour = 20;
         int maxResetRequestsPerHour = 500;
     };
 
@@ -119,6 +122,11 @@ public:
         they are (also when written as IPv6-mapped), IPv6 addresses by their
         /64 network, which one subscriber usually has whole. */
     static std::string clientKey (std::string_view remoteAddress);
+
+    /** The network a client address belongs to, for the limits per
+        network and for telling reporters apart: IPv4 addresses (also
+        IPv6-mapped ones) by their /24, IPv6 addresses by their /48. */
+    static std::string networkKey (std::string_view remoteAddress);
 
 private:
     AccountStore::LoginLimits loginLimits() const;

@@ -154,7 +154,13 @@ namespace
               "(default 20; 0 = never)" },
             { "--max-sign-ups-per-address", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerAddress),
               "--max-sign-ups-per-address needs a number from 0 to 100000",
-              "sign-ups per client address and hour (default 10; 0 = any)" },
+              "sign-ups per client address and hour (default 10; 0 = any);\n"
+              "this and the four below are token buckets that refill\n"
+              "continuously, one request each hour / N" },
+            { "--max-sign-ups-per-network", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerNetwork),
+              "--max-sign-ups-per-network needs a number from 0 to 100000",
+              "sign-ups per hour from one network, IPv4 /24 or IPv6 /48\n"
+              "(default 20; 0 = any)" },
             { "--max-sign-ups", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxSignUps),
               "--max-sign-ups needs a number from 0 to 10000000",
               "sign-ups per hour from all addresses (default 500; 0 = any)" },
@@ -163,6 +169,11 @@ namespace
               "--max-reset-requests-per-address needs a number from 0 to 100000",
               "reset code requests per client address and hour\n"
               "(default 10; 0 = any)" },
+            { "--max-reset-requests-per-network", "N", AcceptedBy::serve,
+              number (0, 100000, &Options::maxResetRequestsPerNetwork),
+              "--max-reset-requests-per-network needs a number from 0 to 100000",
+              "reset code requests per hour from one network\n"
+              "(default 20; 0 = any)" },
             { "--max-reset-requests", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxResetRequests),
               "--max-reset-requests needs a number from 0 to 10000000",
               "reset code requests per hour from all addresses\n"

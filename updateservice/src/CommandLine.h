@@ -57,9 +57,11 @@ public:
         std::int64_t lockoutSeconds = 15 * 60;
         int maxFailedLoginsPerAddress = 20;
         int maxFailedLoginsPerAccount = 20;
-        int maxSignUpsPerAddress = 10;      ///< per hour, as the three below
+        int maxSignUpsPerAddress = 10;      ///< per hour, as the five below
+        int maxSignUpsPerNetwork = 20;
         int maxSignUps = 500;
         int maxResetRequestsPerAddress = 10;
+        int maxResetRequestsPerNetwork = 20;
         int maxResetRequests = 500;
         int maxMachines = 10;
         int reportingAccounts = 3;

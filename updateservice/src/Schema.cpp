@@ -140,6 +140,23 @@ namespace
         ) WITHOUT ROWID;
     )sql";
 
+    // Version 3: the limits on sign-ups and reset requests are token
+    // buckets, per client address, per network and for all together,
+    // instead of counts of the last hour: a row is a bucket that is not
+    // full, and "full_at" (microseconds since 1970) is when it will be
+    // full again.
+    constexpr const char* version3 = R"sql(
+        DROP TABLE IF EXISTS request_event;
+
+        CREATE TABLE rate_bucket (
+            kind    TEXT NOT NULL,
+            key     TEXT NOT NULL,
+            full_at INTEGER NOT NULL,
+            PRIMARY KEY (kind, key)
+        ) WITHOUT ROWID;
+        CREATE INDEX rate_bucket_by_time ON rate_bucket (full_at);
+    )sql";
+
     // Moves the inventories of version 1 into the compact tables, machine
     // by machine, and drops the old tables. The highest versions ever
     // uploaded cannot be told apart by account, so they go; the
@@ -186,7 +203,8 @@ namespace
     // an old one: databases out there have taken the old steps already.
     constexpr Step steps[] {
         { 1, version1, nullptr },
-        { 2, version2, moveInventories }
+        { 2, version2, moveInventories },
+        { 3, version3, nullptr }
     };
 
     static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,

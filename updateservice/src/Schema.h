@@ -21,7 +21,7 @@ class Schema
 {
 public:
     /** The version this program writes and reads. */
-    static constexpr int currentVersion = 2;
+    static constexpr int currentVersion = 3;
 
     /** Takes every step from the database's version up to currentVersion.
         Throws Database::Error, leaving the database as it was, when its

@@ -140,8 +140,10 @@ namespace
         accountSettings.maxFailedLoginsPerAddress = options.maxFailedLoginsPerAddress;
         accountSettings.maxFailedLoginsPerAccount = options.maxFailedLoginsPerAccount;
         accountSettings.maxSignUpsPerAddressPerHour = options.maxSignUpsPerAddress;
+        accountSettings.maxSignUpsPerNetworkPerHour = options.maxSignUpsPerNetwork;
         accountSettings.maxSignUpsPerHour = options.maxSignUps;
         accountSettings.maxResetRequestsPerAddressPerHour = options.maxResetRequestsPerAddress;
+        accountSettings.maxResetRequestsPerNetworkPerHour = options.maxResetRequestsPerNetwork;
         accountSettings.maxResetRequestsPerHour = options.maxResetRequests;
 
         Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);

@@ -641,6 +641,38 @@ namespace
         EXPECT_EQ (count ("SELECT COUNT(*) FROM account"), 3);
     }
 
+    // One client with many addresses in one network cannot spend
+    // everybody's sign-ups, and what is spent comes back steadily rather
+    // than all at once an hour later.
+    TEST_F (AccountsTest, SignUpCapsAreShapedPerNetworkAndRefillSteadily)
+    {
+        settings.maxSignUpsPerAddressPerHour = 2;
+        settings.maxSignUpsPerNetworkPerHour = 4;
+        settings.maxSignUpsPerHour = 6;
+        int made = 0;
+
+        for (int host = 1; host <= 10; ++host)
+        {
+            client = "192.0.2." + std::to_string (host);
+
+            for (int i = 0; i < 2; ++i)
+                made += signUp ("a" + std::to_string (host * 10 + i) + "@example.com").kind == Kind::success ? 1 : 0;
+        }
+
+        EXPECT_EQ (made, 4);
+        client = "2001:db8:1:2::1";
+        EXPECT_EQ (signUp ("b1@example.com").kind, Kind::success);
+        client = "2001:db8:1:3::1";   // another /64 of the same /48
+        EXPECT_EQ (signUp ("b2@example.com").kind, Kind::success);
+        client = "198.51.100.1";
+        EXPECT_EQ (signUp ("c1@example.com").title, "Too Many Sign-Ups");   // all six are spent
+
+        // A sixth of an hour brings back one sign-up, not all of them.
+        clock += 600;
+        EXPECT_EQ (signUp ("c2@example.com").kind, Kind::success);
+        EXPECT_EQ (signUp ("c3@example.com").title, "Too Many Sign-Ups");
+    }
+
     TEST_F (AccountsTest, ResetRequestsAreLimitedTheSameForEveryAddress)
     {
         settings.maxResetRequestsPerAddressPerHour = 2;

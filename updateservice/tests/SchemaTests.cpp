@@ -28,7 +28,7 @@ namespace
 
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('account', "
-                           "'login_attempt', 'request_event', 'reset_code', 'machine', 'plugin', 'plugin_list', "
+                           "'login_attempt', 'rate_bucket', 'reset_code', 'machine', 'plugin', 'plugin_list', "
                            "'catalog')"), 8);
 
         // Once up to date, nothing is done again.
