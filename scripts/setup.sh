@@ -16,6 +16,7 @@ packages=(
     librsvg2-bin
     # the stand-in update service
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
+    libidn2-dev libunistring-dev
     # its example reverse proxy (updateservice/deploy/nginx), run by its test
     nginx
     # the Windows build (scripts/build-windows.sh) and its tests under Wine;
