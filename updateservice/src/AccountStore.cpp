@@ -28,16 +28,17 @@ AccountStore::AccountStore (ConnectionPool& pool)
 }
 
 //==============================================================================
-std::optional<AccountStore::Credentials> AccountStore::findCredentials (const std::string& emailKey)
+std::vector<AccountStore::Credentials> AccountStore::findCredentials (const std::string& emailKey)
 {
     auto db = connections.acquire();
-    Database::Statement query (*db, "SELECT id, password_hash FROM account WHERE email_key = ?1");
+    Database::Statement query (*db, "SELECT id, email, password_hash FROM account WHERE email_key = ?1 ORDER BY id");
     query.bind (1, emailKey);
+    std::vector<Credentials> found;
 
-    if (! query.step())
-        return std::nullopt;
+    while (query.step())
+        found.push_back ({ query.columnInt (0), query.columnText (1), query.columnText (2) });
 
-    return Credentials { query.columnInt (0), query.columnText (1) };
+    return found;
 }
 
 bool AccountStore::isEmailTaken (const std::string& emailKey, std::int64_t exceptAccountId)
@@ -298,18 +299,17 @@ std::optional<std::string> AccountStore::issueResetCode (const NewResetCode& cod
     const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
-    std::int64_t accountId = 0;
+    const auto accountId = code.accountId;
     std::string storedEmail;
 
     {
-        Database::Statement query (*db, "SELECT id, email FROM account WHERE email_key = ?1");
-        query.bind (1, code.emailKey);
+        Database::Statement query (*db, "SELECT email FROM account WHERE id = ?1");
+        query.bind (1, accountId);
 
         if (! query.step())
             return std::nullopt;
 
-        accountId = query.columnInt (0);
-        storedEmail = query.columnText (1);
+        storedEmail = query.columnText (0);
     }
 
     {
@@ -334,15 +334,14 @@ std::optional<std::string> AccountStore::issueResetCode (const NewResetCode& cod
     return storedEmail;
 }
 
-std::optional<AccountStore::ResetCodeMatch> AccountStore::findResetCode (const std::string& emailKey,
+std::optional<AccountStore::ResetCodeMatch> AccountStore::findResetCode (std::int64_t accountId,
                                                                          const std::string& digest,
                                                                          std::int64_t now)
 {
     auto db = connections.acquire();
-    Database::Statement query (*db, "SELECT a.id, r.id, r.code_hash FROM account a "
-                                    "JOIN reset_code r ON r.account_id = a.id "
-                                    "WHERE a.email_key = ?1 AND r.used_at IS NULL AND r.expires_at > ?2");
-    query.bind (1, emailKey).bind (2, now);
+    Database::Statement query (*db, "SELECT account_id, id, code_hash FROM reset_code "
+                                    "WHERE account_id = ?1 AND used_at IS NULL AND expires_at > ?2");
+    query.bind (1, accountId).bind (2, now);
 
     std::optional<ResetCodeMatch> match;
 

@@ -10,8 +10,9 @@
 
 /**
     The stored side of the accounts: the "account", "login_attempt",
-    "rate_bucket" and "reset_code" tables. Addresses are looked up by their key, the address
-    in ASCII lower case; times are seconds since 1970 as the caller's clock
+    "rate_bucket" and "reset_code" tables. Addresses are looked up by their
+    key (EmailAddress::key()), which accounts made before that form was
+    used may share; times are seconds since 1970 as the caller's clock
     gives them. Policy (how long codes live, how many may be sent, the
     limits of log-ins and requests) stays with the caller, which passes the
     numbers. Every counter is kept in the database, so several processes
@@ -37,11 +38,13 @@ public:
     struct Credentials
     {
         std::int64_t accountId = 0;
+        std::string email;           ///< as typed at sign-up
         std::string passwordHash;
     };
 
-    /** The account with this address key, if there is one. */
-    std::optional<Credentials> findCredentials (const std::string& emailKey);
+    /** The accounts with this address key: one, or none, or several made
+        before addresses were compared by that key, oldest first. */
+    std::vector<Credentials> findCredentials (const std::string& emailKey);
 
     /** True when an account other than `exceptAccountId` (0: any account)
         uses this address key. */
@@ -144,7 +147,7 @@ public:
     //==============================================================================
     struct NewResetCode
     {
-        std::string emailKey;
+        std::int64_t accountId = 0;
         std::string digest;              ///< of the code; the code itself is never stored
         std::int64_t createdAt = 0;
         std::int64_t expiresAt = 0;
@@ -152,12 +155,11 @@ public:
         int maxCodesSinceCountFrom = 0;  ///< ...this limit
     };
 
-    /** Stores a reset code for the account with this address key and
-        retires its older unused codes, all in one transaction that has
-        committed when this returns. Returns the account's address as
-        typed at sign-up, for the message. Returns nothing, and stores
-        nothing, when there is no such account or it already had the
-        most codes allowed since `countFrom`. */
+    /** Stores a reset code for the account and retires its older unused
+        codes, all in one transaction that has committed when this returns.
+        Returns the account's address as typed at sign-up, for the message.
+        Returns nothing, and stores nothing, when there is no such account
+        or it already had the most codes allowed since `countFrom`. */
     std::optional<std::string> issueResetCode (const NewResetCode& code);
 
     struct ResetCodeMatch
@@ -168,7 +170,7 @@ public:
 
     /** Finds an unused code of that account, unexpired at `now`, with this
         digest (compared in constant time). */
-    std::optional<ResetCodeMatch> findResetCode (const std::string& emailKey, const std::string& digest,
+    std::optional<ResetCodeMatch> findResetCode (std::int64_t accountId, const std::string& digest,
                                                  std::int64_t now);
 
     /** Spends the code and sets the new password hash, and forgets the

@@ -1,5 +1,6 @@
 #include "Accounts.h"
 
+#include "EmailAddress.h"
 #include "EntryRules.h"
 #include "Utf8.h"
 
@@ -167,6 +168,24 @@ std::string Accounts::networkKey (std::string_view remoteAddress)
     return text.empty() ? std::string ("unknown") : text;
 }
 
+std::optional<AccountStore::Credentials> Accounts::findAccount (std::string_view typed)
+{
+    auto found = store.findCredentials (EmailAddress::key (typed));
+
+    if (found.size() == 1)
+        return found.front();
+
+    // Accounts made before addresses were compared by their key may share
+    // one: the address typed exactly as stored picks one, or else the one
+    // it matched before (without regard to ASCII case, as then).
+    for (const auto& exact : { true, false })
+        for (const auto& account : found)
+            if (exact ? account.email == typed : Utf8::asciiLower (account.email) == Utf8::asciiLower (typed))
+                return account;
+
+    return std::nullopt;
+}
+
 Accounts::Login Accounts::logIn (std::string_view email, std::string_view password, std::string_view clientAddress)
 {
     Login login;
@@ -177,7 +196,7 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
         || password.size() > EntryRules::maxPasswordBytes)
         return login;
 
-    const auto emailKey = Utf8::asciiLower (email);
+    const auto emailKey = EmailAddress::key (email);
     const auto client = clientKey (clientAddress);
     const auto time = now();
 
@@ -191,7 +210,7 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
         return login;
     }
 
-    const auto credentials = store.findCredentials (emailKey);
+    const auto credentials = findAccount (email);
     const bool matches = credentials.has_value() ? passwords.verify (credentials->passwordHash, password)
                                                  : (passwords.verifyNothing (password), false);
 
@@ -227,7 +246,7 @@ Outcome Accounts::registerAccount (const FormDecoding& form, std::string_view cl
     if (! problems.empty())
         return Outcome::errors (refusedTitle, EntryRules::join (problems));
 
-    const auto emailKey = Utf8::asciiLower (email);
+    const auto emailKey = EmailAddress::key (email);
     const auto takenText = "An account with this e-mail address already exists. "
                            "Use the \"Forgotten Password Reset\" window if you cannot log in.";
 
@@ -295,7 +314,7 @@ Outcome Accounts::editProfile (const FormDecoding& form, std::string_view client
     if (! problems.empty())
         return Outcome::errors (refusedTitle, EntryRules::join (problems));
 
-    const AccountStore::ProfileChange change { login.accountId, email, Utf8::asciiLower (email),
+    const AccountStore::ProfileChange change { login.accountId, email, EmailAddress::key (email),
                                                firstName, lastName, developer == "1" };
 
     if (! store.updateProfile (change))
@@ -309,7 +328,10 @@ Outcome Accounts::forgotPassword (const FormDecoding& form, std::string_view cli
 {
     const auto email = form.valueOf ("email");
 
-    if (! EntryRules::checkEmail (email).empty())
+    // Looked up by its key, so spaces around it or capitals do not matter;
+    // the code goes to the address as stored.
+    if (email.empty() || email.size() > EmailAddress::maxBytes || ! Utf8::isValid (email)
+        || email.find ('@') == std::string_view::npos)
         return Outcome::errors ("No Reset Code Sent", "Please enter the e-mail address of your account.");
 
     const auto time = now();
@@ -331,12 +353,24 @@ Outcome Accounts::forgotPassword (const FormDecoding& form, std::string_view cli
     // Issuing the code and writing its message happen only for addresses
     // with accounts; with a deferrer they happen after the reply, so that
     // the reply takes the same time for every address.
-    auto issue = [this, emailKey = Utf8::asciiLower (email), time]
+    auto issue = [this, typed = std::string (email), time]
     {
+        const auto account = findAccount (typed);
+
+        if (! account.has_value())
+            return;
+
+        // Mail goes to the address as stored, which is one mailbox for
+        // every account made since addresses are checked as such; an older
+        // one that is not (a list, say) is never written to.
+        if (! EmailAddress::check (account->email).empty())
+            throw std::runtime_error ("no reset code was mailed to account " + std::to_string (account->accountId)
+                                      + ": its stored address is not one mailbox");
+
         const auto code = PasswordHasher::randomCode (resetCodeLength);
 
         AccountStore::NewResetCode newCode;
-        newCode.emailKey = emailKey;
+        newCode.accountId = account->accountId;
         newCode.digest = PasswordHasher::digest (code);
         newCode.createdAt = time;
         newCode.expiresAt = time + settings.resetCodeLifetimeSeconds;
@@ -401,15 +435,17 @@ Outcome Accounts::resetPassword (const FormDecoding& form, std::string_view clie
     if (email.empty() || email.size() > EntryRules::maxEmailBytes || code.empty() || code.size() > 64)
         return Outcome::errors (refusedTitle, invalidCodeText);
 
-    const auto emailKey = Utf8::asciiLower (email);
+    const auto emailKey = EmailAddress::key (email);
     const auto client = clientKey (clientAddress);
     const auto time = now();
+    const auto account = findAccount (email);
 
     // A valid code is taken whatever the lock-outs say: it proves the mail
     // was read, and refusing it would let others keep an owner out of the
     // account. Codes have 60 random bits, so guessing is no way in; wrong
     // codes still count as failed log-ins of this client address.
-    const auto match = store.findResetCode (emailKey, PasswordHasher::digest (code), time);
+    const auto match = account.has_value() ? store.findResetCode (account->accountId, PasswordHasher::digest (code), time)
+                                           : std::nullopt;
 
     if (! match.has_value())
     {

@@ -16,7 +16,8 @@
     application sends to "/authentication/index.php", plus the log-in check
     that the scan upload uses.
 
-    Addresses are unique without regard to ASCII letter case. Passwords are
+    Addresses are compared by EmailAddress::key(), so addresses that look
+    the same belong to one account. Passwords are
     kept only as Argon2id hashes; reset codes only as digests.
 
     Failed log-ins (and wrong reset codes) are counted per client address
@@ -129,6 +130,9 @@ public:
     static std::string networkKey (std::string_view remoteAddress);
 
 private:
+    /** The account an address typed at log-in means, if any. */
+    std::optional<AccountStore::Credentials> findAccount (std::string_view typed);
+
     AccountStore::LoginLimits loginLimits() const;
     std::string lockedOutText() const;
 

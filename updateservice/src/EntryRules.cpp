@@ -1,5 +1,6 @@
 #include "EntryRules.h"
 
+#include "EmailAddress.h"
 #include "Utf8.h"
 
 namespace
@@ -12,19 +13,7 @@ namespace
 
 std::vector<std::string> EntryRules::checkEmail (std::string_view email)
 {
-    if (email.empty())
-        return { "The e-mail address is empty." };
-
-    if (email.size() > maxEmailBytes)
-        return { "The e-mail address is longer than " + std::to_string (maxEmailBytes) + " bytes." };
-
-    if (! Utf8::isValid (email) || Utf8::hasControlCharacters (email))
-        return { "The e-mail address contains characters that cannot be used." };
-
-    if (! containsAny (email, "@") || ! containsAny (email, "."))
-        return { "The e-mail address must contain an \"@\" and a \".\"." };
-
-    return {};
+    return EmailAddress::check (email);
 }
 
 std::vector<std::string> EntryRules::checkPassword (std::string_view password)

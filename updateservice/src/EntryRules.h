@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EmailAddress.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,15 +19,14 @@ class EntryRules
 {
 public:
     /** Longest accepted e-mail address, name and password, in bytes. */
-    static constexpr std::size_t maxEmailBytes = 254;
+    static constexpr std::size_t maxEmailBytes = EmailAddress::maxBytes;
     static constexpr std::size_t maxNameBytes = 200;
     static constexpr std::size_t maxPasswordBytes = 1024;
 
     /** The 32 printable ASCII characters that count as symbols. */
     static constexpr std::string_view symbols = "!@#$%^&*()-_=+[]{};:'\"\\|/?.,<>`~";
 
-    /** Not empty, has an "@" and a ".", valid UTF-8 without control
-        characters, and not too long. */
+    /** One mailbox, as EmailAddress::check() tells. */
     static std::vector<std::string> checkEmail (std::string_view email);
 
     /** At least 8 code points, with an ASCII digit, a symbol, an upper-case

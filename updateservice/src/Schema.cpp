@@ -1,8 +1,10 @@
 #include "Schema.h"
 
+#include "EmailAddress.h"
 #include "InventoryStore.h"
 
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -157,11 +159,70 @@ namespace
         CREATE INDEX rate_bucket_by_time ON rate_bucket (full_at);
     )sql";
 
+    // Version 4: addresses are compared by EmailAddress::key(), under which
+    // accounts made before may collide, so the key is no longer unique.
+    // SQLite cannot drop a constraint: the table is made anew (with
+    // foreign keys off, so the accounts' machines and codes stay).
+    constexpr const char* version4 = R"sql(
+        CREATE TABLE account_v4 (
+            id            INTEGER PRIMARY KEY,
+            email         TEXT NOT NULL,
+            email_key     TEXT NOT NULL,
+            password_hash TEXT NOT NULL,
+            first_name    TEXT NOT NULL,
+            last_name     TEXT NOT NULL,
+            is_developer  INTEGER NOT NULL,
+            created_at    INTEGER NOT NULL
+        );
+        INSERT INTO account_v4 SELECT id, email, email_key, password_hash, first_name, last_name, is_developer,
+                                      created_at FROM account;
+        DROP TABLE account;
+        ALTER TABLE account_v4 RENAME TO account;
+        CREATE INDEX account_by_key ON account (email_key);
+    )sql";
+
+    // Gives every account the key of its address, and notes accounts that
+    // now share a key, and addresses that are not one mailbox (no mail
+    // goes to those).
+    void keyAddresses (Database& db, std::vector<std::string>& notes)
+    {
+        std::map<std::string, std::vector<std::pair<std::int64_t, std::string>>> byKey;
+
+        {
+            Database::Statement query (db, "SELECT id, email FROM account ORDER BY id");
+
+            while (query.step())
+                byKey[EmailAddress::key (query.columnText (1))].emplace_back (query.columnInt (0), query.columnText (1));
+        }
+
+        Database::Statement update (db, "UPDATE account SET email_key = ?1 WHERE id = ?2");
+
+        for (const auto& [key, accounts] : byKey)
+        {
+            std::string listed;
+
+            for (const auto& [id, email] : accounts)
+            {
+                update.bind (1, key).bind (2, id).run();
+                update.reset();
+                listed += (listed.empty() ? "" : ", ") + ("#" + std::to_string (id) + " \"" + email + "\"");
+
+                if (! EmailAddress::check (email).empty())
+                    notes.push_back ("the address of account #" + std::to_string (id) + ", \"" + email
+                                     + "\", is not one mailbox: it still logs in, but no mail goes to it");
+            }
+
+            if (accounts.size() > 1)
+                notes.push_back ("accounts " + listed + " have addresses that now compare as the same; "
+                                 "each still logs in with its address typed as stored");
+        }
+    }
+
     // Moves the inventories of version 1 into the compact tables, machine
     // by machine, and drops the old tables. The highest versions ever
     // uploaded cannot be told apart by account, so they go; the
     // inventories they came from still report theirs.
-    void moveInventories (Database& db)
+    void moveInventories (Database& db, std::vector<std::string>&)
     {
         std::vector<std::int64_t> machines;
 
@@ -195,7 +256,9 @@ namespace
     {
         int version;       ///< what the database is at once the step is taken
         const char* sql;
-        void (*moveRows) (Database&);   ///< after the SQL, in the same transaction; may be null
+        /** After the SQL, in the same transaction; may be null. What it
+            adds to the notes is for the log. */
+        void (*moveRows) (Database&, std::vector<std::string>& notes);
     };
 
     // In order; each step takes the database from the version before it
@@ -204,7 +267,8 @@ namespace
     constexpr Step steps[] {
         { 1, version1, nullptr },
         { 2, version2, moveInventories },
-        { 3, version3, nullptr }
+        { 3, version3, nullptr },
+        { 4, version4, keyAddresses }
     };
 
     static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,
@@ -217,8 +281,10 @@ int Schema::versionOf (Database& db)
     return query.step() ? static_cast<int> (query.columnInt (0)) : 0;
 }
 
-void Schema::bringUpToDate (Database& db)
+std::vector<std::string> Schema::bringUpToDate (Database& db)
 {
+    std::vector<std::string> notes;
+
     const auto found = versionOf (db);
 
     if (found > currentVersion)
@@ -226,24 +292,43 @@ void Schema::bringUpToDate (Database& db)
                                + ", but this program knows versions up to " + std::to_string (currentVersion)
                                + "; it was written by a newer cobaltline-service. Nothing was changed.");
 
-    for (const auto& step : steps)
+    // A step may make a table anew, which with foreign keys on would
+    // delete the rows that refer to it; each step checks them itself.
+    db.execute ("PRAGMA foreign_keys = OFF");
+
+    try
     {
-        if (versionOf (db) >= step.version)
-            continue;
+        for (const auto& step : steps)
+        {
+            if (versionOf (db) >= step.version)
+                continue;
 
-        Database::Transaction transaction (db);
+            Database::Transaction transaction (db);
 
-        // Another process may have taken the step while this one waited
-        // for the write lock.
-        if (versionOf (db) >= step.version)
-            continue;
+            // Another process may have taken the step while this one waited
+            // for the write lock.
+            if (versionOf (db) >= step.version)
+                continue;
 
-        db.execute (step.sql);
+            db.execute (step.sql);
 
-        if (step.moveRows != nullptr)
-            step.moveRows (db);
+            if (step.moveRows != nullptr)
+                step.moveRows (db, notes);
 
-        db.execute (("PRAGMA user_version = " + std::to_string (step.version)).c_str());
-        transaction.commit();
+            if (Database::Statement broken (db, "PRAGMA foreign_key_check"); broken.step())
+                throw Database::Error ("schema step " + std::to_string (step.version) + " would break the rows of "
+                                       + broken.columnText (0) + "; nothing of it was done");
+
+            db.execute (("PRAGMA user_version = " + std::to_string (step.version)).c_str());
+            transaction.commit();
+        }
     }
+    catch (...)
+    {
+        db.execute ("PRAGMA foreign_keys = ON");
+        throw;
+    }
+
+    db.execute ("PRAGMA foreign_keys = ON");
+    return notes;
 }

@@ -2,6 +2,9 @@
 
 #include "Database.h"
 
+#include <string>
+#include <vector>
+
 /**
     The layout of the service's database and the steps that bring any
     older database up to it. The version a database is at is kept in its
@@ -21,13 +24,15 @@ class Schema
 {
 public:
     /** The version this program writes and reads. */
-    static constexpr int currentVersion = 3;
+    static constexpr int currentVersion = 4;
 
     /** Takes every step from the database's version up to currentVersion.
-        Throws Database::Error, leaving the database as it was, when its
-        version is newer than this program knows, and when a step fails (the
-        steps before it stay done). */
-    static void bringUpToDate (Database& db);
+        Returns notes for the log about what the steps found (accounts
+        whose addresses now compare as the same, say). Throws
+        Database::Error, leaving the database as it was, when its version
+        is newer than this program knows, and when a step fails (the steps
+        before it stay done). */
+    static std::vector<std::string> bringUpToDate (Database& db);
 
     /** The version recorded in the database. */
     static int versionOf (Database& db);

@@ -79,7 +79,9 @@ namespace
 
         makeParentFolder (options.databasePath);
         Database db (options.databasePath);
-        Schema::bringUpToDate (db);
+
+        for (const auto& note : Schema::bringUpToDate (db))
+            std::cerr << programName << ": " << note << "\n";
 
         const auto result = Catalog::importCsv (db, text.str());
 
@@ -123,7 +125,9 @@ namespace
 
         {
             Database db (options.databasePath);
-            Schema::bringUpToDate (db);
+
+            for (const auto& note : Schema::bringUpToDate (db))
+                std::cerr << programName << ": " << note << std::endl;
         }
 
         ConnectionPool pool (options.databasePath);

@@ -6,6 +6,7 @@
 #include "Accounts.h"
 #include "ConnectionPool.h"
 #include "Database.h"
+#include "EmailAddress.h"
 #include "FullDisk.h"
 #include "Outbox.h"
 #include "Schema.h"
@@ -186,6 +187,60 @@ namespace
         EXPECT_EQ (view ("ann.lee@example.com", "passw0rd!").title, "Log-in Failed");
     }
 
+    // Addresses that look the same are one address: composed and
+    // decomposed accents, fullwidth letters, letter case, an international
+    // domain in either form, a trailing dot; and surrounding spaces and
+    // invisible characters do not tell them apart when logging in.
+    TEST_F (AccountsTest, AddressesThatLookTheSameAreOneAccount)
+    {
+        ASSERT_EQ (signUp ("Jos\xC3\xA9@b\xC3\xBC" "cher.de").kind, Kind::success);
+
+        for (const auto* lookAlike : { "jose\xCC\x81@B\xC3\x9C" "CHER.DE",             // decomposed, capitals
+                                       "\xEF\xBC\xAAos\xC3\xA9@b\xC3\xBC" "cher.de",   // fullwidth J
+                                       "jos\xC3\xA9@xn--bcher-kva.de" })
+        {
+            const auto outcome = signUp (lookAlike);
+            EXPECT_EQ (outcome.title, "Sign Up Refused") << lookAlike;
+            EXPECT_NE (outcome.text.find ("already exists"), std::string::npos) << lookAlike;
+        }
+
+        for (const auto* typed : { " jos\xC3\xA9@b\xC3\xBC" "cher.de ", "jos\xE2\x80\x8B\xC3\xA9@b\xC3\xBC" "cher.de.",
+                                   "JOS\xC3\x89@xn--bcher-kva.de" })
+            EXPECT_EQ (view (typed, goodPassword).kind, Kind::profile) << typed;
+
+        forgot (" JOSE\xCC\x81@b\xC3\xBC" "cher.de");
+        ASSERT_EQ (mail.messages.size(), 1u);
+        EXPECT_EQ (mail.messages[0].to, "Jos\xC3\xA9@b\xC3\xBC" "cher.de");
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account"), 1);
+    }
+
+    // Accounts made before addresses were compared this way may now have
+    // the same key: each still logs in with its address typed exactly as
+    // stored, and one that only differs in ASCII letter case from it.
+    TEST_F (AccountsTest, AccountsWhoseAddressesNowCollideKeepWorking)
+    {
+        accounts();
+
+        {
+            Database db (databasePath());
+            Database::Statement insert (db, "INSERT INTO account (email, email_key, password_hash, first_name, "
+                                            "last_name, is_developer, created_at) VALUES (?1, ?2, ?3, ?1, 'L', 0, 1)");
+
+            for (const auto& [email, password] : { std::pair { "Ann@example.com", "Passw0rd-A" },
+                                                   std::pair { "ann@example.com.", "Passw0rd-B" } })
+            {
+                insert.bind (1, email).bind (2, EmailAddress::key (email)).bind (3, hasher.hash (password)).run();
+                insert.reset();
+            }
+        }
+
+        EXPECT_EQ (view ("Ann@example.com", "Passw0rd-A").valueOf ("firstName"), "Ann@example.com");
+        EXPECT_EQ (view ("ANN@example.com", "Passw0rd-A").valueOf ("firstName"), "Ann@example.com");
+        EXPECT_EQ (view ("ann@example.com.", "Passw0rd-B").valueOf ("firstName"), "ann@example.com.");
+        EXPECT_EQ (view ("ann@example.com.", "Passw0rd-A").title, "Log-in Failed");
+        EXPECT_EQ (signUp ("ann@example.com").title, "Sign Up Refused");
+    }
+
     TEST_F (AccountsTest, EditProfileChecksWhoAsksAndWhatIsEntered)
     {
         ASSERT_EQ (signUp ("ann@example.com").kind, Kind::success);
@@ -309,8 +364,8 @@ namespace
         const auto digest = PasswordHasher::digest (newestCode());
 
         // Both requests found the code unused before either spent it.
-        const auto first = store.findResetCode ("race@example.com", digest, clock);
-        const auto second = store.findResetCode ("race@example.com", digest, clock);
+        const auto first = store.findResetCode (1, digest, clock);
+        const auto second = store.findResetCode (1, digest, clock);
         ASSERT_TRUE (first.has_value() && second.has_value());
 
         EXPECT_TRUE (store.spendResetCode (*first, hasher.hash ("N3w-Passw0rd"), client, "race@example.com", clock));

@@ -68,19 +68,39 @@ namespace
 
     class EmailRule : public ::testing::TestWithParam<EmailCase> {};
 
-    TEST_P (EmailRule, NeedsAnAtAndADot)
+    TEST_P (EmailRule, IsOneMailbox)
     {
         EXPECT_EQ (EntryRules::checkEmail (GetParam().email).empty(), GetParam().acceptable) << GetParam().email;
     }
 
     INSTANTIATE_TEST_SUITE_P (Table, EmailRule, ::testing::Values (
         EmailCase { "ann@example.com", true },
-        EmailCase { ".@", true },
+        EmailCase { ".@", false },
         EmailCase { "ann@example", false },
         EmailCase { "ann.example.com", false },
         EmailCase { "", false },
         EmailCase { "ann@example.com\r\nBcc: x@y.z", false },
-        EmailCase { "\xC3\xA4nn@example.com", true }));
+        EmailCase { "\xC3\xA4nn@example.com", true },
+        EmailCase { "o'neil+cobaltline@sub.example.co.uk", true },
+        EmailCase { "ann@b\xC3\xBC" "cher.de", true },                   // an international domain
+        EmailCase { "\xEF\xBD\x81nn@example.com", true },               // fullwidth: the key makes it "ann"
+        EmailCase { "a@x.com, b@y.org", false },                        // a list
+        EmailCase { "a@x.com,b@y.org", false },
+        EmailCase { "\"Boss\" <c@z.biz>", false },                       // a name and brackets
+        EmailCase { "<c@z.biz>", false },
+        EmailCase { "a@b@example.com", false },
+        EmailCase { " ann@example.com", false },                        // spaces
+        EmailCase { "ann@example.com ", false },
+        EmailCase { "ann\xC2\xA0@example.com", false },                 // no-break space
+        EmailCase { "an\xE2\x80\x8Bn@example.com", false },             // zero-width space
+        EmailCase { "ann@exa\xC2\xADmple.com", false },                 // soft hyphen
+        EmailCase { "ann@example.com\xE2\x80\x8E", false },             // direction mark
+        EmailCase { "ann@example.com.", false },                        // trailing dot
+        EmailCase { "ann@example..com", false },
+        EmailCase { "ann@-example.com", false },
+        EmailCase { "ann@exa_mple.com", false },
+        EmailCase { ".ann@example.com", false },
+        EmailCase { "a..nn@example.com", false }));
 
     TEST (EntryRules, NamesAndTheDeveloperFlag)
     {

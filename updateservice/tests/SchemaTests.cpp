@@ -97,4 +97,27 @@ namespace
         EXPECT_EQ (plugins[1].error, "crashed");
         EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin WHERE machine_id = 7 AND learned = '012.5 2.5'"), 1);
     }
+
+    TEST_F (SchemaTest, TheUpgradeNotesAddressesThatNowCompareAsTheSameOrAreNoMailbox)
+    {
+        makeVersion1 (db);
+        db.execute (R"sql(
+            INSERT INTO account VALUES (2, 'a@b.c.', 'a@b.c.', 'h', 'A', 'B', 0, 1);
+            INSERT INTO account VALUES (3, 'x@y.org, z@y.org', 'x@y.org, z@y.org', 'h', 'A', 'B', 0, 1);
+        )sql");
+
+        std::string notes;
+
+        for (const auto& note : Schema::bringUpToDate (db))
+            notes += note + "\n";
+
+        EXPECT_NE (notes.find ("accounts #1 \"A@b.c\", #2 \"a@b.c.\" have addresses that now compare as the same"),
+                   std::string::npos) << notes;
+        EXPECT_NE (notes.find ("account #3, \"x@y.org, z@y.org\", is not one mailbox"), std::string::npos) << notes;
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM account WHERE email_key = 'a@b.c'"), 2);
+
+        // Making the table anew kept what refers to the accounts.
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM machine WHERE account_id = 1"), 1);
+        EXPECT_EQ (number ("PRAGMA foreign_keys"), 1);
+    }
 }
