@@ -1,5 +1,6 @@
 #include "AccountStore.h"
 
+#include "InventoryStore.h"
 #include "WriteGate.h"
 
 #include <sodium.h>
@@ -47,23 +48,24 @@ bool AccountStore::isEmailTaken (const std::string& emailKey, std::int64_t excep
     return emailTakenByOther (*db, emailKey, exceptAccountId);
 }
 
-bool AccountStore::createAccount (const NewAccount& account)
+std::int64_t AccountStore::createAccount (const NewAccount& account)
 {
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     if (emailTakenByOther (*db, account.emailKey, 0))
-        return false;
+        return 0;
 
     Database::Statement insert (*db, "INSERT INTO account (email, email_key, password_hash, first_name, "
                                      "last_name, is_developer, created_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.bind (1, account.email).bind (2, account.emailKey).bind (3, account.passwordHash)
           .bind (4, account.firstName).bind (5, account.lastName).bind (6, flag (account.isDeveloper))
           .bind (7, account.createdAt).run();
+    const auto id = db->lastInsertId();
 
     transaction.commit();
-    return true;
+    return id;
 }
 
 std::optional<AccountStore::Profile> AccountStore::findProfile (std::int64_t accountId)
@@ -78,14 +80,27 @@ std::optional<AccountStore::Profile> AccountStore::findProfile (std::int64_t acc
     return Profile { query.columnText (0), query.columnText (1), query.columnInt (2) != 0 };
 }
 
-bool AccountStore::updateProfile (const ProfileChange& change)
+AccountStore::ProfileSaved AccountStore::updateProfile (const ProfileChange& change)
 {
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
     Database::Transaction transaction (*db);
 
     if (emailTakenByOther (*db, change.emailKey, change.accountId))
-        return false;
+        return ProfileSaved::taken;
+
+    Database::Statement current (*db, "SELECT email_key FROM account WHERE id = ?1");
+    current.bind (1, change.accountId);
+    const bool newAddress = current.step() && current.columnText (0) != change.emailKey;
+
+    if (newAddress)
+    {
+        Database::Statement unconfirm (*db, "UPDATE account SET confirmed_at = NULL WHERE id = ?1");
+        unconfirm.bind (1, change.accountId).run();
+        Database::Statement forget (*db, "DELETE FROM confirmation WHERE account_id = ?1");
+        forget.bind (1, change.accountId).run();
+        InventoryStore::removeReportsOf (*db, change.accountId);
+    }
 
     Database::Statement update (*db, "UPDATE account SET email = ?1, email_key = ?2, first_name = ?3, "
                                      "last_name = ?4, is_developer = ?5 WHERE id = ?6");
@@ -93,7 +108,7 @@ bool AccountStore::updateProfile (const ProfileChange& change)
           .bind (4, change.lastName).bind (5, flag (change.isDeveloper)).bind (6, change.accountId).run();
 
     transaction.commit();
-    return true;
+    return newAddress ? ProfileSaved::newAddress : ProfileSaved::saved;
 }
 
 //==============================================================================
@@ -293,6 +308,55 @@ bool AccountStore::admitRequest (const std::string& kind, const std::string& cli
 }
 
 //==============================================================================
+namespace
+{
+    // Marks an account confirmed and brings in its reports, unless it was
+    // already; its waiting token goes either way.
+    void markConfirmed (Database& db, std::int64_t accountId, std::int64_t now)
+    {
+        Database::Statement forget (db, "DELETE FROM confirmation WHERE account_id = ?1");
+        forget.bind (1, accountId).run();
+
+        Database::Statement mark (db, "UPDATE account SET confirmed_at = ?2 WHERE id = ?1 AND confirmed_at IS NULL");
+        mark.bind (1, accountId).bind (2, now).run();
+
+        if (db.changes() == 1)
+            InventoryStore::addReportsOf (db, accountId);
+    }
+}
+
+void AccountStore::issueConfirmation (std::int64_t accountId, const std::string& digest, std::int64_t expiresAt)
+{
+    auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
+    Database::Statement insert (*db, "INSERT INTO confirmation (account_id, token_hash, expires_at) VALUES (?1, ?2, ?3) "
+                                     "ON CONFLICT (account_id) DO UPDATE SET token_hash = excluded.token_hash, "
+                                     "expires_at = excluded.expires_at");
+    insert.bind (1, accountId).bindBlob (2, digest.data(), digest.size()).bind (3, expiresAt).run();
+}
+
+std::optional<std::int64_t> AccountStore::confirm (const std::string& digest, std::int64_t now)
+{
+    auto db = connections.acquire();
+    const std::lock_guard<std::mutex> gate (writeGate());
+    Database::Transaction transaction (*db);
+
+    // Tokens are random, so their digests give nothing away to a timing
+    // of this look-up.
+    Database::Statement query (*db, "SELECT account_id FROM confirmation WHERE token_hash = ?1 AND expires_at > ?2");
+    query.bindBlob (1, digest.data(), digest.size()).bind (2, now);
+
+    if (! query.step())
+        return std::nullopt;
+
+    const auto accountId = query.columnInt (0);
+    query.reset();
+    markConfirmed (*db, accountId, now);
+    transaction.commit();
+    return accountId;
+}
+
+//==============================================================================
 std::optional<std::string> AccountStore::issueResetCode (const NewResetCode& code)
 {
     auto db = connections.acquire();
@@ -372,6 +436,7 @@ bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::strin
 
     Database::Statement update (*db, "UPDATE account SET password_hash = ?1 WHERE id = ?2");
     update.bind (1, newPasswordHash).bind (2, match.accountId).run();
+    markConfirmed (*db, match.accountId, now);
 
     Database::Statement clear (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
     clear.bind (1, client).bind (2, emailKey).run();

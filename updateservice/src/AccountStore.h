@@ -57,10 +57,10 @@ public:
         std::int64_t createdAt = 0;
     };
 
-    /** Adds an account, unless the address key is taken by then (checked
-        again under the write lock): returns false and changes nothing in
-        that case. */
-    bool createAccount (const NewAccount& account);
+    /** Adds an account, its address not yet confirmed, unless the address
+        key is taken by then (checked again under the write lock). Returns
+        the new account's id, or 0, changing nothing, when it was taken. */
+    std::int64_t createAccount (const NewAccount& account);
 
     struct Profile
     {
@@ -78,10 +78,18 @@ public:
         bool isDeveloper = false;
     };
 
+    enum class ProfileSaved
+    {
+        taken,        ///< another account uses the new address; nothing changed
+        saved,
+        newAddress    ///< saved with an address of another key, which is not confirmed yet
+    };
+
     /** Saves new details (not the password), unless another account uses
-        the new address key by then: returns false and changes nothing in
-        that case. */
-    bool updateProfile (const ProfileChange& change);
+        the new address key by then. A new key makes the address
+        unconfirmed: its waiting token goes, and the account's reports are
+        taken back until it is confirmed. */
+    ProfileSaved updateProfile (const ProfileChange& change);
 
     //==============================================================================
     /** How many failed log-ins lock what, and for how long. A lock holds
@@ -145,6 +153,16 @@ public:
                        std::int64_t now, const RequestLimits& limits);
 
     //==============================================================================
+    /** Stores the digest of an account's confirmation token, replacing any
+        it had. */
+    void issueConfirmation (std::int64_t accountId, const std::string& digest, std::int64_t expiresAt);
+
+    /** Spends the token with this digest, unexpired at `now`, and marks its
+        account confirmed, writing the reports of its inventories; returns
+        the account, or nothing when no such token is waiting. */
+    std::optional<std::int64_t> confirm (const std::string& digest, std::int64_t now);
+
+    //==============================================================================
     struct NewResetCode
     {
         std::int64_t accountId = 0;
@@ -173,9 +191,9 @@ public:
     std::optional<ResetCodeMatch> findResetCode (std::int64_t accountId, const std::string& digest,
                                                  std::int64_t now);
 
-    /** Spends the code and sets the new password hash, and forgets the
-        failed log-ins of this client address for the address key, in one
-        transaction. The code is spent by whichever request marks it first:
+    /** Spends the code and sets the new password hash, confirms the
+        address (the code was mailed to it) and forgets the failed log-ins
+        of this client address for the address key, in one transaction. The code is spent by whichever request marks it first:
         returns false, changing nothing, when it was already used. */
     bool spendResetCode (const ResetCodeMatch& match, const std::string& newPasswordHash,
                          const std::string& client, const std::string& emailKey, std::int64_t now);

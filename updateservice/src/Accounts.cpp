@@ -46,6 +46,43 @@ namespace
         return code;
     }
 
+    std::string lifetimeText (std::int64_t seconds)
+    {
+        if (seconds % (24 * 3600) == 0)
+        {
+            const auto days = seconds / (24 * 3600);
+            return std::to_string (days) + (days == 1 ? " day" : " days");
+        }
+
+        return minutesText (seconds);
+    }
+
+    const char* const confirmationSubject = "Confirm your Cobaltline e-mail address";
+
+    std::string confirmationMailBody (const std::string& link, std::int64_t lifetimeSeconds)
+    {
+        return "Hello,\n"
+               "\n"
+               "please confirm that this is the e-mail address of your Cobaltline account by opening this link:\n"
+               "\n"
+               + link + "\n"
+               "\n"
+               "The link is valid for " + lifetimeText (lifetimeSeconds) + " and can be used once. Until then the "
+               "account works as usual, but the plug-in versions it uploads do not count towards the updates "
+               "Cobaltline offers to everyone. A reset code entered in the \"Forgotten Password Reset\" window "
+               "confirms the address as well.\n"
+               "If you did not sign up for Cobaltline, you can ignore this message.\n";
+    }
+
+    // Confirmation tokens: 128 random bits as 32 small hex digits.
+    constexpr std::size_t tokenBytes = 16;
+
+    bool isTokenShaped (std::string_view token)
+    {
+        return token.size() == tokenBytes * 2
+            && token.find_first_not_of ("0123456789abcdef") == std::string_view::npos;
+    }
+
     std::string resetMailBody (const std::string& code, std::int64_t lifetimeSeconds)
     {
         return "Hello,\n"
@@ -66,8 +103,14 @@ Accounts::Accounts (AccountStore& accountStore, const PasswordHasher& hasher, Ma
       passwords (hasher),
       mail (mailSink),
       settings (accountSettings),
-      now (std::move (clock))
+      now (std::move (clock)),
+      linkBase (accountSettings.publicUrl)
 {
+}
+
+void Accounts::useLinksTo (std::string publicUrl)
+{
+    linkBase = std::move (publicUrl);
 }
 
 Outcome Accounts::handle (const FormDecoding& form, std::string_view clientAddress)
@@ -266,11 +309,16 @@ Outcome Accounts::registerAccount (const FormDecoding& form, std::string_view cl
     AccountStore::NewAccount account { email, emailKey, passwords.hash (password), firstName, lastName,
                                        developer == "1", time };
 
-    if (! store.createAccount (account))
+    const auto accountId = store.createAccount (account);
+
+    if (accountId == 0)
         return Outcome::errors (refusedTitle, takenText);
 
-    return Outcome::success ("Welcome to Cobaltline",
-                             "Your account has been created. You can now scan your plug-ins for updates.");
+    // The reply is the same as ever; the confirmation link follows it.
+    auto welcome = Outcome::success ("Welcome to Cobaltline",
+                                     "Your account has been created. You can now scan your plug-ins for updates.");
+    sendLater (confirmationMail (accountId, std::string (email), time), welcome);
+    return welcome;
 }
 
 Outcome Accounts::viewProfile (const FormDecoding& form, std::string_view clientAddress)
@@ -317,10 +365,19 @@ Outcome Accounts::editProfile (const FormDecoding& form, std::string_view client
     const AccountStore::ProfileChange change { login.accountId, email, EmailAddress::key (email),
                                                firstName, lastName, developer == "1" };
 
-    if (! store.updateProfile (change))
+    const auto saved = store.updateProfile (change);
+
+    if (saved == AccountStore::ProfileSaved::taken)
         return Outcome::errors (refusedTitle, "Another account already uses this e-mail address.");
 
-    return Outcome::success ("Profile Saved", "Your profile has been updated.");
+    auto done = Outcome::success ("Profile Saved", "Your profile has been updated.");
+
+    // Another address is confirmed again, so that one mailbox cannot
+    // confirm account after account.
+    if (saved == AccountStore::ProfileSaved::newAddress)
+        sendLater (confirmationMail (login.accountId, std::string (email), now()), done);
+
+    return done;
 }
 
 //==============================================================================
@@ -399,19 +456,71 @@ Outcome Accounts::forgotPassword (const FormDecoding& form, std::string_view cli
         }
     };
 
+    sendLater (std::move (issue), sent);
+    return sent;
+}
+
+void Accounts::sendLater (std::function<void()> work, Outcome& outcome)
+{
     try
     {
         if (defer)
-            defer (std::move (issue));
+            defer (std::move (work));
         else
-            issue();
+            work();
     }
     catch (const std::runtime_error& e)
     {
-        sent.unreportedFailure = e.what();
+        outcome.unreportedFailure = e.what();
+    }
+}
+
+std::function<void()> Accounts::confirmationMail (std::int64_t accountId, std::string email, std::int64_t time)
+{
+    return [this, accountId, email = std::move (email), time]
+    {
+        const auto token = PasswordHasher::randomHex (tokenBytes);
+        store.issueConfirmation (accountId, PasswordHasher::digest (token), time + settings.confirmationLifetimeSeconds);
+
+        // Stored and committed first, as reset codes are; the token is in
+        // the query, which the request log leaves out.
+        try
+        {
+            mail.deliver (email, confirmationSubject,
+                          confirmationMailBody (linkBase + "/confirm?token=" + token,
+                                                settings.confirmationLifetimeSeconds),
+                          static_cast<std::time_t> (time));
+        }
+        catch (const std::exception& e)
+        {
+            throw std::runtime_error (std::string ("the confirmation link could not be mailed: ") + e.what());
+        }
+    };
+}
+
+Outcome Accounts::confirmAddress (std::string_view token)
+{
+    // Wrong, expired and spent tokens get one answer, so a link tells
+    // nothing but whether it works now.
+    const auto notValid = Outcome::errors ("Link Not Valid",
+        "This confirmation link is not valid: it may be mistyped, expired or used already. "
+        "If your address is confirmed already, nothing more is needed.");
+
+    try
+    {
+        if (! isTokenShaped (token) || ! store.confirm (PasswordHasher::digest (token), now()).has_value())
+            return notValid;
+    }
+    catch (const Database::Error& e)
+    {
+        if (e.isFull())
+            return Outcome::outOfRoom();
+
+        throw;
     }
 
-    return sent;
+    return Outcome::success ("Address Confirmed", "Thank you: the e-mail address of your Cobaltline account is "
+                                                  "confirmed. You can close this page.");
 }
 
 void Accounts::deferMailWith (Deferrer deferrer)

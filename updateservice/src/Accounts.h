@@ -32,6 +32,11 @@
     attempt is counted before the password is checked, so requests sent at
     once cannot run past a limit; a valid reset code is never refused.
 
+    A sign-up, and a change to another address, mails a link that
+    confirms the address (confirmAddress()); a spent reset code confirms
+    it too. Only confirmed accounts count towards the versions learned
+    from inventories; unconfirmed ones work for everything else.
+
     Sign-ups and reset requests are limited per client address, per network
     and for all addresses together, each a token bucket refilled
     continuously; sign-ups hash the password and reset
@@ -64,6 +69,8 @@ public:
         int maxResetRequestsPerAddressPerHour = 10;
         int maxResetRequestsPerNetworkPerHour = 20;
         int maxResetRequestsPerHour = 500;
+        std::string publicUrl = "http://127.0.0.1:8750";   ///< where links in mail lead, without a trailing "/"
+        std::int64_t confirmationLifetimeSeconds = 7 * 24 * 3600;
     };
 
     /** Seconds since 1970; called from the threads that serve requests. */
@@ -94,6 +101,11 @@ public:
 
     Outcome resetPassword (const FormDecoding& form, std::string_view clientAddress);
 
+    /** Confirms the address of the account whose confirmation link holds
+        this token: a success outcome once, then (and for every token that
+        is wrong, expired or spent) the same errors outcome. */
+    Outcome confirmAddress (std::string_view token);
+
     struct Login
     {
         bool ok = false;
@@ -110,11 +122,16 @@ public:
         thread; throws std::runtime_error when it can take no more. */
     using Deferrer = std::function<void (std::function<void()>)>;
 
-    /** From now on, forgotPassword() issues and mails codes through the
+    /** From now on, forgotPassword() issues and mails codes, and sign-ups
+        and changed addresses their confirmation links, through the
         deferrer, after the reply: call it before requests are served. The
-        deferred work throws std::exception when the code cannot be issued
-        or mailed. Without a deferrer the work is done at once. */
+        deferred work throws std::exception when the code or link cannot be
+        issued or mailed. Without a deferrer the work is done at once. */
     void deferMailWith (Deferrer deferrer);
+
+    /** From now on, links in mail lead to this address (no trailing
+        "/"), instead of Settings::publicUrl. Call before serving. */
+    void useLinksTo (std::string publicUrl);
 
     /** Characters of a reset code. */
     static constexpr std::size_t resetCodeLength = 12;
@@ -130,6 +147,13 @@ public:
     static std::string networkKey (std::string_view remoteAddress);
 
 private:
+    /** Runs mail work through the deferrer, or at once without one; a
+        failure goes to the outcome's unreportedFailure. */
+    void sendLater (std::function<void()> work, Outcome& outcome);
+
+    /** The work of mailing a new confirmation link to an account. */
+    std::function<void()> confirmationMail (std::int64_t accountId, std::string email, std::int64_t time);
+
     /** The account an address typed at log-in means, if any. */
     std::optional<AccountStore::Credentials> findAccount (std::string_view typed);
 
@@ -142,4 +166,5 @@ private:
     const Settings settings;
     const Clock now;
     Deferrer defer;
+    std::string linkBase;
 };

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "Utf8.h"
 #include "VersionNumber.h"
 
 #include <arpa/inet.h>
@@ -216,6 +217,24 @@ namespace
               "largest accepted scan upload in MiB (default 128)" },
             { "--mail-from", "ADDRESS", AcceptedBy::serve, text (&Options::mailFrom), "",
               "From header of outgoing mail" },
+            { "--public-url", "URL", AcceptedBy::serve,
+              [] (const std::string& value, Options& options)
+              {
+                  options.publicUrl = value;
+
+                  while (! options.publicUrl.empty() && options.publicUrl.back() == '/')
+                      options.publicUrl.pop_back();
+
+                  const auto scheme = options.publicUrl.find ("://");
+                  return (options.publicUrl.rfind ("https://", 0) == 0 || options.publicUrl.rfind ("http://", 0) == 0)
+                      && options.publicUrl.size() > scheme + 3
+                      && options.publicUrl.find_first_of (" \"'<>\\?#", 0) == std::string::npos
+                      && ! Utf8::hasControlCharacters (options.publicUrl);
+              },
+              "--public-url needs an http:// or https:// address without a query, e.g. https://updates.example.com",
+              "the service's address as people reach it, for the links\n"
+              "in mail (default: the --listen address on loopback;\n"
+              "required with --trust-proxy or another address)" },
             { "--trust-proxy", nullptr, AcceptedBy::serve,
               [] (const std::string&, Options& options) { options.trustProxy = true; return true; }, "",
               "behind a reverse proxy on this machine: a request\n"
@@ -406,6 +425,13 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
         return failWith ("refusing to serve plain HTTP on " + options.host
                          + ", which is not a loopback address: passwords would cross the network "
                            "unencrypted. Use --tls-cert and --tls-key, or listen on 127.0.0.1.");
+
+    if (options.publicUrl.empty())
+    {
+        if (options.trustProxy || ! isLoopbackHost (options.host))
+            return failWith ("--public-url is required with --trust-proxy or on an address that is not loopback: "
+                             "links in mail must lead to the address people reach the service at");
+    }
 
     // One upload of the largest size must fit in the budget.
     if (options.maxBufferedBytes <= options.maxInventoryBytes)

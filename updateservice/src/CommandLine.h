@@ -73,6 +73,7 @@ public:
         std::size_t maxBufferedBytes = 512u * 1024u * 1024u;
         std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
         std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";
+        std::string publicUrl;   ///< where links in mail lead; empty: the listen address (see parse())
         bool logRequests = true;
         bool trustProxy = false;
     };
@@ -84,7 +85,10 @@ public:
         std::string error;
     };
 
-    /** Parses the arguments after the program name. */
+    /** Parses the arguments after the program name. For serve,
+        `publicUrl` has no trailing "/". Without --public-url it stays
+        empty, meaning the listen address (with the port it gets), which
+        is allowed only on a loopback address without --trust-proxy. */
     static Result parse (const std::vector<std::string>& arguments);
 
     /** The --help text. */

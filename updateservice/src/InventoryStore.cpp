@@ -221,6 +221,56 @@ namespace
             .bind (3, static_cast<std::int64_t> (packed.size())).bindBlob (4, compressed.data(), compressed.size()).run();
     }
 
+    bool isConfirmed (Database& db, std::int64_t accountId)
+    {
+        Database::Statement query (db, "SELECT confirmed_at IS NOT NULL FROM account WHERE id = ?1");
+        query.bind (1, accountId);
+        return query.step() && query.columnInt (0) != 0;
+    }
+
+    std::vector<std::int64_t> machinesOf (Database& db, std::int64_t accountId)
+    {
+        Database::Statement query (db, "SELECT id FROM machine WHERE account_id = ?1");
+        query.bind (1, accountId);
+        std::vector<std::int64_t> machines;
+
+        while (query.step())
+            machines.push_back (query.columnInt (0));
+
+        return machines;
+    }
+
+    // The first number of a cleaned version ("2.50" gives "2"), without
+    // leading zeros.
+    std::string_view firstNumber (std::string_view cleaned)
+    {
+        auto number = cleaned.substr (0, cleaned.find ('.'));
+
+        while (! number.empty() && number.front() == '0')
+            number.remove_prefix (1);
+
+        return number;
+    }
+
+    // True when the first number of `version` is more than 1 above that of
+    // `base`: exactly, however many digits they have.
+    bool leapsAbove (std::string_view version, std::string_view base)
+    {
+        std::string next (firstNumber (base));
+        auto i = next.size();
+
+        for (; i > 0 && next[i - 1] == '9'; --i)
+            next[i - 1] = '0';
+
+        if (i == 0)
+            next.insert (next.begin(), '1');
+        else
+            ++next[i - 1];
+
+        const auto number = firstNumber (version);
+        return number.size() != next.size() ? number.size() > next.size() : number > std::string_view (next);
+    }
+
     // Returns the machine's id, or 0 when it would be a new machine beyond
     // the account's limit.
     std::int64_t storeMachine (Database& db, std::int64_t accountId, const InventoryParser::Inventory& inventory,
@@ -290,6 +340,25 @@ void InventoryStore::writePlugins (Database& db, std::int64_t machineId, const s
     updateReports (db, machineId, {}, reportsOf (plugins));
 }
 
+void InventoryStore::addReportsOf (Database& db, std::int64_t accountId)
+{
+    removeReportsOf (db, accountId);
+
+    for (const auto machineId : machinesOf (db, accountId))
+        updateReports (db, machineId, {}, storedReports (db, machineId));
+}
+
+void InventoryStore::removeReportsOf (Database& db, std::int64_t accountId)
+{
+    Database::Statement remove (db, "DELETE FROM plugin WHERE machine_id = ?1");
+
+    for (const auto machineId : machinesOf (db, accountId))
+    {
+        remove.bind (1, machineId).run();
+        remove.reset();
+    }
+}
+
 std::vector<Plugin> InventoryStore::readPlugins (Database& db, std::int64_t machineId)
 {
     Database::Statement query (db, "SELECT plugins, packed_bytes, packed FROM plugin_list WHERE machine_id = ?1");
@@ -341,7 +410,7 @@ InventoryStore::Transaction::Transaction (InventoryStore& store)
 }
 
 bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                                                    std::int64_t uploadedAt, int maxMachines)
+                                                    std::int64_t uploadedAt, int maxMachines, const std::string& network)
 {
     Reports previous;
     const auto machineId = storeMachine (*lease, accountId, inventory, uploadedAt, maxMachines, previous);
@@ -349,41 +418,89 @@ bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, cons
     if (machineId == 0)
         return false;
 
+    Database::Statement from (*lease, "UPDATE machine SET network = ?2 WHERE id = ?1");
+    from.bind (1, machineId).bind (2, network).run();
+
     writeList (*lease, machineId, inventory.plugins);
-    updateReports (*lease, machineId, previous, reportsOf (inventory.plugins));
+
+    // An account whose address is not confirmed reports nothing (and has
+    // no reports to take back).
+    if (isConfirmed (*lease, accountId))
+        updateReports (*lease, machineId, previous, reportsOf (inventory.plugins));
+
     return true;
 }
 
-std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts)
+std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts,
+                                                                       const std::string& listed)
 {
     if (reportsQuery == nullptr)
         reportsQuery = std::make_unique<Database::Statement> (*lease,
-            "SELECT p.learned, m.account_id FROM plugin p JOIN machine m ON m.id = p.machine_id "
+            "SELECT p.learned, m.account_id, m.network FROM plugin p JOIN machine m ON m.id = p.machine_id "
             "WHERE p.key_hash = ?1 ORDER BY p.learned DESC");
 
     auto& reports = *reportsQuery;
     reports.bind (1, hash);
 
-    // Highest first; an account has one row per machine and plug-in, so
-    // the walk ends after a few rows per account.
-    std::set<std::int64_t> reporters;
-    std::optional<std::string> version;
+    const auto needed = static_cast<std::size_t> (std::max (accounts, 1));
+    const auto versionOf = [] (const std::string& learned) { return learned.substr (learned.find (' ') + 1); };
+
+    // Highest first, so each account is met first at its highest version:
+    // that is its one report; its lower rows are passed over. The groups
+    // close top down; `established` collects the versions they establish.
+    std::unordered_map<std::int64_t, std::string> reported;   // account -> its learned key
+    std::set<std::int64_t> groupAccounts;
+    std::set<std::string> groupNetworks;
+    std::vector<std::string> established;
 
     while (reports.step())
     {
-        reporters.insert (reports.columnInt (1));
+        const auto learned = reports.columnText (0);
+        const auto account = reports.columnInt (1);
+        const auto [it, isNew] = reported.try_emplace (account, learned);
 
-        if (static_cast<int> (reporters.size()) >= std::max (accounts, 1))
-        {
-            const auto learned = reports.columnText (0);
-            version = learned.substr (learned.find (' ') + 1);
+        // Another machine of an account in the open group adds its network.
+        if (! isNew && (it->second != learned || groupAccounts.count (account) == 0))
+            continue;
+
+        groupAccounts.insert (account);
+
+        if (! reports.columnIsNull (2))
+            groupNetworks.insert (reports.columnText (2));
+
+        if (groupAccounts.size() < needed || groupNetworks.size() < needed)
+            continue;
+
+        established.push_back (versionOf (learned));
+        groupAccounts.clear();
+        groupNetworks.clear();
+
+        // A version no more than one first number above the catalog's
+        // stands whatever lies below it: the walk can stop.
+        if (! listed.empty() && ! leapsAbove (established.back(), listed))
             break;
-        }
     }
 
     // Left rewound, so no statement is in the middle of a read when the
     // transaction ends.
     reports.reset();
+
+    // From the bottom up: each version must be within one first number of
+    // the highest one known below it.
+    std::optional<std::string> version;
+    std::string bar = listed;
+
+    for (auto it = established.rbegin(); it != established.rend(); ++it)
+    {
+        if (! bar.empty() && leapsAbove (*it, bar))
+            break;
+
+        version = *it;
+
+        if (bar.empty() || VersionNumber::compare (*it, bar) > 0)
+            bar = *it;
+    }
+
     return version;
 }
 

@@ -21,7 +21,11 @@
     (the hash of its Name and Vendor without regard to ASCII case) the
     highest version it holds, as "learned": a sort key, a space and the
     cleaned version. Plug-ins without a name, with a version that cannot
-    be compared or one longer than maxLearnedVersionBytes report nothing.
+    be compared or one longer than maxLearnedVersionBytes report nothing,
+    and so do the machines of accounts whose address is not confirmed:
+    their reports are written when it is (addReportsOf()) and taken back
+    when it no longer is (removeReportsOf()). Each machine keeps the
+    network of its latest upload.
 
     All work goes through a Transaction, which holds one connection and one
     write transaction (BEGIN IMMEDIATE) for its lifetime: everything a scan
@@ -52,6 +56,12 @@ public:
         Database::Error when the stored list is damaged. */
     static std::vector<InventoryParser::Plugin> readPlugins (Database& db, std::int64_t machineId);
 
+    /** Writes the reports of every machine of an account that has just
+        been confirmed, and takes them back when it no longer is; on a
+        connection inside a write transaction. */
+    static void addReportsOf (Database& db, std::int64_t accountId);
+    static void removeReportsOf (Database& db, std::int64_t accountId);
+
     class Transaction
     {
     public:
@@ -63,18 +73,28 @@ public:
         Transaction& operator= (const Transaction&) = delete;
 
         /** Makes the inventory the account's inventory of its machine (the
-            machine is named by the inventory): a machine seen before keeps
-            its row and gets new details and plug-ins. A machine not seen
-            before is added only while the account has fewer than
-            `maxMachines`: returns false, changing nothing, otherwise. */
+            machine is named by the inventory), uploaded from `network`: a
+            machine seen before keeps its row and gets new details and
+            plug-ins. A machine not seen before is added only while the
+            account has fewer than `maxMachines`: returns false, changing
+            nothing, otherwise. */
         bool replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                               std::int64_t uploadedAt, int maxMachines);
+                               std::int64_t uploadedAt, int maxMachines, const std::string& network);
 
-        /** The highest version of a plug-in that at least `accounts`
-            different accounts hold (or a higher one) in their current
-            inventories, cleaned as uploaded; nothing when fewer accounts
-            report it. */
-        std::optional<std::string> learnedVersion (std::int64_t keyHash, int accounts);
+        /** The version of a plug-in that the crowd establishes, cleaned as
+            uploaded, or nothing. Each confirmed account reports once, with
+            the highest version its machines hold, from the networks of the
+            machines that hold it. Walking down from the highest, the
+            reports form groups: a group closes once it has `accounts`
+            accounts from `accounts` different networks, and establishes
+            the version of the report that closed it (every account of the
+            group holds it or a higher one). A version whose first number
+            is more than 1 above the highest version known below it (the
+            catalog's `listed`, empty for none, or a lower established
+            version that is not held back itself) is held back, and so is
+            every version above it. The highest established version not
+            held back is the answer. */
+        std::optional<std::string> learnedVersion (std::int64_t keyHash, int accounts, const std::string& listed);
 
         /** The catalog's newest entry for a plug-in; see Catalog::Lookup. */
         std::optional<Catalog::Entry> listedNewest (const std::string& nameKey, const std::string& vendorKey,

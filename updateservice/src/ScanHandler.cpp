@@ -41,7 +41,7 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
 
     try
     {
-        return answer (login.accountId, parsed.inventory);
+        return answer (login.accountId, parsed.inventory, Accounts::networkKey (clientAddress));
     }
     catch (const Database::Error& e)
     {
@@ -54,11 +54,12 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
     }
 }
 
-Outcome ScanHandler::answer (std::int64_t accountId, const InventoryParser::Inventory& inventory)
+Outcome ScanHandler::answer (std::int64_t accountId, const InventoryParser::Inventory& inventory,
+                             const std::string& network)
 {
     InventoryStore::Transaction transaction (store);
 
-    if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount))
+    if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount, network))
         return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));
 
     // A plug-in listed several times is looked up once.
@@ -72,14 +73,17 @@ Outcome ScanHandler::answer (std::int64_t accountId, const InventoryParser::Inve
         if (plugin.name.empty() || ! VersionNumber::isUsable (installed))
             continue;
 
+        const auto listed = transaction.listedNewest (Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
+                                                      Utf8::asciiLower (plugin.format));
+
+        // The catalog's version is that of any format, so one look-up per
+        // plug-in does.
         const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor);
         auto found = learned.find (hash);
 
         if (found == learned.end())
-            found = learned.emplace (hash, transaction.learnedVersion (hash, settings.reportingAccounts)).first;
-
-        const auto listed = transaction.listedNewest (Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
-                                                      Utf8::asciiLower (plugin.format));
+            found = learned.emplace (hash, transaction.learnedVersion (hash, settings.reportingAccounts,
+                                                                        listed ? listed->version : std::string {})).first;
 
         std::string newest = listed ? listed->version : std::string {};
 

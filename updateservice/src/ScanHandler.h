@@ -20,11 +20,13 @@
 
     The newest known version of a plug-in (same Name and Vendor without
     regard to ASCII case) is the highest of the catalog's and of the
-    version learned from the inventories: the highest that at least
-    `reportingAccounts` different accounts hold (or a higher one) in their
-    current inventories. One account cannot make up a version for everyone,
-    and a later scan that no longer holds a version withdraws its report.
-    The catalog alone gives the web site.
+    version learned from the inventories (InventoryStore::learnedVersion):
+    one that at least `reportingAccounts` confirmed accounts from as many
+    networks (IPv4 /24, IPv6 /48, as seen at upload) hold, or a higher one,
+    in their current inventories, and whose first number is at most 1
+    above the highest version known below it. Throw-away accounts cannot
+    make up a version for everyone, and a later scan that no longer holds
+    a version withdraws its report. The catalog alone gives the web site.
 
     An account keeps the inventories of at most `maxMachinesPerAccount`
     machines: a scan of a further machine is refused (none is dropped
@@ -57,7 +59,7 @@ public:
 
 private:
     /** Stores the inventory and makes the update list. */
-    Outcome answer (std::int64_t accountId, const InventoryParser::Inventory& inventory);
+    Outcome answer (std::int64_t accountId, const InventoryParser::Inventory& inventory, const std::string& network);
 
     InventoryStore& store;
     Accounts& accounts;

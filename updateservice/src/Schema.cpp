@@ -218,6 +218,25 @@ namespace
         }
     }
 
+    // Version 5: crowd versions count only confirmed accounts from several
+    // networks. Accounts get the time their address was confirmed (those
+    // made before count as confirmed), a table of confirmation tokens
+    // (digests only), and machines the network of their latest upload
+    // (unknown for older ones, which count for no network until their next
+    // scan).
+    constexpr const char* version5 = R"sql(
+        ALTER TABLE account ADD COLUMN confirmed_at INTEGER;
+        UPDATE account SET confirmed_at = created_at;
+
+        CREATE TABLE confirmation (
+            account_id INTEGER PRIMARY KEY REFERENCES account (id) ON DELETE CASCADE,
+            token_hash BLOB NOT NULL UNIQUE,
+            expires_at INTEGER NOT NULL
+        );
+
+        ALTER TABLE machine ADD COLUMN network TEXT;
+    )sql";
+
     // Moves the inventories of version 1 into the compact tables, machine
     // by machine, and drops the old tables. The highest versions ever
     // uploaded cannot be told apart by account, so they go; the
@@ -268,7 +287,8 @@ namespace
         { 1, version1, nullptr },
         { 2, version2, moveInventories },
         { 3, version3, nullptr },
-        { 4, version4, keyAddresses }
+        { 4, version4, keyAddresses },
+        { 5, version5, nullptr }
     };
 
     static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,

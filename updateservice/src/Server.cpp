@@ -69,6 +69,25 @@ namespace
                "<body><p>" + paragraph + "</p></body></html>\n";
     }
 
+    std::string escapeHtml (const std::string& text)
+    {
+        std::string out;
+
+        for (const auto c : text)
+        {
+            switch (c)
+            {
+                case '&': out += "&amp;"; break;
+                case '<': out += "&lt;"; break;
+                case '>': out += "&gt;"; break;
+                case '"': out += "&quot;"; break;
+                default: out += c;
+            }
+        }
+
+        return out;
+    }
+
     const std::string checkConnectPage = htmlPage ("Cobaltline", "The Cobaltline update service is reachable.");
 
     // The stand-in's answers to the two pages the application links to, so
@@ -1355,6 +1374,25 @@ void Server::addRoutes()
             response.set_content (*content, "text/html; charset=UTF-8");
         });
     }
+
+    // The link mailed at sign-up. The token is in the query, which the
+    // request log leaves out; the page says no more than whether it
+    // worked, is not kept by caches, and sends no referrer anywhere. HEAD
+    // (as link checkers send) confirms nothing.
+    http->Get ("/confirm", [this] (const httplib::Request& request, httplib::Response& response)
+    {
+        response.set_header ("Cache-Control", "no-store");
+        response.set_header ("Referrer-Policy", "no-referrer");
+
+        if (request.method == "HEAD")
+            return response.set_content (htmlPage ("Cobaltline", "Open this link in a browser to confirm your address."),
+                                         "text/html; charset=UTF-8");
+
+        const auto outcome = accounts.confirmAddress (request.get_param_value ("token"));
+        response.status = outcome.kind == Outcome::Kind::success ? 200 : 404;
+        response.set_content (htmlPage ("Cobaltline - " + escapeHtml (outcome.title), escapeHtml (outcome.text)),
+                              "text/html; charset=UTF-8");
+    });
 
     // Forms are read only when they say they are forms: a cross-site page
     // can post text/plain to the service without asking the browser first.

@@ -150,10 +150,12 @@ namespace
         accountSettings.maxResetRequestsPerNetworkPerHour = options.maxResetRequestsPerNetwork;
         accountSettings.maxResetRequestsPerHour = options.maxResetRequests;
 
+
         Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);
 
-        // Reset codes are issued and mailed a little after the reply, so
-        // that its time does not tell which addresses have accounts.
+        // Reset codes and confirmation links are issued and mailed a little
+        // after the reply, so that its time does not tell which addresses
+        // have accounts.
         // Declared after the accounts, so it finishes its work before they
         // go.
         MailQueue mailQueue ([] (const std::string& what)
@@ -195,9 +197,10 @@ namespace
             return 1;
         }
 
-        std::cout << programName << " listening on "
-                  << (options.tlsCertificate.empty() ? "http://" : "https://")
-                  << CommandLine::hostForUrl (options.host) << ":" << port << std::endl;
+        const auto listenUrl = std::string (options.tlsCertificate.empty() ? "http://" : "https://")
+                             + CommandLine::hostForUrl (options.host) + ":" + std::to_string (port);
+        accounts.useLinksTo (options.publicUrl.empty() ? listenUrl : options.publicUrl);
+        std::cout << programName << " listening on " << listenUrl << std::endl;
 
         std::atomic<bool> stopping { false };
         std::atomic<bool> finished { false };

@@ -62,15 +62,17 @@ namespace
             std::string to, body;
         };
 
-        void deliver (std::string_view to, std::string_view, std::string_view body, std::time_t) override
+        // Reset codes and confirmation links, told apart by their subjects.
+        void deliver (std::string_view to, std::string_view subject, std::string_view body, std::time_t) override
         {
             if (beforeDelivery)
                 beforeDelivery();
 
-            messages.push_back ({ std::string (to), std::string (body) });
+            (subject.find ("Confirm") != std::string_view::npos ? confirmations : messages)
+                .push_back ({ std::string (to), std::string (body) });
         }
 
-        std::vector<Message> messages;
+        std::vector<Message> messages, confirmations;
         std::function<void()> beforeDelivery;
     };
 
@@ -138,6 +140,17 @@ namespace
             const auto& body = mail.messages.back().body;
             const auto start = body.find ("\n\n", body.find ("window:")) + 2;
             return body.substr (start, Accounts::resetCodeLength);
+        }
+
+        // The token of the newest confirmation link.
+        std::string newestToken() const
+        {
+            if (mail.confirmations.empty())
+                return {};
+
+            const auto& body = mail.confirmations.back().body;
+            const auto start = body.find ("/confirm?token=");
+            return start == std::string::npos ? std::string {} : body.substr (start + 15, body.find ('\n', start) - start - 15);
         }
 
         std::int64_t count (const char* sql)
@@ -309,6 +322,60 @@ namespace
         [] (const ::testing::TestParamInfo<RefusedSignUp>& testInfo) { return std::string (testInfo.param.label); });
 
     //==============================================================================
+    // The sign-up reply stays as it was; the link mailed after it confirms
+    // the address once. The account works in the meantime.
+    TEST_F (AccountsTest, SignUpMailsALinkThatConfirmsTheAddressOnce)
+    {
+        settings.publicUrl = "https://updates.example.com";
+        const auto welcome = signUp ("new@example.com");
+        EXPECT_EQ (welcome.title, "Welcome to Cobaltline");
+        EXPECT_EQ (welcome.text, "Your account has been created. You can now scan your plug-ins for updates.");
+        EXPECT_EQ (signUp ("NEW@example.com").title, "Sign Up Refused");
+
+        ASSERT_EQ (mail.confirmations.size(), 1u);
+        EXPECT_EQ (mail.confirmations[0].to, "new@example.com");
+        EXPECT_NE (mail.confirmations[0].body.find ("\nhttps://updates.example.com/confirm?token="), std::string::npos);
+        const auto token = newestToken();
+        ASSERT_EQ (token.size(), 32u);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 1);
+        EXPECT_EQ (view ("new@example.com", goodPassword).kind, Kind::profile);
+
+        const auto wrong = accounts().confirmAddress (std::string (32, 'a'));
+        EXPECT_EQ (wrong.kind, Kind::errors);
+        const auto confirmed = accounts().confirmAddress (token);
+        EXPECT_EQ (confirmed.kind, Kind::success);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 0);
+
+        // Spent: it reads as any wrong link.
+        const auto again = accounts().confirmAddress (token);
+        EXPECT_EQ (again.kind, Kind::errors);
+        EXPECT_EQ (again.text, wrong.text);
+    }
+
+    TEST_F (AccountsTest, ALinkLastsAWeekAResetCodeConfirmsTooAndANewAddressNeedsConfirming)
+    {
+        ASSERT_EQ (signUp ("late@example.com").kind, Kind::success);
+        const auto token = newestToken();
+        clock += 7 * 24 * 3600;
+        EXPECT_EQ (accounts().confirmAddress (token).kind, Kind::errors);
+
+        // The mailed reset code proves the mailbox as well.
+        forgot ("late@example.com");
+        ASSERT_EQ (reset ("late@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 0);
+
+        ASSERT_EQ (edit ("late@example.com", "N3w-Passw0rd", "1", "Moved@example.com").title, "Profile Saved");
+        ASSERT_EQ (mail.confirmations.size(), 2u);
+        EXPECT_EQ (mail.confirmations[1].to, "Moved@example.com");
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 1);
+
+        // Only another address needs it: a change of letter case does not.
+        ASSERT_EQ (accounts().confirmAddress (newestToken()).kind, Kind::success);
+        ASSERT_EQ (edit ("moved@example.com", "N3w-Passw0rd", "1", "moved@EXAMPLE.com").title, "Profile Saved");
+        EXPECT_EQ (mail.confirmations.size(), 2u);
+        EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 0);
+    }
+
     TEST_F (AccountsTest, UnknownAddressesGetTheSameAnswerAndNoMail)
     {
         ASSERT_EQ (signUp ("Reset@Example.com").kind, Kind::success);

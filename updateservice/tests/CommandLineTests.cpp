@@ -64,8 +64,30 @@ namespace
     TEST (CommandLine, TlsAllowsOtherAddresses)
     {
         const auto result = parse ({ "serve", "--listen", "0.0.0.0:443", "--db", "x.db", "--outbox", "out",
-                                     "--tls-cert", "c.pem", "--tls-key", "k.pem" });
+                                     "--tls-cert", "c.pem", "--tls-key", "k.pem",
+                                     "--public-url", "https://updates.example.com/" });
         EXPECT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (result.options.publicUrl, "https://updates.example.com");
+    }
+
+    // Links in mail must lead where people reach the service: the listen
+    // address will do only on loopback without a proxy in front.
+    TEST (CommandLine, ThePublicAddressIsNeededOffLoopbackAndBehindAProxy)
+    {
+        const std::vector<std::string> base { "serve", "--db", "x.db", "--outbox", "o" };
+        const auto with = [&base] (std::vector<std::string> more)
+        {
+            more.insert (more.begin(), base.begin(), base.end());
+            return parse (more);
+        };
+
+        EXPECT_TRUE (with ({}).ok);
+        EXPECT_EQ (with ({}).options.publicUrl, "");
+        EXPECT_FALSE (with ({ "--trust-proxy" }).ok);
+        EXPECT_TRUE (with ({ "--trust-proxy", "--public-url", "https://updates.example.com" }).ok);
+        EXPECT_FALSE (with ({ "--listen", "0.0.0.0:443", "--tls-cert", "c.pem", "--tls-key", "k.pem" }).ok);
+        EXPECT_FALSE (with ({ "--public-url", "updates.example.com" }).ok);
+        EXPECT_FALSE (with ({ "--public-url", "https://x.example/?a=\"b\"" }).ok);
     }
 
     TEST (CommandLine, RefusesWhatItCannotUse)

@@ -3,6 +3,7 @@
 
 #include "AccountStore.h"
 #include "Accounts.h"
+#include "Catalog.h"
 #include "ConnectionPool.h"
 #include "Database.h"
 #include "FullDisk.h"
@@ -56,14 +57,29 @@ namespace
 
         FullDisk disk;   ///< first, so every connection uses it
 
-        void addAccount (const std::string& email)
+        // Each account scans from a network of its own unless told otherwise.
+        void addAccount (const std::string& email, bool confirmed = true)
         {
             ASSERT_TRUE (accountStore.createAccount ({ email, email, hasher.hash (password), "A", "B", false, clock }));
+            addressOf[email] = "10." + std::to_string (addressOf.size() + 1) + ".0.1";
+
+            if (confirmed)
+                confirm (email);
         }
 
-        Outcome scan (const std::string& email, const std::string& machine, const std::vector<Plugin>& plugins)
+        void confirm (const std::string& email)
         {
-            return scans.handle (email, password, inventoryXml (machine, plugins), "192.0.2.1");
+            const auto account = accountStore.findCredentials (email);
+            ASSERT_EQ (account.size(), 1u);
+            accountStore.issueConfirmation (account[0].accountId, PasswordHasher::digest (email), clock + 60);
+            ASSERT_TRUE (accountStore.confirm (PasswordHasher::digest (email), clock).has_value());
+        }
+
+        Outcome scan (const std::string& email, const std::string& machine, const std::vector<Plugin>& plugins,
+                      const std::string& client = {})
+        {
+            return scans.handle (email, password, inventoryXml (machine, plugins),
+                                 client.empty() ? addressOf[email] : client);
         }
 
         // The update list as name -> offered version.
@@ -85,6 +101,7 @@ namespace
         InventoryStore inventoryStore { pool };
         const PasswordHasher hasher { PasswordHasher::Strength::fast };
         NoMail mail;
+        std::map<std::string, std::string> addressOf;
         std::int64_t clock = 1'800'000'000;
         Accounts accounts { accountStore, hasher, mail, Accounts::Settings {}, [this] { return clock; } };
         ScanHandler::Settings settings { {}, 3, 3 };
@@ -117,6 +134,75 @@ namespace
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "1.5");
         scan ("c@x.com", "PC", { { "Other", "1.0" } });
         EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } }).count ("Verb"), 0u);
+    }
+
+    // Throw-away accounts cannot make up a version: reports count only from
+    // confirmed accounts, and only from enough networks, as seen at upload.
+    TEST_F (ScanHandlerTest, OnlyConfirmedAccountsFromEnoughNetworksCount)
+    {
+        addAccount ("d@x.com");
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+        {
+            addAccount (email, false);
+            ASSERT_EQ (scan (email, "PC", { { "Verb", "2.0" } }).kind, Outcome::Kind::updateList);
+        }
+
+        EXPECT_TRUE (offers ("d@x.com", { { "Verb", "1.0" } }).empty());
+
+        // Confirming brings in the reports of the inventories they keep.
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+            confirm (email);
+
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
+
+        // Three confirmed accounts in one /24 count as one network.
+        for (const auto* email : { "e@x.com", "f@x.com", "g@x.com" })
+        {
+            addAccount (email);
+            scan (email, "PC", { { "Synth", "3.0" } }, "198.51.100." + std::to_string (email[0]));
+        }
+
+        EXPECT_EQ (offers ("d@x.com", { { "Synth", "1.0" } }).count ("Synth"), 0u);
+
+        scan ("f@x.com", "PC", { { "Synth", "3.0" } }, "203.0.113.9");
+        EXPECT_EQ (offers ("d@x.com", { { "Synth", "1.0" } }).count ("Synth"), 0u);
+        scan ("g@x.com", "PC", { { "Synth", "3.0" } }, "2001:db8:5::1");
+        EXPECT_EQ (offers ("d@x.com", { { "Synth", "1.0" } })["Synth"], "3.0");
+    }
+
+    // A version whose first number is more than one above the highest
+    // version known otherwise (the catalog's, or one established below it)
+    // is held back, and lifts the bar for no other.
+    TEST_F (ScanHandlerTest, AVersionFarAboveTheKnownOnesIsHeldBack)
+    {
+        {
+            Database db (databasePath());
+            ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nSynth,Acme,VST,2.5,\n").ok);
+        }
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "e@x.com", "f@x.com", "g@x.com", "h@x.com",
+                                   "i@x.com", "j@x.com", "d@x.com" })
+            addAccount (email);
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+            scan (email, "PC", { { "Synth", "99.0" }, { "Pad", "99.0" } });
+
+        EXPECT_EQ (offers ("d@x.com", { { "Synth", "1.0" } })["Synth"], "2.5");
+
+        for (const auto* email : { "e@x.com", "f@x.com", "g@x.com" })
+            scan (email, "PC", { { "Synth", "98.0" } });
+
+        EXPECT_EQ (offers ("d@x.com", { { "Synth", "1.0" } })["Synth"], "2.5");
+
+        // One first number up from the catalog may be offered; without a
+        // catalog row the lowest established version is the bar.
+        for (const auto* email : { "h@x.com", "i@x.com", "j@x.com" })
+            scan (email, "PC", { { "Synth", "3.1" }, { "Pad", "2.5" } });
+
+        const auto offered = offers ("d@x.com", { { "Synth", "1.0" }, { "Pad", "1.0" } });
+        EXPECT_EQ (offered.at ("Synth"), "3.1");
+        EXPECT_EQ (offered.at ("Pad"), "2.5");
     }
 
     TEST_F (ScanHandlerTest, AScanOnAFullDiskSaysSoAndKeepsWhatWasStored)

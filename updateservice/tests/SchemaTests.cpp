@@ -29,7 +29,7 @@ namespace
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('account', "
                            "'login_attempt', 'rate_bucket', 'reset_code', 'machine', 'plugin', 'plugin_list', "
-                           "'catalog')"), 8);
+                           "'catalog', 'confirmation')"), 9);
 
         // Once up to date, nothing is done again.
         Schema::bringUpToDate (db);
@@ -81,6 +81,7 @@ namespace
 
         EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM account WHERE email = 'A@b.c'"), 1);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 0);   // counts as confirmed
         EXPECT_EQ (number ("SELECT COUNT(*) FROM catalog"), 1);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM machine WHERE ram = '8192'"), 1);
         EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('known_version', 'login_failure', "

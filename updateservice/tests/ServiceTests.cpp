@@ -189,28 +189,6 @@ namespace
              + "--" + boundary + "--\r\n";
     }
 
-    std::vector<std::filesystem::path> outboxFiles (const std::filesystem::path& outbox)
-    {
-        std::vector<std::filesystem::path> files;
-        std::error_code ignored;
-
-        for (const auto& entry : std::filesystem::directory_iterator (outbox, ignored))
-            if (entry.path().extension() == ".eml")
-                files.push_back (entry.path());
-
-        std::sort (files.begin(), files.end());
-        return files;
-    }
-
-    // Mail is written after the reply: waits a little for `count` messages.
-    std::vector<std::filesystem::path> outboxFiles (const std::filesystem::path& outbox, std::size_t count)
-    {
-        for (int i = 0; i < 250 && outboxFiles (outbox).size() < count; ++i)
-            std::this_thread::sleep_for (std::chrono::milliseconds (20));
-
-        return outboxFiles (outbox);
-    }
-
     std::string readFile (const std::filesystem::path& file)
     {
         std::ifstream in (file, std::ios::binary);
@@ -219,10 +197,61 @@ namespace
         return text.str();
     }
 
+    // The service mails reset codes and confirmation links; their subjects
+    // tell them apart.
+    enum class Mail
+    {
+        resetCode,
+        confirmation
+    };
+
+    std::vector<std::filesystem::path> outboxFiles (const std::filesystem::path& outbox, Mail kind)
+    {
+        const auto subject = kind == Mail::resetCode ? "\r\nSubject: Your Cobaltline password reset code\r\n"
+                                                     : "\r\nSubject: Confirm your Cobaltline e-mail address\r\n";
+        std::vector<std::filesystem::path> files;
+        std::error_code ignored;
+
+        for (const auto& entry : std::filesystem::directory_iterator (outbox, ignored))
+            if (entry.path().extension() == ".eml" && readFile (entry.path()).find (subject) != std::string::npos)
+                files.push_back (entry.path());
+
+        std::sort (files.begin(), files.end());
+        return files;
+    }
+
+    // Mail is written after the reply: waits a little for `count` messages.
+    std::vector<std::filesystem::path> outboxFiles (const std::filesystem::path& outbox, Mail kind, std::size_t count)
+    {
+        for (int i = 0; i < 250 && outboxFiles (outbox, kind).size() < count; ++i)
+            std::this_thread::sleep_for (std::chrono::milliseconds (20));
+
+        return outboxFiles (outbox, kind);
+    }
+
+    // The path and query of the link in each of `count` confirmation messages.
+    std::vector<std::string> confirmationLinks (const std::filesystem::path& outbox, std::size_t count,
+                                                const std::string& publicUrl)
+    {
+        std::vector<std::string> links;
+
+        for (const auto& file : outboxFiles (outbox, Mail::confirmation, count))
+        {
+            const auto message = readFile (file);
+            const auto start = message.find ("\r\n" + publicUrl + "/confirm?token=");
+
+            if (start != std::string::npos)
+                links.push_back (message.substr (start + 2 + publicUrl.size(),
+                                                 message.find ("\r\n", start + 2) - start - 2 - publicUrl.size()));
+        }
+
+        return links;
+    }
+
     // The code stands on a line of its own in the newest message.
     std::string newestResetCode (const std::filesystem::path& outbox)
     {
-        const auto files = outboxFiles (outbox);
+        const auto files = outboxFiles (outbox, Mail::resetCode);
 
         if (files.empty())
             return {};
@@ -399,6 +428,21 @@ namespace
                                                                  file.string() }, output), 0) << output;
         }
 
+        // Opens the confirmation links of the first `count` sign-ups, as
+        // their owners would.
+        void confirmSignUps (std::size_t count) const
+        {
+            const auto links = confirmationLinks (outbox(), count, "http://127.0.0.1:" + std::to_string (service->port()));
+            ASSERT_EQ (links.size(), count);
+
+            for (const auto& link : links)
+            {
+                const auto page = client()->Get (link.c_str());
+                ASSERT_TRUE (page);
+                EXPECT_EQ (page->status, 200) << page->body;
+            }
+        }
+
         TemporaryFolder folder;
         std::unique_ptr<ServiceProcess> service;
     };
@@ -481,7 +525,7 @@ namespace
         const auto sent = forgot ("RESET@example.com");
         EXPECT_EQ (sent.tag, "Success");
 
-        const auto files = outboxFiles (outbox(), 1);
+        const auto files = outboxFiles (outbox(), Mail::resetCode, 1);
         ASSERT_EQ (files.size(), 1u);
         const auto message = readFile (files.front());
 
@@ -515,12 +559,44 @@ namespace
         // that counts.
         forgot ("reset@example.com");
         forgot ("reset@example.com");
-        ASSERT_EQ (outboxFiles (outbox(), 3).size(), 3u);
+        ASSERT_EQ (outboxFiles (outbox(), Mail::resetCode, 3).size(), 3u);
         EXPECT_EQ (reset ("reset@example.com", "Th1rd-Passw0rd", newestResetCode (outbox())).tag, "Success");
 
         const auto log = readFile (folder.path() / "service.log");
         EXPECT_EQ (log.find (code), std::string::npos);
         EXPECT_EQ (log.find ("N3w-Passw0rd"), std::string::npos);
+    }
+
+    // The link mailed after a sign-up leads to the service itself and
+    // confirms the address once; its token reaches no log, and a HEAD
+    // request (as link checkers send) confirms nothing.
+    TEST_F (ServiceTest, TheMailedLinkConfirmsTheAddressOnce)
+    {
+        start();
+        ASSERT_EQ (signUp ("confirm@example.com").tag, "Success");
+        const auto links = confirmationLinks (outbox(), 1, "http://127.0.0.1:" + std::to_string (service->port()));
+        ASSERT_EQ (links.size(), 1u);
+        const auto unconfirmed = "SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL";
+
+        const auto checked = client()->Head (links[0].c_str());
+        ASSERT_TRUE (checked);
+        EXPECT_EQ (countRows (unconfirmed), 1);
+
+        const auto page = client()->Get (links[0].c_str());
+        ASSERT_TRUE (page);
+        EXPECT_EQ (page->status, 200);
+        EXPECT_NE (page->body.find ("Address Confirmed"), std::string::npos) << page->body;
+        EXPECT_EQ (page->get_header_value ("Cache-Control"), "no-store");
+        EXPECT_EQ (countRows (unconfirmed), 0);
+
+        const auto again = client()->Get (links[0].c_str());
+        ASSERT_TRUE (again);
+        EXPECT_EQ (again->status, 404);
+        EXPECT_NE (again->body.find ("not valid"), std::string::npos);
+
+        const auto token = links[0].substr (links[0].find ('=') + 1);
+        EXPECT_EQ (readFile (folder.path() / "service.log").find (token), std::string::npos);
+        EXPECT_NE (readFile (folder.path() / "service.log").find ("GET /confirm 200"), std::string::npos);
     }
 
     //==============================================================================
@@ -568,7 +644,9 @@ namespace
         EXPECT_EQ (list.children[2]["Website"], "");
 
         // Another account's newer upload becomes the newest known version
-        // (one reporting account is enough here).
+        // (one reporting account is enough here) once its address is
+        // confirmed.
+        confirmSignUps (2);
         const auto peer = scan ("peer@example.com", goodPassword,
                                 inventoryXml ("Peer-PC", { { "Unknown", "1.2.0", "NOBODY", "AU" },
                                                            { "Verb Deluxe", "2.6", "Acme", "AAX" } }), "Peer-PC");
@@ -944,6 +1022,8 @@ namespace
         for (int t = 0; t < threads; ++t)
             ASSERT_EQ (signUp ("user" + std::to_string (t) + "@example.com").tag, "Success");
 
+        confirmSignUps (threads);
+
         std::atomic<int> succeeded { 0 };
         std::vector<std::thread> workers;
 
@@ -1108,7 +1188,7 @@ namespace
             return result ? parseReply (result->body).tag : std::string ("no reply");
         };
 
-        start ({ "--trust-proxy", "--max-sign-ups-per-address", "1" });
+        start ({ "--trust-proxy", "--public-url", "https://updates.example.com", "--max-sign-ups-per-address", "1" });
         EXPECT_EQ (signUpFrom ("203.0.113.1", "a1@example.com"), "Success");
         EXPECT_EQ (signUpFrom (" 203.0.113.1 ", "a2@example.com"), "Errors");
         EXPECT_EQ (signUpFrom ("2001:db8::7", "b1@example.com"), "Success");

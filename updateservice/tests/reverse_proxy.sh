@@ -158,7 +158,7 @@ client() { /usr/bin/python3 "$work/client.py" "$@"; }
 openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=$name" -addext "subjectAltName=DNS:$name" \
     -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null || fail "openssl could not make a certificate"
 
-"$service" serve --listen 127.0.0.1:0 --trust-proxy --db "$work/service.db" --outbox "$work/outbox" --argon2 fast --threads 1 \
+"$service" serve --listen 127.0.0.1:0 --trust-proxy --public-url https://127.0.0.1 --db "$work/service.db" --outbox "$work/outbox" --argon2 fast --threads 1 \
     >"$work/service.out" 2>"$work/service.err" &
 pids+=($!)
 service_port=""
