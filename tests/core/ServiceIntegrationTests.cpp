@@ -20,7 +20,8 @@ namespace
     const juce::File fixtures (COBALTLINE_FIXTURES_DIR);
 
     // The service mails a code just after it has replied: the message is
-    // waited for.
+    // waited for. Sign-ups are followed by a confirmation message, which
+    // its subject tells apart.
     juce::String newestResetCode (const juce::File& outbox)
     {
         juce::Array<juce::File> messages;
@@ -30,7 +31,9 @@ namespace
             if (attempt > 0)
                 juce::Thread::sleep (50);
 
-            messages = outbox.findChildFiles (juce::File::findFiles, false, "*.eml");
+            for (const auto& message : outbox.findChildFiles (juce::File::findFiles, false, "*.eml"))
+                if (message.loadFileAsString().contains ("\r\nSubject: Your Cobaltline password reset code\r\n"))
+                    messages.add (message);
         }
 
         messages.sort();
