@@ -19,7 +19,7 @@ namespace
 }
 
 ScanHandler::ScanHandler (InventoryStore& inventoryStore, Accounts& accountStore, Settings scanSettings, Clock clock)
-    : store (inventoryStore), accounts (accountStore), settings (scanSettings), now (std::move (clock))
+    : inventories (inventoryStore), accounts (accountStore), settings (scanSettings), now (std::move (clock))
 {
 }
 
@@ -29,19 +29,9 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
     if (! inventoryText.has_value())
         return Outcome::errors (refusedTitle, "The upload holds no inventory file (form field \"userfile\").");
 
-    const auto login = accounts.logIn (email, password, clientAddress);
-
-    if (! login.ok)
-        return Outcome::errors (login.errorTitle, login.errorText);
-
-    const auto parsed = InventoryParser::parse (*inventoryText, settings.limits);
-
-    if (! parsed.ok)
-        return Outcome::errors (refusedTitle, "The inventory could not be read: " + parsed.error + ".");
-
     try
     {
-        return answer (login.accountId, parsed.inventory, Accounts::networkKey (clientAddress));
+        return store (email, password, *inventoryText, clientAddress);
     }
     catch (const Database::Error& e)
     {
@@ -54,10 +44,23 @@ Outcome ScanHandler::handle (const std::string& email, const std::string& passwo
     }
 }
 
-Outcome ScanHandler::answer (std::int64_t accountId, const InventoryParser::Inventory& inventory,
-                             const std::string& network)
+Outcome ScanHandler::store (const std::string& email, const std::string& password, std::string_view inventoryText,
+                            std::string_view clientAddress)
 {
-    InventoryStore::Transaction transaction (store);
+    const auto login = accounts.logIn (email, password, clientAddress);
+
+    if (! login.ok)
+        return Outcome::errors (login.errorTitle, login.errorText);
+
+    const auto parsed = InventoryParser::parse (inventoryText, settings.limits);
+
+    if (! parsed.ok)
+        return Outcome::errors (refusedTitle, "The inventory could not be read: " + parsed.error + ".");
+
+    const auto accountId = login.accountId;
+    const auto& inventory = parsed.inventory;
+    const auto network = Accounts::networkKey (clientAddress);
+    InventoryStore::Transaction transaction (inventories);
 
     if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount, network))
         return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));

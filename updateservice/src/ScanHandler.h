@@ -58,10 +58,11 @@ public:
                     std::optional<std::string_view> inventory, std::string_view clientAddress);
 
 private:
-    /** Stores the inventory and makes the update list. */
-    Outcome answer (std::int64_t accountId, const InventoryParser::Inventory& inventory, const std::string& network);
+    /** Checks the log-in, stores the inventory and makes the update list. */
+    Outcome store (const std::string& email, const std::string& password, std::string_view inventoryText,
+                   std::string_view clientAddress);
 
-    InventoryStore& store;
+    InventoryStore& inventories;
     Accounts& accounts;
     const Settings settings;
     const Clock now;
