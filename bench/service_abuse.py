@@ -166,9 +166,12 @@ def measure_mail(port, outbox, accounts):
             asked += tag(account(port, {"forgotpassword": "true", "email": "throwaway-%d@example.com" % a})[0]) == "Success"
     elapsed = time.perf_counter() - started
     time.sleep(1.0)   # mail may be written just after the reply
-    messages = len([f for f in os.listdir(outbox) if f.endswith(".eml")]) if os.path.isdir(outbox) else 0
+    files = [os.path.join(outbox, f) for f in os.listdir(outbox) if f.endswith(".eml")] if os.path.isdir(outbox) else []
+    texts = [open(f, encoding="utf-8", errors="replace").read() for f in files]
+    confirmations = sum("\nSubject: Confirm your Cobaltline e-mail address" in t for t in texts)
     print("mail: %d sign-ups and %d reset requests from one address in %.1f s: %d accounts made, %d requests "
-          "answered Success, %d messages written" % (accounts, accounts * 5, elapsed, signed, asked, messages))
+          "answered Success, %d messages written (%d reset codes, %d confirmation links)"
+          % (accounts, accounts * 5, elapsed, signed, asked, len(texts), len(texts) - confirmations, confirmations))
 
 
 def measure_lockout(port, attempts):
