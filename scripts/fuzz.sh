@@ -105,6 +105,7 @@ xml)
         "${juce[@]}" -I"$root/src" \
         "$root/tests/fuzz/XmlReaderFuzz.cpp" \
         "$root/src/core/xml/SafeXml.cpp" \
+        "$root/src/xmlrefs/ReferenceFilter.cpp" \
         "$jucecore" -lexpat -lz -lpthread -ldl -lrt \
         -o "$binary"
 

@@ -82,6 +82,24 @@ TEST (SafeXml, ToleratesWhatSurroundsTheRootElementLikeJuce)
     EXPECT_EQ (latin1->getStringAttribute ("v"), juce::String::fromUTF8 ("\xc3\xa9"));
 }
 
+TEST (SafeXml, ReadsReferencesToControlCharactersOnlyWhereTheyAreReferences)
+{
+    const auto doc = parseBytes ("<r v=\"&#1;&#x1f;\">&#8;<![CDATA[&#1;]]><!-- &#2; --></r>");
+    ASSERT_NE (doc, nullptr);
+    EXPECT_EQ (doc->getStringAttribute ("v"), juce::String ("\x01\x1f"));
+    EXPECT_EQ (doc->getAllSubText(), juce::String ("\x08&#1;"));
+
+    // In another encoding the stand-ins' UTF-8 bytes are just characters.
+    const auto latin1 = parseBytes ("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r v=\"\xf4\x8f\xb8\x81&#1;\"/>");
+    ASSERT_NE (latin1, nullptr);
+    EXPECT_EQ (latin1->getStringAttribute ("v"), juce::String::fromUTF8 ("\xc3\xb4\xc2\x8f\xc2\xb8\xc2\x81\x01"));
+
+    // U+0000 and raw control bytes stay what XML refuses.
+    EXPECT_EQ (parseBytes ("<r v=\"&#0;\"/>"), nullptr);
+    EXPECT_EQ (parseBytes ("<r v=\"\x01\"/>"), nullptr);
+    EXPECT_EQ (parseBytes ("<r v=\"&#xD800;\"/>"), nullptr);
+}
+
 TEST (SafeXml, AllowsNestingUpToTheLimitAndRefusesDeeper)
 {
     EXPECT_NE (SafeXml::parse (nested (SafeXml::maxDepth)), nullptr);

@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
+#if ! JUCE_WINDOWS
+ #include <fcntl.h>
+ #include <sys/stat.h>
+#endif
+
 namespace
 {
     const char* const expectedDefaultProfile =
@@ -188,6 +195,27 @@ TEST_F (SettingsStoreTest, UnusableFilesReadAsDocumentsWithEveryAttributeMissing
         EXPECT_FALSE (paths->getBoolAttribute ("scanToggle1"));
     }
 }
+
+#if ! JUCE_WINDOWS
+TEST_F (SettingsStoreTest, AFifoNamedLikeASettingsFileIsNotWaitedFor)
+{
+    SettingsStore store (folder);
+    ASSERT_EQ (mkfifo (store.getProfileFile().getFullPathName().toRawUTF8(), 0600), 0);
+
+    auto load = std::async (std::launch::async, [&store] { return store.loadProfile()->getNumAttributes(); });
+
+    if (load.wait_for (std::chrono::seconds (10)) != std::future_status::ready)
+    {
+        ADD_FAILURE() << "loading a profile that is a FIFO still waits after 10 s";
+
+        // A writer that comes and goes ends the wait, so the test can finish.
+        const auto writer = open (store.getProfileFile().getFullPathName().toRawUTF8(), O_WRONLY | O_NONBLOCK);
+        close (writer);
+    }
+
+    EXPECT_EQ (load.get(), 0);
+}
+#endif
 
 TEST_F (SettingsStoreTest, AFileInPlaceOfTheFolderIsSurvived)
 {

@@ -82,6 +82,18 @@ TEST (TableRules, TheLatestVersionLosesItsTrailingZeros)
         EXPECT_EQ (displayedVersion (stored), juce::String (shown)) << stored;
 }
 
+TEST (TableRules, CellsShowControlCharactersAsVisibleSymbols)
+{
+    juce::XmlElement plugin ("Plugin");
+    plugin.setAttribute ("Name", "Synth\x01\x1f\x7f\t");
+    plugin.setAttribute ("CurrentVersion", "2.500\x01");
+
+    const auto updates = TableDefinition::updates();
+    EXPECT_EQ (updates.findColumn (1)->cellText (plugin), juce::String (L"Synth\u2401\u241f\u2421\u2409"));
+    EXPECT_EQ (updates.findColumn (5)->cellText (plugin), juce::String (L"2.500\u2401"));
+    EXPECT_EQ (visibleText (juce::String::fromUTF8 ("Caf\xc3\xa9")), juce::String::fromUTF8 ("Caf\xc3\xa9"));
+}
+
 TEST (TableRules, ADoubleClickOpensTheWebsiteOrAWebSearch)
 {
     EXPECT_EQ (pageFor (row ("Big Reverb", "Acme", "https://acme.example/big-reverb")).toString (true),

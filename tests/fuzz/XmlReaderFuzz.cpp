@@ -40,6 +40,47 @@ namespace
                 pending.emplace_back (child, depth + 1);
         }
     }
+
+    /** Whatever the program writes it must read back: the tree written with
+        JUCE's writer reads as the same elements with the same attributes. */
+    void checkReadsBack (const juce::XmlElement& tree)
+    {
+        const auto reread = SafeXml::parse (tree.toString());
+        check (reread != nullptr);
+
+        std::vector<std::pair<const juce::XmlElement*, const juce::XmlElement*>> pending { { &tree, reread.get() } };
+
+        while (! pending.empty())
+        {
+            const auto [original, copy] = pending.back();
+            pending.pop_back();
+
+            check (original->getTagName() == copy->getTagName());
+            check (original->getNumAttributes() == copy->getNumAttributes());
+
+            for (int i = 0; i < original->getNumAttributes(); ++i)
+                check (original->getAttributeName (i) == copy->getAttributeName (i)
+                       && original->getAttributeValue (i) == copy->getAttributeValue (i));
+
+            // Text may be laid out differently (white space, CDATA); elements may not.
+            const auto elementsOf = [] (const juce::XmlElement& parent)
+            {
+                std::vector<const juce::XmlElement*> elements;
+
+                for (auto* child : parent.getChildIterator())
+                    if (! child->isTextElement())
+                        elements.push_back (child);
+
+                return elements;
+            };
+
+            const auto originals = elementsOf (*original), copies = elementsOf (*copy);
+            check (originals.size() == copies.size());
+
+            for (size_t i = 0; i < originals.size(); ++i)
+                pending.emplace_back (originals[i], copies[i]);
+        }
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
@@ -59,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
         // write documents back.
         tree->getStringAttribute ("Name");
         tree->getAllSubText();
-        check (tree->toString().isNotEmpty());
+        checkReadsBack (*tree);
     }
 
     // The same bytes as already decoded text, with the default limits.

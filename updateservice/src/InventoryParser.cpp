@@ -1,5 +1,7 @@
 #include "InventoryParser.h"
 
+#include "xmlrefs/ReferenceFilter.h"
+
 #include <expat.h>
 
 #include <algorithm>
@@ -63,15 +65,29 @@ namespace
             if (++attributeCount > state.limits->maxAttributesPerElement)
                 return state.stop ("an element has too many attributes");
 
-            if (std::strlen (a[1]) > state.limits->maxAttributeValueBytes)
-                return state.stop ("an attribute value is too long");
+            // A control character reaches here as a 4-byte stand-in, so the
+            // limit is applied to the value as the application wrote it.
+            if (const auto length = std::strlen (a[1]); length > state.limits->maxAttributeValueBytes)
+            {
+                std::string value (a[1], length);
+                xmlrefs::restore (value);
+
+                if (value.size() > state.limits->maxAttributeValueBytes)
+                    return state.stop ("an attribute value is too long");
+            }
         }
 
         const auto attribute = [attributes] (const char* wanted) -> std::string
         {
             for (auto a = attributes; *a != nullptr; a += 2)
+            {
                 if (std::strcmp (a[0], wanted) == 0)
-                    return a[1];
+                {
+                    std::string value (a[1]);
+                    xmlrefs::restore (value);
+                    return value;
+                }
+            }
 
             return {};
         };
@@ -165,16 +181,26 @@ InventoryParser::Result InventoryParser::parse (std::string_view document, const
     XML_SetParamEntityParsing (parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
 
     // Small pieces, so that an overlong token is noticed early and read
-    // again only a few times.
+    // again only a few times. Expat reads the document as the reference
+    // filter rewrites it, so that the control characters the application's
+    // XML writer writes as references arrive.
     const auto chunkSize = std::max<std::size_t> (1024, std::min<std::size_t> (64u * 1024u, limits.maxTokenBytes / 4));
-    std::size_t offset = 0;
+    std::size_t offset = 0, fed = 0;
+    xmlrefs::ReferenceFilter references;
+    std::string piece;
 
     do
     {
         const auto length = std::min (chunkSize, document.size() - offset);
         const bool isFinal = offset + length == document.size();
 
-        if (XML_Parse (parser.get(), document.data() + offset, static_cast<int> (length),
+        piece.clear();
+        references.feed (document.substr (offset, length), piece);
+
+        if (isFinal)
+            references.finish (piece);
+
+        if (XML_Parse (parser.get(), piece.data(), static_cast<int> (piece.size()),
                        isFinal ? XML_TRUE : XML_FALSE) != XML_STATUS_OK)
         {
             if (state.failure.empty())
@@ -185,8 +211,9 @@ InventoryParser::Result InventoryParser::parse (std::string_view document, const
         }
 
         offset += length;
+        fed += piece.size();
 
-        if (static_cast<XML_Index> (offset) - state.progress > static_cast<XML_Index> (limits.maxTokenBytes))
+        if (static_cast<XML_Index> (fed) - state.progress > static_cast<XML_Index> (limits.maxTokenBytes))
         {
             state.failure = "a single tag, comment or other markup is longer than "
                           + std::to_string (limits.maxTokenBytes / 1024) + " KiB";

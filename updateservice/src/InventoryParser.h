@@ -18,8 +18,9 @@
     and reads it again with every piece fed to it, so a token is refused
     as soon as that many bytes have gone by without progress. Numeric
     character references (&#233;) and the five predefined entities decode
-    as usual. Elements other than "Plugin" directly under the root are
-    skipped.
+    as usual, and so do the references to control characters, U+FFFE and
+    U+FFFF that the application's XML writer writes (xmlrefs). Elements
+    other than "Plugin" directly under the root are skipped.
 
     Pure; one call per upload, from any thread.
 */

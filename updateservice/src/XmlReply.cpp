@@ -2,6 +2,8 @@
 
 #include "Utf8.h"
 
+#include <cstdint>
+
 namespace
 {
     constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
@@ -12,6 +14,13 @@ namespace
             || (c >= 0x20 && c <= 0xd7ff)
             || (c >= 0xe000 && c <= 0xfffd)
             || (c >= 0x10000 && c <= 0x10ffff);
+    }
+
+    /** Characters XML 1.0 has no room for but the application's files carry
+        as references (as XML 1.1 would), and its reader reads back. */
+    bool isWrittenAsReference (char32_t c) noexcept
+    {
+        return (c >= 0x1 && c < 0x20) || c == 0xfffe || c == 0xffff;
     }
 }
 
@@ -43,9 +52,19 @@ std::string XmlReply::escapeAttribute (std::string_view value)
         const auto start = pos;
         char32_t c = 0;
 
-        if (! Utf8::decode (value, pos, c) || ! isAllowedInXml (c))
+        if (! Utf8::decode (value, pos, c))
         {
             out += replacementCharacter;
+            continue;
+        }
+
+        if (! isAllowedInXml (c))
+        {
+            if (isWrittenAsReference (c))
+                out += "&#" + std::to_string (static_cast<std::uint32_t> (c)) + ";";
+            else
+                out += replacementCharacter;
+
             continue;
         }
 

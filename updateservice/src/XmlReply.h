@@ -12,9 +12,10 @@
     writer under ReplyRenderer, which decides what the replies hold.
 
     Attribute values may come from anywhere (stored names, uploaded plug-in
-    names): they are escaped, and bytes that XML 1.0 cannot carry (broken
-    UTF-8, control characters other than tab, CR and LF) become U+FFFD, so
-    the reply always parses.
+    names): they are escaped. Control characters, U+FFFE and U+FFFF are
+    written as references ("&#1;"), as the application's own files write
+    them and its reader reads them back; what no reader could read (broken
+    UTF-8, U+0000) becomes U+FFFD.
 
     Not thread-safe; build one per request.
 */

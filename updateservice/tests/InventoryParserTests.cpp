@@ -43,6 +43,27 @@ namespace
         EXPECT_EQ (result.inventory.plugins[1].error, "Problem retrieving information");
     }
 
+    TEST (InventoryParser, ControlCharactersTheApplicationWritesAsReferencesArrive)
+    {
+        // A plug-in whose names hold control characters, written as the
+        // application's XML writer writes them; a stand-in character the
+        // document holds for itself stays what it is.
+        const auto result = InventoryParser::parse (
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<MachineProfile MachineName=\"S&#7;\">"
+            "<Plugin Name=\"Synth&#1;&#x1f;\" Version=\"1.0\" Vendor=\"&#65534;&#65535;\" Path=\"a&#1113601;\xF4\x8F\xB8\x82\"/>"
+            "</MachineProfile>");
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (result.inventory.machineName(), "S\x07");
+        ASSERT_EQ (result.inventory.plugins.size(), 1u);
+        EXPECT_EQ (result.inventory.plugins[0].name, "Synth\x01\x1f");
+        EXPECT_EQ (result.inventory.plugins[0].vendor, "\xEF\xBF\xBE\xEF\xBF\xBF");
+        EXPECT_EQ (result.inventory.plugins[0].path, "a\xF4\x8F\xB8\x81\xF4\x8F\xB8\x82");
+
+        // U+0000 has no reference, and raw control bytes stay refused.
+        EXPECT_FALSE (InventoryParser::parse ("<MachineProfile MachineName=\"&#0;\"/>").ok);
+        EXPECT_FALSE (InventoryParser::parse ("<MachineProfile MachineName=\"\x01\"/>").ok);
+    }
+
     TEST (InventoryParser, MissingAttributesReadAsEmptyAndOtherChildrenAreSkipped)
     {
         const auto result = InventoryParser::parse ("<MachineProfile><Note/><Plugin Name=\"A\"><Plugin Name=\"nested\"/></Plugin>"

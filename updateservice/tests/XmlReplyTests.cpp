@@ -1,5 +1,7 @@
 #include "XmlReply.h"
 
+#include "xmlrefs/ReferenceFilter.h"
+
 #include <expat.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,8 @@
 
 namespace
 {
-    // Reads back the root's attributes with a real XML parser.
+    // Reads back the root's attributes as the application reads a reply:
+    // expat behind the reference filter.
     std::map<std::string, std::string> rootAttributes (const std::string& document, std::string& rootTag)
     {
         struct Reader
@@ -29,12 +32,21 @@ namespace
                     r.tag = name;
 
                     for (auto a = atts; *a != nullptr; a += 2)
-                        r.attributes[a[0]] = a[1];
+                    {
+                        std::string value (a[1]);
+                        xmlrefs::restore (value);
+                        r.attributes[a[0]] = value;
+                    }
                 }
             },
             [] (void* data, const XML_Char*) { --static_cast<Reader*> (data)->depth; });
 
-        const auto ok = XML_Parse (parser, document.data(), static_cast<int> (document.size()), XML_TRUE) == XML_STATUS_OK;
+        std::string filtered;
+        xmlrefs::ReferenceFilter references;
+        references.feed (document, filtered);
+        references.finish (filtered);
+
+        const auto ok = XML_Parse (parser, filtered.data(), static_cast<int> (filtered.size()), XML_TRUE) == XML_STATUS_OK;
         XML_ParserFree (parser);
         EXPECT_TRUE (ok) << document;
         rootTag = reader.tag;
@@ -57,9 +69,23 @@ namespace
         EXPECT_EQ (attributes.at ("ErrorText"), text);
     }
 
-    TEST (XmlReply, BytesXmlCannotCarryBecomeReplacementCharacters)
+    TEST (XmlReply, ControlCharactersAreWrittenAsTheApplicationsFilesWriteThem)
     {
-        const std::string bad = std::string ("a\x01" "b\xFF" "c\xC0\xAF" "d", 8) + std::string (1, '\0') + "e";
+        // An uploaded plug-in name comes back exactly as it went.
+        const std::string name = "Synth\x01\x1f \xEF\xBF\xBE\xEF\xBF\xBF";
+        XmlReply list ("UpdateList");
+        list.addChild ("Plugin").set ("Name", name);
+        EXPECT_NE (list.toString().find ("Synth&#1;&#31; &#65534;&#65535;"), std::string::npos);
+
+        XmlReply root ("Plugin");
+        root.set ("Name", name);
+        std::string tag;
+        EXPECT_EQ (rootAttributes (root.toDocument(), tag).at ("Name"), name);
+    }
+
+    TEST (XmlReply, BytesNoReaderCanTakeBecomeReplacementCharacters)
+    {
+        const std::string bad = std::string ("b\xFF" "c\xC0\xAF" "d", 6) + std::string (1, '\0') + "e";
         std::string tag;
         XmlReply success ("Success");
         success.set ("SuccessTitle", bad).set ("SuccessText", "ok");
@@ -67,7 +93,7 @@ namespace
 
         EXPECT_EQ (tag, "Success");
         EXPECT_EQ (attributes.at ("SuccessTitle"),
-                   "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD" "d\xEF\xBF\xBD" "e");
+                   "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD" "d\xEF\xBF\xBD" "e");
     }
 
     TEST (XmlReply, ChildrenAreWrittenInOrder)

@@ -55,6 +55,33 @@ juce::String displayedVersion (const juce::String& version)
     return shortened.endsWithChar ('.') ? shortened + "0" : shortened;
 }
 
+juce::String visibleText (const juce::String& text)
+{
+    const auto isControl = [] (juce::juce_wchar c) { return c < 0x20 || c == 0x7f; };
+    auto p = text.getCharPointer();
+
+    while (! p.isEmpty() && ! isControl (*p))
+        ++p;
+
+    if (p.isEmpty())
+        return text;
+
+    juce::String shown;
+    shown.preallocateBytes (text.getNumBytesAsUTF8() + 16);
+
+    for (auto c = text.getCharPointer(); ! c.isEmpty(); ++c)
+        shown << juce::String::charToString (! isControl (*c) ? *c : *c == 0x7f ? (juce::juce_wchar) 0x2421
+                                                                                : (juce::juce_wchar) (0x2400 + *c));
+
+    return shown;
+}
+
+juce::String Column::cellText (const juce::XmlElement& row) const
+{
+    const auto text = row.getStringAttribute (attribute);
+    return visibleText (showsShortenedVersion ? displayedVersion (text) : text);
+}
+
 juce::URL pageFor (const juce::XmlElement& row)
 {
     if (const auto website = WebAddresses::fromUntrustedAddress (row.getStringAttribute ("Website"));

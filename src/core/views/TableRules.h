@@ -36,6 +36,12 @@ namespace TableRules
     */
     juce::String displayedVersion (const juce::String& version);
 
+    /** Text as the tables show it: control characters (U+0000 to U+001F, and
+        U+007F) as their visible symbols of the U+2400 block ("Synth" and
+        U+0001 shows "Synth\u2401"), so that no name shows as nothing.
+    */
+    juce::String visibleText (const juce::String& text);
+
     /** The page a double-click opens for a row: its "Website" when that is an
         http:// or https:// address (made safe with
         WebAddresses::fromUntrustedAddress), else a web search for its
@@ -51,6 +57,10 @@ namespace TableRules
         int width;
         juce::Identifier attribute;
         bool showsShortenedVersion;
+
+        /** What this column's cell shows for a row (visibleText, and the
+            version shortened where the column does that). */
+        juce::String cellText (const juce::XmlElement& row) const;
     };
 
     /** One of the two tables: the per-machine file it shows and its columns. */

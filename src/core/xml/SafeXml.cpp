@@ -1,5 +1,8 @@
 #include "core/xml/SafeXml.h"
 
+#include "pe/PeFileSource.h"
+#include "xmlrefs/ReferenceFilter.h"
+
 #include <expat.h>
 
 #include <string>
@@ -20,7 +23,10 @@ namespace
     {
     public:
         TreeBuilder (const Limits& limitsToUse, const char* forcedEncoding)
-            : limits (limitsToUse), parser (XML_ParserCreate (forcedEncoding))
+            : limits (limitsToUse),
+              parser (XML_ParserCreate (forcedEncoding)),
+              references (forcedEncoding != nullptr ? xmlrefs::ReferenceFilter::Encoding::utf8
+                                                    : xmlrefs::ReferenceFilter::Encoding::asDeclared)
         {
             if (parser == nullptr)
                 return;
@@ -52,14 +58,24 @@ namespace
             if (parser == nullptr || numBytes == 0 || (juce::int64) numBytes > limits.maxBytes)
                 return nullptr;
 
-            size_t offset = 0;
+            size_t offset = 0, fed = 0;
+            std::string piece;
 
             for (;;)
             {
                 const auto length = juce::jmin (pieceBytes, numBytes - offset);
                 const auto isFinal = offset + length == numBytes;
-                const auto status = XML_Parse (parser, data + offset, (int) length, isFinal ? XML_TRUE : XML_FALSE);
+
+                // The parser reads the document as the reference filter rewrites it.
+                piece.clear();
+                references.feed ({ data + offset, length }, piece);
+
+                if (isFinal)
+                    references.finish (piece);
+
+                const auto status = XML_Parse (parser, piece.data(), (int) piece.size(), isFinal ? XML_TRUE : XML_FALSE);
                 offset += length;
+                fed += piece.size();
 
                 if (refused)
                     return nullptr;
@@ -71,7 +87,7 @@ namespace
                     return nullptr;
 
                 // Everything fed but not yet reported belongs to one unfinished token.
-                if (offset - (size_t) juce::jmax ((XML_Index) 0, reportedUpTo) > limits.maxTokenBytes)
+                if (fed - (size_t) juce::jmax ((XML_Index) 0, reportedUpTo) > limits.maxTokenBytes)
                     return nullptr;
 
                 if (isFinal)
@@ -144,6 +160,22 @@ namespace
             return true;
         }
 
+        /** A value as the document meant it, with the characters the reference filter stood in for. */
+        static juce::String valueOf (std::string_view value)
+        {
+            if (! xmlrefs::mayHoldStandIns (value))
+                return juce::String::fromUTF8 (value.data(), (int) value.size());
+
+            std::string restored (value);
+            xmlrefs::restore (restored);
+            return juce::String::fromUTF8 (restored.data(), (int) restored.size());
+        }
+
+        static std::unique_ptr<juce::XmlElement> makeTextElement (std::string_view value)
+        {
+            return std::unique_ptr<juce::XmlElement> (juce::XmlElement::createTextElement (valueOf (value)));
+        }
+
         void addChild (std::unique_ptr<juce::XmlElement> child)
         {
             stack.back().children.push_back (std::move (child));
@@ -158,7 +190,7 @@ namespace
             }
 
             if (countElement())
-                addChild (std::unique_ptr<juce::XmlElement> (juce::XmlElement::createTextElement (juce::String::fromUTF8 (text.data(), (int) text.size()))));
+                addChild (makeTextElement (text));
 
             text.clear();
             textHasContent = false;
@@ -182,7 +214,7 @@ namespace
                 if (++count > limits.maxAttributesPerElement)
                     return refuse();
 
-                element->setAttribute (names.get (attribute[0]), juce::String::fromUTF8 (attribute[1]));
+                element->setAttribute (names.get (attribute[0]), valueOf (attribute[1]));
             }
 
             stack.push_back ({ std::move (element), {} });
@@ -246,7 +278,7 @@ namespace
 
             // A CDATA section is kept even when it holds only white space.
             if (countElement())
-                addChild (std::unique_ptr<juce::XmlElement> (juce::XmlElement::createTextElement (juce::String::fromUTF8 (cdata.data(), (int) cdata.size()))));
+                addChild (makeTextElement (cdata));
 
             cdata.clear();
         }
@@ -311,6 +343,7 @@ namespace
 
         const Limits limits;
         XML_Parser parser;
+        xmlrefs::ReferenceFilter references;
         std::vector<OpenElement> stack;
         NameCache names;
         std::unique_ptr<juce::XmlElement> root;
@@ -381,22 +414,21 @@ std::unique_ptr<juce::XmlElement> parse (const juce::String& text, const Limits&
 
 std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file, juce::int64 maxBytes)
 {
-    if (! file.existsAsFile() || file.getSize() > maxBytes)
+    // Opened without waiting and read only when it is a regular file: a FIFO
+    // or a device under a settings file's name would otherwise block the
+    // reader for good. Nothing past the size it had when opened is read.
+    pe::FileSource source (file.getFullPathName().toStdString());
+
+    if (! source.isOpen() || source.size() == 0 || source.size() > (std::uint64_t) juce::jmax ((juce::int64) 0, maxBytes))
         return nullptr;
 
-    juce::FileInputStream in (file);
+    std::vector<char> data ((size_t) source.size());
 
-    if (! in.openedOk())
-        return nullptr;
-
-    juce::MemoryBlock data;
-
-    // The size is checked again on what was read: the file may grow meanwhile.
-    if (in.readIntoMemoryBlock (data, maxBytes + 1) > (size_t) maxBytes || data.isEmpty())
+    if (source.readAt (0, data.data(), data.size()) != data.size())
         return nullptr;
 
     Limits limits;
     limits.maxBytes = maxBytes;
-    return parse (data.getData(), data.getSize(), limits);
+    return parse (data.data(), data.size(), limits);
 }
 }

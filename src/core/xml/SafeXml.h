@@ -13,6 +13,11 @@
     than allowed is refused as a whole, as is anything that is not
     well-formed. Refused documents give nullptr.
 
+    References to control characters, U+FFFE and U+FFFF, which JUCE's own
+    writer writes and XML 1.0 does not allow, are read as the characters they
+    name (see xmlrefs), so that every file the program writes reads back
+    exactly. U+0000 and raw control bytes are still refused.
+
     The tree is the one JUCE's own parser gives for the same document: text
     that is only white space is dropped, other text and each CDATA section
     become text elements, comments and processing instructions vanish.
@@ -41,6 +46,7 @@ namespace SafeXml
     /** Parses a document held as text (any encoding it declares is ignored). */
     std::unique_ptr<juce::XmlElement> parse (const juce::String& text, const Limits& limits = {});
 
-    /** Parses a file of at most maxBytes bytes (larger files give nullptr). */
+    /** Parses a regular file of at most maxBytes bytes (larger files give
+        nullptr, and so does a FIFO, socket or device, without waiting). */
     std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file, juce::int64 maxBytes);
 }

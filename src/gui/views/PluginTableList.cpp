@@ -84,9 +84,7 @@ void PluginTableList::paintCell (juce::Graphics& g, int rowNumber, int columnId,
 
     if (row != nullptr && column != nullptr)
     {
-        const auto text = row->getStringAttribute (column->attribute);
-        g.drawText (column->showsShortenedVersion ? TableRules::displayedVersion (text) : text,
-                    2, 0, width - 4, height, juce::Justification::centredLeft, true);
+        g.drawText (column->cellText (*row), 2, 0, width - 4, height, juce::Justification::centredLeft, true);
     }
 
     g.setColour (Palette::tableDivider);
@@ -128,7 +126,11 @@ int PluginTableList::getColumnAutoSizeWidth (int columnId)
     auto widest = 32;
 
     for (int i = 0; i < data.getNumRows(); ++i)
-        widest = juce::jmax (widest, juce::roundToInt (font.getStringWidthFloat (data.getRow (i)->getStringAttribute (column->attribute))));
+    {
+        // The text as stored, also where the column shows a shortened version.
+        const auto text = TableRules::visibleText (data.getRow (i)->getStringAttribute (column->attribute));
+        widest = juce::jmax (widest, juce::roundToInt (font.getStringWidthFloat (text)));
+    }
 
     return widest + 8;
 }
