@@ -2,7 +2,7 @@
 #include "gui/account/editProfile.h"
 #include "gui/account/forgotPassword.h"
 #include "gui/desktop/Dialogs.h"
-#include "gui/main/cobaltlineFirstRunSplash.h"
+#include "gui/account/cobaltlineFirstRunSplash.h"
 
 #include "GuiTestSupport.h"
 

@@ -90,6 +90,23 @@ TEST_F (UpdateNavigationTest, AnIncompleteProfileLeadsToTheProfilePageInsteadOfA
     EXPECT_FALSE (test.settings.getMachineFile ("Studio", SettingsStore::unknownPluginsSuffix).exists());
 }
 
+TEST_F (UpdateNavigationTest, WithoutAProfileFileTakeMeThereOffersSignUp)
+{
+    // A new user who closed the sign-up dialog: the Profile page could not
+    // make an account, so the first-run splash comes back instead.
+    test.desktop.answerWith ([] (const AlertRequest&) { return 1; });   // "Take me there..."
+    clickScan();
+
+    auto* splash = dynamic_cast<juce::DialogWindow*> (juce::Component::getCurrentlyModalComponent());
+    ASSERT_NE (splash, nullptr);
+    EXPECT_EQ (splash->getName(), juce::String ("Cobaltline - First Run"));
+    EXPECT_EQ (preferencesWindow(), nullptr);
+
+    splash->exitModalState (1);
+    pumpMessages();
+    EXPECT_TRUE (server.getRequests().empty());
+}
+
 TEST_F (UpdateNavigationTest, OfflineTheConnectionAlertIsAllThatHappens)
 {
     writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");

@@ -1,4 +1,4 @@
-#include "gui/main/cobaltlineFirstRunSplash.h"
+#include "gui/account/cobaltlineFirstRunSplash.h"
 
 #include "gui/account/AccountDialog.h"
 #include "gui/account/cobaltlineSignUp.h"
@@ -42,6 +42,11 @@ void cobaltlineFirstRunSplash::launch (const AppContext& context, std::function<
     // Closing it by its own means counts as "Existing User".
     Dialogs::launch (std::make_unique<cobaltlineFirstRunSplash> (context), windowTitle, existingUserResult,
                      std::move (onClosed));
+}
+
+bool cobaltlineFirstRunSplash::isForNewUser (const SettingsStore& settings)
+{
+    return ! settings.getProfileFile().exists();
 }
 
 void cobaltlineFirstRunSplash::paint (juce::Graphics& g)

@@ -24,6 +24,11 @@ public:
     */
     static void launch (const AppContext& context, std::function<void (int)> onClosed = {});
 
+    /** Whether the user is new to the program, the splash's audience: no
+        Profile.xml exists yet (its content does not count).
+    */
+    static bool isForNewUser (const SettingsStore& settings);
+
     static constexpr const char* windowTitle = "Cobaltline - First Run";
     static constexpr int signUpResult = 0;
     static constexpr int existingUserResult = 1;

@@ -2,7 +2,7 @@
 
 #include "gui/look/Palette.h"
 #include "gui/main/Cobaltline.h"
-#include "gui/main/cobaltlineFirstRunSplash.h"
+#include "gui/account/cobaltlineFirstRunSplash.h"
 
 #include "CobaltlineArt.h"
 
@@ -22,7 +22,7 @@ MainAppWindow::MainAppWindow (const AppContext& appContext)
     // The decision is taken now, while the window is being built: a profile
     // saved later in this run does not change it. The splash opens over the
     // window, which is already shown and whose version check already runs.
-    firstRunSplashWanted = shouldShowFirstRunSplash (context.settings);
+    firstRunSplashWanted = cobaltlineFirstRunSplash::isForNewUser (context.settings);
 
     if (firstRunSplashWanted)
         cobaltlineFirstRunSplash::launch (context);
@@ -32,9 +32,4 @@ void MainAppWindow::closeButtonPressed()
 {
     if (auto* app = juce::JUCEApplicationBase::getInstance())
         app->systemRequestedQuit();
-}
-
-bool MainAppWindow::shouldShowFirstRunSplash (const SettingsStore& store)
-{
-    return ! store.getProfileFile().exists();
 }

@@ -17,9 +17,6 @@ public:
 
     void closeButtonPressed() override;
 
-    /** The first-run decision: only whether Profile.xml exists counts, not its content. */
-    static bool shouldShowFirstRunSplash (const SettingsStore& store);
-
     /** What the first-run decision gave when the window was built. */
     bool wantedFirstRunSplash() const noexcept   { return firstRunSplashWanted; }
 

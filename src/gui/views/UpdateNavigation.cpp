@@ -2,6 +2,7 @@
 
 #include "core/settings/MachineNameRule.h"
 #include "core/views/ScanStart.h"
+#include "gui/account/cobaltlineFirstRunSplash.h"
 #include "gui/look/Palette.h"
 #include "gui/scan/PluginScan.h"
 
@@ -121,12 +122,19 @@ void UpdateNavigation::startScan()
 
     if (! ScanStart::isProfileComplete (settings))
     {
-        if (context.desktop.showAlert (ScanStart::makeProfileMissingAlert()) == ScanStart::takeMeThereResult)
+        if (context.desktop.showAlert (ScanStart::makeProfileMissingAlert()) != ScanStart::takeMeThereResult)
+            return;
+
+        // Someone who never saved a profile may have no account yet, which
+        // the Profile page cannot make: the first-run splash offers sign-up.
+        if (cobaltlineFirstRunSplash::isForNewUser (settings))
         {
-            prefsPanel.setCurrentPage (PrefsPanel::profilePage);
-            showPreferences();
+            cobaltlineFirstRunSplash::launch (context);
+            return;
         }
 
+        prefsPanel.setCurrentPage (PrefsPanel::profilePage);
+        showPreferences();
         return;
     }
 
