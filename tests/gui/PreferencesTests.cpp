@@ -19,7 +19,7 @@ namespace
         /** The panel shown as the navigation bar shows it; returns the window. */
         juce::DialogWindow* show()
         {
-            panel.showInDialogBox ("Preferences", 680, 450, juce::Colour (0xff292929));
+            panel.show();
             pumpMessages();
             return topWindowNamed ("Preferences");
         }
@@ -57,6 +57,20 @@ namespace
                         return window;
 
             return nullptr;
+        }
+
+        static void closeWindow (const juce::String& name)
+        {
+            if (auto* window = topWindowNamed (name))
+                window->exitModalState (0);
+
+            pumpMessages();
+        }
+
+        /** Writes Profile.xml as a dialog or the other tab's preferences would. */
+        void storeProfile (const juce::String& machineName, const juce::String& email, const juce::String& password)
+        {
+            writeTestProfile (test.settings, machineName, email, password);
         }
 
         static void closeWindows()
@@ -121,6 +135,61 @@ TEST_F (PreferencesTest, TheWindowShowsTheProfilePageAndKeepsUnsavedEdits)
     showPage ("Paths");
     showPage ("Profile");
     EXPECT_EQ (text ("EMail"), juce::String());
+}
+
+TEST_F (PreferencesTest, FieldsLeftAloneFollowTheFileWhenTheWindowIsShownAgain)
+{
+    // Signing up writes the profile while the page is already made.
+    show();
+    closeWindow ("Preferences");
+    storeProfile ("Studio", "ada@example.com", "First Pass1!");
+
+    show();
+    EXPECT_EQ (text ("EMail"), juce::String ("ada@example.com"));
+    EXPECT_EQ (text ("password"), juce::String ("First Pass1!"));
+    EXPECT_EQ (text ("machineName"), juce::String ("Studio"));
+
+    // A reset stores a new password; the machine name was being edited.
+    type ("machineName", "Studio B");
+    closeWindow ("Preferences");
+    storeProfile ("Studio", "ada@example.com", "Second Pass2!");
+
+    show();
+    EXPECT_EQ (text ("password"), juce::String ("Second Pass2!"));
+    EXPECT_EQ (text ("machineName"), juce::String ("Studio B"));
+}
+
+TEST_F (PreferencesTest, SavingNeverUndoesANewerValueOfAFieldLeftAlone)
+{
+    storeProfile ("Studio", "ada@example.com", "First Pass1!");
+    show();
+    type ("machineName", "Studio B");
+
+    // Meanwhile an edit of the profile stores a new address, a reset a new password.
+    storeProfile ("Studio", "lovelace@example.com", "Second Pass2!");
+    const auto storedPassword = test.settings.loadProfile()->getStringAttribute ("Password");
+    click ("saveSettings");
+
+    const auto profile = test.settings.loadProfile();
+    EXPECT_EQ (profile->getStringAttribute ("MachineName"), juce::String ("Studio B"));
+    EXPECT_EQ (profile->getStringAttribute ("Email"), juce::String ("lovelace@example.com"));
+    EXPECT_EQ (profile->getStringAttribute ("Password"), storedPassword);
+}
+
+TEST_F (PreferencesTest, ADialogOpenedFromThePageBringsItInLineWhenItCloses)
+{
+    storeProfile ("Studio", "ada@example.com", "First Pass1!");
+    show();
+    type ("EMail", "typed@example.com");
+    click ("forgotPassword");
+    ASSERT_NE (topWindowNamed ("Forgotten Password Reset"), nullptr);
+
+    // The reset succeeded: the dialog stored the new password.
+    storeProfile ("Studio", "ada@example.com", "Second Pass2!");
+    closeWindow ("Forgotten Password Reset");
+
+    EXPECT_EQ (text ("password"), juce::String ("Second Pass2!"));
+    EXPECT_EQ (text ("EMail"), juce::String ("typed@example.com"));
 }
 
 TEST_F (PreferencesTest, TheProfilePageSavesWhatWasTypedWithTheEncipheredPassword)
@@ -286,6 +355,30 @@ TEST_F (PathsPageTest, SavingWritesAllThirtyAttributesInOrder)
         EXPECT_EQ (paths->getAttributeValue (first + 1), juce::String ("2"));
         EXPECT_EQ (paths->getAttributeValue (first + 2), juce::String (n == 3 ? "1" : "0"));
     }
+}
+
+TEST_F (PathsPageTest, RowsLeftAloneFollowTheFileAndKeepItsNewerValuesWhenSaved)
+{
+    showPage ("Paths");
+    show();
+    type ("path2", "/typed/folder");
+    closeWindow ("Preferences");
+
+    // The other tab's preferences saved a folder meanwhile.
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path1=\"/other/tab\" scanToggle1=\"1\"/>");
+    show();
+    EXPECT_EQ (text ("path1"), juce::String ("/other/tab"));
+    EXPECT_TRUE (child<juce::ToggleButton> ("scanToggle1").getToggleState());
+    EXPECT_EQ (text ("path2"), juce::String ("/typed/folder"));
+
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path1=\"/newer\" scanToggle1=\"1\" path3=\"/third\"/>");
+    click ("saveSettings");
+
+    const auto paths = test.settings.loadPaths();
+    EXPECT_EQ (paths->getStringAttribute ("path1"), juce::String ("/newer"));
+    EXPECT_EQ (paths->getStringAttribute ("scanToggle1"), juce::String ("1"));
+    EXPECT_EQ (paths->getStringAttribute ("path2"), juce::String ("/typed/folder"));
+    EXPECT_EQ (paths->getStringAttribute ("path3"), juce::String ("/third"));
 }
 
 TEST_F (PathsPageTest, BrowsePutsThePickedFolderInItsRowOnly)

@@ -82,10 +82,16 @@ std::unique_ptr<juce::XmlElement> SettingsStore::load (const juce::File& liveFil
 std::unique_ptr<juce::XmlElement> SettingsStore::makeProfile (const juce::String& machineName, const juce::String& email,
                                                              const juce::String& password) const
 {
+    return makeStoredProfile (machineName, email, encipherPassword (password));
+}
+
+std::unique_ptr<juce::XmlElement> SettingsStore::makeStoredProfile (const juce::String& machineName, const juce::String& email,
+                                                                   const juce::String& storedPassword)
+{
     auto profile = std::make_unique<juce::XmlElement> (profileTag);
     profile->setAttribute ("MachineName", machineName);
     profile->setAttribute ("Email", email);
-    profile->setAttribute ("Password", encipherPassword (password));
+    profile->setAttribute ("Password", storedPassword);
     return profile;
 }
 

@@ -68,6 +68,10 @@ public:
     std::unique_ptr<juce::XmlElement> makeProfile (const juce::String& machineName, const juce::String& email,
                                                    const juce::String& password) const;
 
+    /** The same, with a password that is stored already (enciphered), kept as it is. */
+    static std::unique_ptr<juce::XmlElement> makeStoredProfile (const juce::String& machineName, const juce::String& email,
+                                                                const juce::String& storedPassword);
+
     juce::String encipherPassword (const juce::String& password) const  { return cipher.encipherPassword (password); }
     juce::String decipherPassword (const juce::String& storedForm) const { return cipher.decipherPassword (storedForm); }
 

@@ -120,11 +120,9 @@ void editProfile::saveChanges()
     // The new address with the stored password and machine name: the password
     // typed here is never stored.
     const auto stored = context.settings.loadProfile();
-    juce::XmlElement profile (SettingsStore::profileTag);
-    profile.setAttribute ("MachineName", stored->getStringAttribute ("MachineName"));
-    profile.setAttribute ("Email", eMail.getText());
-    profile.setAttribute ("Password", stored->getStringAttribute ("Password"));
-    AccountDialog::storeProfile (context, profile);
+    AccountDialog::storeProfile (context, *SettingsStore::makeStoredProfile (stored->getStringAttribute ("MachineName"),
+                                                                            eMail.getText(),
+                                                                            stored->getStringAttribute ("Password")));
 
     AccountDialog::closeThenShow (*this, 1, context.desktop, makeReplyAlert (outcome));
 }

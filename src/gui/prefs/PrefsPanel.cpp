@@ -1,5 +1,6 @@
 #include "gui/prefs/PrefsPanel.h"
 
+#include "gui/look/Palette.h"
 #include "gui/look/SharedLook.h"
 #include "gui/prefs/cobaltlinePrefs_Paths.h"
 #include "gui/prefs/cobaltlinePrefs_Profile.h"
@@ -39,6 +40,15 @@ juce::Component* PrefsPanel::createComponentForPage (const juce::String& pageNam
         return std::make_unique<cobaltlinePrefs_Paths> (context).release();
 
     return nullptr;
+}
+
+void PrefsPanel::show()
+{
+    for (auto* child : getChildren())
+        if (auto* page = dynamic_cast<SettingsPage::FollowsItsFile*> (child))
+            page->followFile();
+
+    showInDialogBox ("Preferences", 680, 450, Palette::windowBackground);
 }
 
 juce::String PrefsPanel::getCurrentPageName() const

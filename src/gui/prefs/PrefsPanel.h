@@ -17,6 +17,12 @@ public:
 
     juce::Component* createComponentForPage (const juce::String& pageName) override;
 
+    /** Shows the panel in the "Preferences" window, on the page shown last.
+        The page first brings the fields the user has not edited in line with
+        its settings file, which may have changed since it was last shown.
+    */
+    void show();
+
     /** The name of the page shown now (its page button is the one switched on). */
     juce::String getCurrentPageName() const;
 

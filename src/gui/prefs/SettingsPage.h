@@ -7,6 +7,22 @@
 /** What the two preference pages share. */
 namespace SettingsPage
 {
+    /** A page that shows a settings file. The page lives as long as its panel,
+        while the file may change under it (a sign-up, a password reset, the
+        other tab's preferences): whenever the window is shown again, and
+        whenever a dialog the page opened closes, the page brings every field
+        the user has not edited in line with the file, keeping the edits (see
+        EditedFields).
+    */
+    class FollowsItsFile
+    {
+    public:
+        virtual ~FollowsItsFile() = default;
+
+        /** Reads the file again; fields the user has edited keep their text. */
+        virtual void followFile() = 0;
+    };
+
     /** Writes the document to its settings file and closes the page's window.
         When the file cannot be written the user is told and the window stays
         open with what was typed. True when saved.

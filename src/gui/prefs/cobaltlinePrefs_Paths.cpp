@@ -11,6 +11,9 @@ namespace
 
     constexpr int vstFormat = 2;
 
+    /** A tick box as Paths.xml stores it. */
+    juce::String toggleText (bool on)   { return on ? "1" : "0"; }
+
     /** Where the chooser starts: the row's folder, else the nearest folder above
         it that exists, else the user's home folder.
     */
@@ -90,9 +93,6 @@ cobaltlinePrefs_Paths::cobaltlinePrefs_Paths (const AppContext& appContext)
 {
     setName ("cobaltlinePrefs_Paths");
 
-    // A file that cannot be read gives empty rows with their boxes off.
-    const auto paths = context.settings.loadPaths();
-
     for (int n = 1; n <= numRows; ++n)
     {
         auto* row = rows.add (std::make_unique<Row> (n));
@@ -102,14 +102,12 @@ cobaltlinePrefs_Paths::cobaltlinePrefs_Paths (const AppContext& appContext)
                                                                      &row->scanLabel, &row->scanToggle })
             addAndMakeVisible (child);
 
-        row->path.setText (paths->getStringAttribute ("path" + juce::String (n)), false);
-        row->scanToggle.setToggleState (paths->getBoolAttribute ("scanToggle" + juce::String (n)),
-                                        juce::sendNotification);
-
         row->browse.addListener (this);
         row->scanToggle.addListener (this);
         row->format.addListener (this);
     }
+
+    followFile();
 
     // Only VST plug-ins are scanned for now, whatever the file says.
     for (auto* row : rows)
@@ -148,6 +146,25 @@ void cobaltlinePrefs_Paths::resized()
     save.setBounds (310, 350, 130, 22);
 }
 
+void cobaltlinePrefs_Paths::followFile()
+{
+    // A file that cannot be read gives empty rows with their boxes off.
+    const auto paths = context.settings.loadPaths();
+
+    for (auto* row : rows)
+    {
+        const juce::String n (row->number);
+
+        if (const auto text = edited.follow ("path" + n, paths->getStringAttribute ("path" + n), row->path.getText());
+            text != row->path.getText())
+            row->path.setText (text, false);
+
+        const auto toggle = edited.follow ("scanToggle" + n, toggleText (paths->getBoolAttribute ("scanToggle" + n)),
+                                           toggleText (row->scanToggle.getToggleState()));
+        row->scanToggle.setToggleState (toggle == "1", juce::sendNotification);
+    }
+}
+
 void cobaltlinePrefs_Paths::buttonClicked (juce::Button* button)
 {
     if (button == &save)
@@ -179,15 +196,19 @@ void cobaltlinePrefs_Paths::browse (Row& row)
 
 void cobaltlinePrefs_Paths::saveSettings()
 {
+    // A row the user left alone keeps the file's newest values.
+    const auto stored = context.settings.loadPaths();
     juce::XmlElement paths (SettingsStore::pathsTag);
 
     for (auto* row : rows)
     {
         const juce::String n (row->number);
-        paths.setAttribute ("path" + n, row->path.getText());
+        paths.setAttribute ("path" + n, edited.toSave ("path" + n, row->path.getText(), stored->getStringAttribute ("path" + n)));
         paths.setAttribute ("pathFormat" + n, row->format.getSelectedId());
-        paths.setAttribute ("scanToggle" + n, row->scanToggle.getToggleState() ? "1" : "0");
+        paths.setAttribute ("scanToggle" + n, edited.toSave ("scanToggle" + n, toggleText (row->scanToggle.getToggleState()),
+                                                            toggleText (stored->getBoolAttribute ("scanToggle" + n))));
     }
 
-    SettingsPage::saveAndClose (*this, paths, context.settings.getPathsFile(), context.desktop);
+    if (SettingsPage::saveAndClose (*this, paths, context.settings.getPathsFile(), context.desktop))
+        followFile();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/app/AppContext.h"
+#include "core/settings/EditedFields.h"
+#include "gui/prefs/SettingsPage.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -9,6 +11,7 @@
     Paths.xml. "Browse..." picks a folder with the folder chooser.
 */
 class cobaltlinePrefs_Paths final : public juce::Component,
+                                    public SettingsPage::FollowsItsFile,
                                     private juce::Button::Listener,
                                     private juce::ComboBox::Listener
 {
@@ -18,6 +21,7 @@ public:
     ~cobaltlinePrefs_Paths() override;
 
     void resized() override;
+    void followFile() override;
 
     static constexpr int numRows = 10;
     static constexpr const char* chooserTitle = "Select a plugin directory to add...";
@@ -31,6 +35,7 @@ private:
     void saveSettings();
 
     const AppContext context;
+    EditedFields edited;
     juce::OwnedArray<Row> rows;
     juce::TextButton save { "Save Settings" };
 

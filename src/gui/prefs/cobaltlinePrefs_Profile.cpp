@@ -14,13 +14,9 @@ cobaltlinePrefs_Profile::cobaltlinePrefs_Profile (const AppContext& appContext)
 {
     setName ("cobaltlinePrefs_Profile");
 
-    const auto profile = context.settings.loadProfile();
-
-    email.setText (profile->getStringAttribute ("Email"), false);
+    followFile();
     email.setTooltip ("Enter the email address associated with your Cobaltline account");
-    password.setText (context.settings.decipherPassword (profile->getStringAttribute ("Password")), false);
     password.setTooltip ("Enter the password associated with your Cobaltline account.");
-    machineName.setText (profile->getStringAttribute ("MachineName"), false);
     machineName.setTooltip ("Enter a unique name for this computer.");
 
     save.setName ("saveSettings");
@@ -66,6 +62,22 @@ void cobaltlinePrefs_Profile::resized()
     editProfile.setBounds (270, 120, 120, 22);
 }
 
+void cobaltlinePrefs_Profile::followFile()
+{
+    const auto profile = context.settings.loadProfile();
+
+    const auto follow = [this] (juce::TextEditor& field, const char* attribute, const juce::String& fileValue)
+    {
+        if (const auto text = edited.follow (attribute, fileValue, field.getText()); text != field.getText())
+            field.setText (text, false);
+    };
+
+    // The password field shows the password deciphered: an undecipherable one shows as empty.
+    follow (email, "Email", profile->getStringAttribute ("Email"));
+    follow (password, "Password", context.settings.decipherPassword (profile->getStringAttribute ("Password")));
+    follow (machineName, "MachineName", profile->getStringAttribute ("MachineName"));
+}
+
 void cobaltlinePrefs_Profile::buttonClicked (juce::Button* button)
 {
     if (button == &save)
@@ -78,20 +90,44 @@ void cobaltlinePrefs_Profile::buttonClicked (juce::Button* button)
 
 void cobaltlinePrefs_Profile::saveSettings()
 {
-    // Taken as typed; only a name that would lead out of the data folder is refused.
-    if (! MachineNameRule::isSafe (machineName.getText()))
+    // What the user typed is taken as typed; a field left alone keeps the
+    // file's newest value, which a dialog may have written meanwhile.
+    const auto stored = context.settings.loadProfile();
+    const auto newMachineName = edited.toSave ("MachineName", machineName.getText(), stored->getStringAttribute ("MachineName"));
+    const auto newEmail = edited.toSave ("Email", email.getText(), stored->getStringAttribute ("Email"));
+    const auto passwordTyped = edited.isEdited ("Password", password.getText());
+
+    // Only a name that would lead out of the data folder is refused.
+    if (! MachineNameRule::isSafe (newMachineName))
     {
         context.desktop.showAlert (MachineNameRule::makeRefusalAlert());
         return;
     }
 
-    const auto profile = context.settings.makeProfile (machineName.getText(), email.getText(), password.getText());
-    SettingsPage::saveAndClose (*this, *profile, context.settings.getProfileFile(), context.desktop);
+    const auto profile = passwordTyped
+                           ? context.settings.makeProfile (newMachineName, newEmail, password.getText())
+                           : SettingsStore::makeStoredProfile (newMachineName, newEmail, stored->getStringAttribute ("Password"));
+
+    if (! SettingsPage::saveAndClose (*this, *profile, context.settings.getProfileFile(), context.desktop))
+        return;
+
+    // The fields show what the file now holds.
+    followFile();
+}
+
+void cobaltlinePrefs_Profile::launchAccountDialog (std::unique_ptr<juce::Component> dialog, const juce::String& title)
+{
+    // The dialog may store a new password or address: the page follows when it closes.
+    Dialogs::launch (std::move (dialog), title, 0, [page = SafePointer<cobaltlinePrefs_Profile> (this)] (int)
+    {
+        if (page != nullptr)
+            page->followFile();
+    });
 }
 
 void cobaltlinePrefs_Profile::openForgotPassword()
 {
-    Dialogs::launch (std::make_unique<::forgotPassword> (context), ::forgotPassword::windowTitle);
+    launchAccountDialog (std::make_unique<::forgotPassword> (context), ::forgotPassword::windowTitle);
 }
 
 void cobaltlinePrefs_Profile::openEditProfile()
@@ -100,5 +136,5 @@ void cobaltlinePrefs_Profile::openEditProfile()
         return;
 
     // The dialog asks the service for the account while it is built.
-    Dialogs::launch (std::make_unique<::editProfile> (context), ::editProfile::windowTitle);
+    launchAccountDialog (std::make_unique<::editProfile> (context), ::editProfile::windowTitle);
 }

@@ -2,6 +2,8 @@
 
 #include "core/app/AppContext.h"
 #include "core/service/ConnectionCheck.h"
+#include "core/settings/EditedFields.h"
+#include "gui/prefs/SettingsPage.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -10,6 +12,7 @@
     password enciphered); and the ways to the account dialogs.
 */
 class cobaltlinePrefs_Profile final : public juce::Component,
+                                      public SettingsPage::FollowsItsFile,
                                       private juce::Button::Listener
 {
 public:
@@ -18,15 +21,18 @@ public:
     ~cobaltlinePrefs_Profile() override;
 
     void resized() override;
+    void followFile() override;
 
 private:
     void buttonClicked (juce::Button* button) override;
     void saveSettings();
     void openForgotPassword();
     void openEditProfile();
+    void launchAccountDialog (std::unique_ptr<juce::Component> dialog, const juce::String& title);
 
     const AppContext context;
     const ConnectionCheck connectionCheck;
+    EditedFields edited;
 
     juce::TextEditor email { "EMail" };
     juce::Label labelEMail { "labelEMail", "Email:" };

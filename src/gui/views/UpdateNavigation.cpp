@@ -113,7 +113,7 @@ void UpdateNavigation::buttonClicked (juce::Button* button)
 
 void UpdateNavigation::showPreferences()
 {
-    prefsPanel.showInDialogBox ("Preferences", 680, 450, Palette::windowBackground);
+    prefsPanel.show();
 }
 
 void UpdateNavigation::startScan()
