@@ -2,6 +2,7 @@
 
 #include "core/app/AppContext.h"
 #include "gui/desktop/JuceDesktopServices.h"
+#include "gui/desktop/ModalWindowOrder.h"
 #include "gui/desktop/WineRepaints.h"
 #include "gui/main/MainAppWindow.h"
 
@@ -34,4 +35,5 @@ private:
     const AppContext context { settingsStore, service, desktopServices, Clock::system(), JUCE_APPLICATION_VERSION_STRING };
     std::unique_ptr<MainAppWindow> mainWindow;
     std::unique_ptr<WineRepaints> wineRepaints;
+    std::unique_ptr<ModalWindowOrder> modalWindowOrder;
 };

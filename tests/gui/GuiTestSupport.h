@@ -7,6 +7,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
+#include <vector>
 
 /** Lets the message loop run for a while, so that async work gets done. */
 inline void pumpMessages (int milliseconds = 50)
@@ -47,6 +48,37 @@ private:
     JUCE_DECLARE_NON_COPYABLE (WhenModal)
 };
 
+/** Acts once on the first modal component of the given type (an alert, a
+    chooser) as soon as a modal loop shows it, for as long as this object
+    lives; modal components of other types are left alone.
+*/
+template <typename ModalType>
+class WhenModalIs final : private juce::Timer
+{
+public:
+    explicit WhenModalIs (std::function<void (ModalType&)> actionToRun)
+        : action (std::move (actionToRun))
+    {
+        startTimer (20);
+    }
+
+    ~WhenModalIs() override   { stopTimer(); }
+
+private:
+    void timerCallback() override
+    {
+        if (auto* modal = dynamic_cast<ModalType*> (juce::Component::getCurrentlyModalComponent()))
+        {
+            stopTimer();
+            action (*modal);
+        }
+    }
+
+    std::function<void (ModalType&)> action;
+
+    JUCE_DECLARE_NON_COPYABLE (WhenModalIs)
+};
+
 /** The first direct child of the given type, or nullptr. */
 template <typename ComponentType>
 ComponentType* findChild (juce::Component& parent)
@@ -56,6 +88,40 @@ ComponentType* findChild (juce::Component& parent)
             return found;
 
     return nullptr;
+}
+
+/** The first component of the given type below the parent, at any depth, or nullptr. */
+template <typename ComponentType>
+ComponentType* findDescendant (juce::Component& parent)
+{
+    for (auto* child : parent.getChildren())
+    {
+        if (auto* found = dynamic_cast<ComponentType*> (child))
+            return found;
+
+        if (auto* found = findDescendant<ComponentType> (*child))
+            return found;
+    }
+
+    return nullptr;
+}
+
+/** Every component of the given type below the parent, at any depth. */
+template <typename ComponentType>
+std::vector<ComponentType*> findDescendants (juce::Component& parent)
+{
+    std::vector<ComponentType*> found;
+
+    for (auto* child : parent.getChildren())
+    {
+        if (auto* typed = dynamic_cast<ComponentType*> (child))
+            found.push_back (typed);
+
+        for (auto* below : findDescendants<ComponentType> (*child))
+            found.push_back (below);
+    }
+
+    return found;
 }
 
 /** The first component below the parent, at any depth, with this name; or nullptr. */

@@ -1,5 +1,6 @@
 #include "gui/desktop/Dialogs.h"
 
+#include "gui/desktop/ModalWindowOrder.h"
 #include "gui/look/Palette.h"
 
 namespace juce
@@ -30,6 +31,12 @@ namespace
         {
             exitModalState (closeResult);
             return true;
+        }
+
+        void broughtToFront() override
+        {
+            juce::DialogWindow::broughtToFront();
+            ModalWindowOrder::restackSoon();
         }
 
     private:

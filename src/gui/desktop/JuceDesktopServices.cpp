@@ -1,5 +1,7 @@
 #include "gui/desktop/JuceDesktopServices.h"
 
+#include "gui/desktop/ModalWindowOrder.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace
@@ -21,6 +23,74 @@ namespace
         return icon == AlertIcon::warning ? juce::MessageBoxIconType::WarningIcon
                                           : juce::MessageBoxIconType::InfoIcon;
     }
+
+    /** An alert that keeps the windows under it in order when JUCE brings it forward. */
+    class ProgramAlert final : public juce::AlertWindow
+    {
+    public:
+        using juce::AlertWindow::AlertWindow;
+
+        void broughtToFront() override
+        {
+            juce::AlertWindow::broughtToFront();
+            ModalWindowOrder::restackSoon();
+        }
+    };
+
+    /** Keeps the user from the program's windows while a chooser is up.
+
+        zenity and kdialog are other programs, and the message loop keeps
+        running while they are up; JUCE's own chooser is a modal window, but
+        the window it was opened from must stay blocked when it closes, until
+        the caller has the answer. So an invisible modal component stands in
+        front of the windows meanwhile: a child of the window in front, with
+        no size. It must not be a component of its own on no window: JUCE,
+        bringing the modal windows forward, would bring the window in front
+        forward, find the modal component on another top-level component and
+        bring the modal windows forward again, for ever (a stack overflow as
+        soon as the chooser closed or was clicked).
+    */
+    class ChooserBlocker
+    {
+    public:
+        ChooserBlocker()
+        {
+            if (auto* front = windowInFront())
+            {
+                host = front;
+                front->addChildComponent (blocker);
+                blocker.enterModalState (false);
+            }
+        }
+
+        ~ChooserBlocker()
+        {
+            blocker.exitModalState (0);
+
+            if (host != nullptr)
+                host->removeChildComponent (&blocker);
+
+            ModalWindowOrder::restack();
+        }
+
+    private:
+        static juce::Component* windowInFront()
+        {
+            if (auto* modal = juce::Component::getCurrentlyModalComponent())
+                return modal->getTopLevelComponent();
+
+            if (auto* active = juce::TopLevelWindow::getActiveTopLevelWindow())
+                return active;
+
+            auto& desktop = juce::Desktop::getInstance();
+            return desktop.getNumComponents() > 0 ? desktop.getComponent (desktop.getNumComponents() - 1) : nullptr;
+        }
+
+        juce::Component blocker;
+        juce::Component::SafePointer<juce::Component> host;
+
+        JUCE_DECLARE_NON_COPYABLE (ChooserBlocker)
+    };
 }
 
 int JuceDesktopServices::showAlert (const AlertRequest& request)
@@ -28,8 +98,8 @@ int JuceDesktopServices::showAlert (const AlertRequest& request)
     JUCE_ASSERT_MESSAGE_THREAD
 
     // Centred over the window the user is working in.
-    juce::AlertWindow window (request.title, request.message, toIconType (request.icon),
-                              juce::TopLevelWindow::getActiveTopLevelWindow());
+    ProgramAlert window (request.title, request.message, toIconType (request.icon),
+                        juce::TopLevelWindow::getActiveTopLevelWindow());
 
     for (const auto& button : request.buttons)
         window.addButton (button.text, button.result, toKeyPress (button.key));
@@ -42,6 +112,8 @@ int JuceDesktopServices::showAlert (const AlertRequest& request)
     // manager may otherwise give the front to another window of the program.
     const juce::Component::SafePointer<juce::Component> inFront (juce::Component::getCurrentlyModalComponent());
     const auto result = window.runModalLoop();
+
+    ModalWindowOrder::restack();
 
     if (inFront != nullptr)
         inFront->toFront (true);
@@ -58,16 +130,7 @@ juce::File JuceDesktopServices::chooseFolder (const juce::String& title, const j
 {
     JUCE_ASSERT_MESSAGE_THREAD
 
-    // On Linux the platform's chooser (zenity or kdialog) is another program,
-    // and the message loop keeps running while it is up: an invisible modal
-    // component keeps the user from the program's windows meanwhile, so that
-    // nothing the chooser was asked for can go away under it.
-    juce::Component blocker;
-    blocker.enterModalState (false);
-
+    const ChooserBlocker blocker;
     juce::FileChooser chooser (title, initialFolder, {}, true);
-    const auto chosen = chooser.browseForDirectory() ? chooser.getResult() : juce::File();
-
-    blocker.exitModalState (0);
-    return chosen;
+    return chooser.browseForDirectory() ? chooser.getResult() : juce::File();
 }
