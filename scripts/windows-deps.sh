@@ -21,35 +21,37 @@ mkdir -p "$cache"
 exec 9>"$cache/lock"
 flock 9
 
-# A private apt configuration that knows Debian's source archive: the
-# system's own lists stay untouched, and no deb-src line is needed there.
+# A private apt configuration with the source archives of the archives this
+# machine installs its packages from: the system's own lists stay untouched,
+# and no deb-src line is needed there.
 apt_dir="$cache/apt"
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/etc"
 codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
-cat > "$apt_dir/etc/sources.list" <<SOURCES
-deb-src http://deb.debian.org/debian $codename main
-deb-src http://deb.debian.org/debian $codename-updates main
-SOURCES
-apt_options=(-o "Dir::Etc::sourcelist=$apt_dir/etc/sources.list" -o "Dir::Etc::sourceparts=-"
+mkdir -p "$apt_dir/etc/sources.list.d"
+python3 "$root/scripts/apt-source-lines.py" "$codename" > "$apt_dir/etc/sources.list.d/debian.sources"
+[ -s "$apt_dir/etc/sources.list.d/debian.sources" ] \
+    || { echo "windows-deps: the apt configuration names no archive of $codename" >&2; exit 1; }
+apt_options=(-o "Dir::Etc::sourcelist=/dev/null" -o "Dir::Etc::sourceparts=$apt_dir/etc/sources.list.d"
              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
              -o "APT::Sandbox::User=root" -o "Debug::NoLocking=1")
-
-# The versions to build: the newest in the source archive, or, without a
-# network, whatever a finished prefix was built from.
-versions=""
-if apt-get "${apt_options[@]}" --error-on=any -qq update >/dev/null 2>&1; then
-    for package in "${packages[@]}"; do
-        version="$(apt-cache "${apt_options[@]}" showsrc "$package" 2>/dev/null \
-                   | awk '/^Version:/ { print $2 }' | sort -V | tail -n 1)"
-        [ -n "$version" ] || { echo "windows-deps: no source package $package" >&2; exit 1; }
-        versions+="$package=$version "
-    done
-fi
 
 # Same sources, same script, same toolchain file and compiler: same prefix.
 script_hash="$( { cat "${BASH_SOURCE[0]}" "$root/cmake/mingw-w64-x86_64.cmake"
                   "$host-g++-posix" --version; } | sha256sum | cut -c1-12)"
-if [ -z "$versions" ]; then
+prefix_for() { echo "$cache/prefix-$(echo "$1 $script_hash" | sha256sum | cut -c1-16)"; }
+
+# Every version of each package the source archives hold, newest first.
+candidates=()
+if apt-get "${apt_options[@]}" --error-on=any -qq update >/dev/null 2>&1; then
+    for package in "${packages[@]}"; do
+        list="$(apt-cache "${apt_options[@]}" showsrc "$package" 2>/dev/null \
+                | awk '/^Version:/ { print $2 }' | sort -uVr | tr '\n' ' ')"
+        [ -n "$list" ] || { echo "windows-deps: no source package $package" >&2; exit 1; }
+        candidates+=("$list")
+    done
+fi
+
+if [ ${#candidates[@]} -eq 0 ]; then
     latest="$(ls -1dt "$cache"/prefix-*/.complete 2>/dev/null | head -n 1 || true)"
     [ -n "$latest" ] || { echo "windows-deps: no network and nothing cached in $cache" >&2; exit 1; }
     echo "windows-deps: offline, using $(dirname "$latest")" >&2
@@ -57,26 +59,54 @@ if [ -z "$versions" ]; then
     exit 0
 fi
 
-key="$(echo "$versions $script_hash" | sha256sum | cut -c1-16)"
-prefix="$cache/prefix-$key"
+# The newest versions, when they were built already.
+versions=""
+for i in "${!packages[@]}"; do
+    versions+="${packages[$i]}=$(echo "${candidates[$i]}" | cut -d' ' -f1) "
+done
+prefix="$(prefix_for "$versions")"
+# What an earlier run built for these newest versions, when some of them
+# could not be fetched.
+resolved="$cache/resolved-$(basename "$prefix")"
+[ -f "$resolved" ] && [ -f "$(cat "$resolved")/.complete" ] && prefix="$(cat "$resolved")"
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work="$(mktemp -d "$cache/work.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# apt-get source checks the signed Release file and each file's checksum, and
+# dpkg-source applies the Debian patches. A version whose files cannot be
+# fetched (an archive that lists more than it serves) gives way to the next
+# older one.
+versions=""
+for i in "${!packages[@]}"; do
+    fetched=""
+    for version in ${candidates[$i]}; do
+        if apt-get "${apt_options[@]}" -qq source "${packages[$i]}=$version" >/dev/null 2>"$work/apt.log"; then
+            fetched="$version"
+            break
+        fi
+        echo "windows-deps: ${packages[$i]} $version could not be fetched; trying an older one" >&2
+        rm -rf "$work/${packages[$i]}"-* "$work/${packages[$i]}"_*
+    done
+    [ -n "$fetched" ] || { cat "$work/apt.log" >&2; exit 1; }
+    versions+="${packages[$i]}=$fetched "
+done
+
+prefix="$(prefix_for "$versions")"
+echo "$prefix" > "$resolved"
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
 fi
 
 echo "windows-deps: building $versions into $prefix" >&2
-work="$(mktemp -d "$cache/work.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
 rm -rf "$prefix"
 mkdir -p "$prefix"
-
-cd "$work"
-# apt-get source checks the signed Release file and each file's checksum, and
-# dpkg-source applies the Debian patches.
-for wanted in $versions; do
-    apt-get "${apt_options[@]}" -qq source "$wanted" >/dev/null 2>"$work/apt.log" \
-        || { cat "$work/apt.log" >&2; exit 1; }
-done
 
 source_dir() { find "$work" -mindepth 1 -maxdepth 1 -type d -name "$1-*" | head -n 1; }
 cmake_common=(-G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
@@ -126,4 +156,5 @@ echo "$versions" > "$prefix/versions.txt"
 touch "$prefix/.complete"
 # Earlier builds are of no more use.
 find "$cache" -mindepth 1 -maxdepth 1 -type d -name 'prefix-*' ! -path "$prefix" -exec rm -rf {} +
+find "$cache" -mindepth 1 -maxdepth 1 -type f -name 'resolved-*' ! -path "$resolved" -delete
 echo "$prefix"

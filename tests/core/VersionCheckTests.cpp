@@ -91,7 +91,9 @@ namespace
         }
 
         TestContext test;
-        const juce::Time now = juce::Time::getCurrentTime();
+
+        // Whole seconds, as file times have them, so that ages come out exact.
+        const juce::Time now { 2026, 11, 9, 12, 0, 0, 0, false };
     };
 }
 
@@ -109,6 +111,19 @@ TEST_F (StaleResultsTest, AnUpdateListAnHourOldGoesWithItsInventory)
     StaleResults::purge (test.settings, now);
     EXPECT_FALSE (resultsExist ("Studio"));
     EXPECT_TRUE (resultsExist ("Laptop"));   // only the current machine's
+}
+
+TEST_F (StaleResultsTest, TheHourEndsExactlyAtItsLastSecond)
+{
+    writeTestProfile (test.settings, "Studio", "a@b.c", "pw");
+
+    writeResults ("Studio", now - juce::RelativeTime::seconds (3599));
+    StaleResults::purge (test.settings, now);
+    EXPECT_TRUE (resultsExist ("Studio"));
+
+    writeResults ("Studio", now - juce::RelativeTime::seconds (3600));
+    StaleResults::purge (test.settings, now);
+    EXPECT_FALSE (resultsExist ("Studio"));
 }
 
 TEST_F (StaleResultsTest, AnEmptyMachineNameLooksAtTheFilesWithoutAPrefix)
