@@ -27,8 +27,8 @@ namespace
         for (juce::juce_wchar c = 1; c < 0x20; ++c)
             text << juce::String::charToString (c);
 
-        for (const juce::juce_wchar c : { 0x7f, 0x85, 0xfffe, 0xffff, 0x10fe00, 0x10fe01, 0x10fe3f, 0xe9 })
-            text << juce::String::charToString (c);
+        for (const auto c : { 0x7f, 0x85, 0xfffe, 0xffff, 0x10fe00, 0x10fe01, 0x10fe3f, 0xe9 })
+            text << juce::String::charToString ((juce::juce_wchar) c);
 
         return text + "&<>\"'";
     }
