@@ -327,3 +327,18 @@ TEST_F (AccountDialogTest, CancelClosesTheEditorWithoutAWord)
     EXPECT_EQ (server.getRequests().size(), requests);
     EXPECT_FALSE (test.settings.getProfileFile().exists());
 }
+
+TEST_F (AccountDialogTest, EscapeClosesADialogWhileOneOfItsFieldsIsBeingTyped)
+{
+    open<forgotPassword>();
+    ASSERT_NE (window->getPeer(), nullptr);   // a window on the display, as keys need
+    auto& field = child<juce::TextEditor> ("password");
+    field.grabKeyboardFocus();
+    field.setText ("typed");
+
+    window->getPeer()->handleKeyPress (juce::KeyPress (juce::KeyPress::escapeKey));
+    pumpMessages();
+
+    EXPECT_EQ (closedWith, 0);
+    EXPECT_EQ (window, nullptr);
+}

@@ -19,6 +19,9 @@ void setUpField (juce::TextEditor& field)
     field.setReadOnly (false);
     field.setCaretVisible (true);
     field.setPopupMenuEnabled (true);
+
+    // Escape reaches the dialog, which it closes, also while a field is being typed in.
+    field.setEscapeAndReturnKeysConsumed (false);
 }
 
 void setUpDeveloperQuestion (juce::Label& question, juce::ToggleButton& yes, juce::ToggleButton& no)
