@@ -9,8 +9,10 @@ packages=(
     # JUCE and the libraries its modules use on Linux
     juce-modules-source libcurl4-openssl-dev libfreetype-dev libfontconfig1-dev
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev fonts-dejavu-core
-    # tests and benchmarks (xdotool drives the real program in the end-to-end test)
-    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick xdotool
+    # tests and benchmarks (xdotool drives the real program in the end-to-end
+    # tests, which run without a window manager and under openbox, and choose
+    # folders with JUCE's own chooser and with zenity)
+    libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick xdotool openbox zenity
     clang libclang-rt-14-dev python3 python3-pycryptodome
     # re-rendering the artwork (tools/art/render.sh)
     librsvg2-bin

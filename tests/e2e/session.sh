@@ -8,7 +8,8 @@
 session_pids=()
 
 # For a test: skips it (exit 77) unless the program is built for the stand-in
-# service on 127.0.0.1:8750, makes the scratch folder and ends the session on exit.
+# service on 127.0.0.1:8750, makes the scratch folder, starts the test's own
+# X display and ends the session on exit.
 begin_test()
 {
     if [ "$service_url" != "http://127.0.0.1:8750" ]; then
@@ -18,6 +19,29 @@ begin_test()
 
     work="$(mktemp -d)"
     trap 'end_session; rm -rf "$work"' EXIT
+    start_display || fail "no X display"
+}
+
+# A private X display, so that no other test's windows stand in the way, with
+# the window manager $COBALTLINE_E2E_WM on it when that is set ("openbox"):
+# users always have one, and it changes how windows stack and take the focus.
+start_display()
+{
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    session_pids+=($!)
+    wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; return 1; }
+    export DISPLAY=":$(head -n 1 "$work/display")"
+
+    case "${COBALTLINE_E2E_WM:-}" in
+        "") ;;
+        openbox)
+            openbox >"$work/openbox.log" 2>&1 &
+            session_pids+=($!)
+            wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+            wait_for 30 wm_running || { echo "openbox did not start"; return 1; }
+            ;;
+        *) echo "unknown window manager: $COBALTLINE_E2E_WM"; return 1 ;;
+    esac
 }
 
 # For a test: reports the failure with a screenshot of the screen, and ends it.
@@ -28,9 +52,11 @@ fail()
     exit 1
 }
 
+# Ends the program and the service; the display goes last.
 end_session()
 {
-    for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local i
+    for ((i = ${#session_pids[@]} - 1; i >= 0; --i)); do kill "${session_pids[$i]}" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
 
@@ -39,6 +65,82 @@ wait_for()   # seconds, command...
     local tries=$(($1 * 10)); shift
     for _ in $(seq 1 "$tries"); do "$@" && return 0; sleep 0.1; done
     return 1
+}
+
+# find_named TITLE: sets `found` to a shown window with exactly this title.
+find_named()
+{
+    found="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)"
+    [ -n "$found" ]
+}
+
+# wait_window TITLE [SECONDS]: waits until a window with this title is shown
+# and keeps its place (a window is placed, and may be moved by a window
+# manager, after it is mapped), and sets `found` to it.
+wait_window()
+{
+    local title="$1" seconds="${2:-30}" last="" now=""
+    settled()
+    {
+        find_named "$title" || return 1
+        now="$(xdotool getwindowgeometry "$found" 2>/dev/null)"
+        [ -n "$now" ] && [ "$now" = "$last" ] && return 0
+        last="$now"
+        return 1
+    }
+    wait_for "$seconds" settled
+}
+
+# press_until CONDITION... -- X Y: clicks at the screen point until the
+# condition holds (a click that arrives before a window takes input is
+# repeated), for up to 30 s.
+press_until()
+{
+    local condition=() x y
+    while [ "$1" != "--" ]; do condition+=("$1"); shift; done
+    shift; x="$1" y="$2"
+    for _ in $(seq 1 15); do
+        xdotool mousemove "$x" "$y" click 1
+        wait_for 2 "${condition[@]}" && return 0
+    done
+    return 1
+}
+
+# key_until CONDITION... -- KEY: presses the key until the condition holds.
+key_until()
+{
+    local condition=()
+    while [ "$1" != "--" ]; do condition+=("$1"); shift; done
+    shift
+    for _ in $(seq 1 15); do
+        xdotool key "$1"
+        wait_for 2 "${condition[@]}" && return 0
+    done
+    return 1
+}
+
+# Where a point of a dialog's content is on the screen: inside its 1-pixel
+# border, below its 26-pixel title bar.
+content_x() { local X Y WIDTH HEIGHT SCREEN WINDOW; eval "$(xdotool getwindowgeometry --shell "$1")"; echo $((X + 1 + $2)); }
+content_y() { local X Y WIDTH HEIGHT SCREEN WINDOW; eval "$(xdotool getwindowgeometry --shell "$1")"; echo $((Y + 27 + $2)); }
+click_in()   { xdotool mousemove "$(content_x "$1" "$2")" "$(content_y "$1" "$3")" click 1; }
+
+# type_into WINDOW X Y TEXT: clicks a field of a dialog, empties it and types.
+type_into()
+{
+    click_in "$1" "$2" "$3"
+    xdotool key ctrl+a BackSpace
+    xdotool type --delay 5 "$4"
+}
+
+gone() { ! find_named "$1"; }
+
+# The region's pixels are not all alike: something is painted there.
+painted()   # x y width height (screen)
+{
+    local deviation
+    deviation="$(import -window root -crop "$3x$4+$1+$2" +repage -colorspace gray -format '%[fx:standard_deviation]' info: 2>/dev/null)"
+    awk -v d="${deviation:-0}" 'BEGIN { exit !(d > 0.01) }'
 }
 
 # start_service SERVICE CATALOG EMAIL PASSWORD: the service on 127.0.0.1:8750
@@ -88,18 +190,20 @@ start_program()
     printf '#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' "$work/opened.txt" >"$work/bin/xdg-open"
     chmod +x "$work/bin/xdg-open"
 
-    HOME="$work/home" PATH="$work/bin:$PATH" "$1" &
+    # $program_path, when set, is the whole search path the program gets.
+    HOME="$work/home" PATH="${program_path:-$work/bin:$PATH}" "$1" &
     session_pids+=($!)
 
-    window=""
-    find_window() { window="$(xdotool search --onlyvisible --name '^Cobaltline$' 2>/dev/null | head -n 1)"; [ -n "$window" ]; }
-    wait_for 20 find_window || { echo "no window named Cobaltline"; return 1; }
-    sleep 1
+    wait_window "Cobaltline" 60 || { echo "no window named Cobaltline"; return 1; }
+    window="$found"
 
     # The content starts below the window's own title bar (26) inside its border (4).
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$window")"
     cx=$((X + 4)) cy=$((Y + 30))
+
+    # The tables are built and painted (their headers) before anything is clicked.
+    wait_for 30 painted "$((cx + 21))" "$((cy + 127 + 98))" 200 28 || { echo "the tables are not painted"; return 1; }
 }
 
 click()        { xdotool mousemove "$((cx + $1))" "$((cy + $2))" click 1; }
@@ -113,13 +217,78 @@ installed_tab_x=110 tab_y=$((91 + 17))
 row_x=120
 row_y() { echo $((127 + 98 + 28 + 22 * $1 + 11)); }
 
-# scan DATA_FOLDER: presses Scan and waits until the update list is stored,
-# the progress window is gone and the tables have reloaded.
+# scan DATA_FOLDER [MACHINE]: presses Scan and waits until the update list is
+# stored, the progress window is gone and both tables show rows.
 scan()
 {
-    click "$scan_button_x" "$scan_button_y"
-    wait_for 60 test -s "$1/Studio_CobaltlineList.xml" || { echo "no update list after the scan"; return 1; }
-    no_progress_window() { ! xdotool search --onlyvisible --name '^Scanning Plugins' >/dev/null 2>&1; }
-    wait_for 30 no_progress_window || { echo "the progress window stayed"; return 1; }
-    sleep 1.5
+    local list="$1/${2:-Studio}_CobaltlineList.xml"
+    rm -f "$list"
+    press_until test -s "$list" -- "$((cx + scan_button_x))" "$((cy + scan_button_y))" \
+        || { echo "no update list after the scan"; return 1; }
+    wait_for 60 gone "Scanning Plugins..." || { echo "the progress window stayed"; return 1; }
+    wait_for 30 rows_shown || { echo "the Updates table shows no rows"; return 1; }
 }
+
+# The table of the tab shown has a first row with text in it.
+rows_shown() { painted "$((cx + 21 + 4))" "$((cy + $(row_y 0) - 9))" 200 18; }
+
+# A checksum of what the screen shows in a region.
+region_sum() { import -window root -crop "$3x$4+$1+$2" +repage rgb:- 2>/dev/null | md5sum; }
+
+# show_tab X: clicks a tab and waits until the table header shows another
+# table's columns and the table shows rows.
+show_tab()
+{
+    local header=("$((cx + 21))" "$((cy + 127 + 98))" 800 28) before
+    before="$(region_sum "${header[@]}")"
+    header_changed() { [ "$(region_sum "${header[@]}")" != "$before" ]; }
+    press_until header_changed -- "$((cx + $1))" "$((cy + tab_y))" && wait_for 30 rows_shown
+}
+
+# sign_up CIPHER_SCRIPT FIRST LAST EMAIL PASSWORD MACHINE DATA_FOLDER: fills in
+# the open sign-up dialog, signs up, and waits until Profile.xml holds the
+# account and the service's welcome has been read (Return).
+sign_up()
+{
+    local cipher="$1" first="$2" last="$3" email="$4" password="$5" machine="$6" data="$7" signup expected
+    wait_window "Cobaltline - Sign Up" || fail "no sign-up dialog"
+    signup="$found"
+    type_into "$signup" 300 120 "$first"
+    type_into "$signup" 300 150 "$last"
+    type_into "$signup" 300 180 "$email"
+    type_into "$signup" 300 210 "$password"
+    type_into "$signup" 300 240 "$password"
+    type_into "$signup" 300 270 "$machine"
+    click_in "$signup" $((160 + 65)) $((390 + 11))   # "Sign Up"
+
+    wait_for 30 test -s "$data/Profile.xml" || fail "no Profile.xml after signing up"
+    expected="<CobaltlineProfile MachineName=\"$machine\" Email=\"$email\" Password=\"$(/usr/bin/python3 "$cipher" "$password" | cut -f2)\"/>"
+    grep -qF "$expected" "$data/Profile.xml" || { cat "$data/Profile.xml"; fail "Profile.xml does not hold the account"; }
+
+    wait_window "Welcome to Cobaltline" || fail "no welcome after signing up"
+    find_named "Cobaltline - Sign Up" && fail "the sign-up dialog is still there"
+    key_until gone "Welcome to Cobaltline" -- Return || fail "the welcome does not close"
+}
+
+# Where things are in the preferences window's content: the page buttons
+# (58 x 58) along the top, the page from y 63.
+profile_page_x=29 paths_page_x=87 page_button_y=29 page_y=63
+
+# open_preferences: presses "Preferences" on the main window's bar and sets
+# `prefs` to the window.
+open_preferences()
+{
+    press_until find_named "Preferences" -- "$((cx + prefs_button_x))" "$((cy + scan_button_y))" \
+        || { echo "no preferences window"; return 1; }
+    wait_window "Preferences" || return 1
+    prefs="$found"
+}
+
+# newest_reset_code OUTBOX: the code of the newest reset mail.
+newest_reset_code()
+{
+    local message
+    message="$(grep -l "^Subject: Your Cobaltline password reset code" "$1"/*.eml 2>/dev/null | sort | tail -n 1)"
+    [ -n "$message" ] && tr -d '\r' <"$message" | grep -E '^[A-Z0-9]{12}$' | head -n 1
+}
+

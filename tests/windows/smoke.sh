@@ -5,7 +5,7 @@
 # the prefix, the start-up and the scan took.
 #
 # Usage: smoke.sh COBALTLINE_EXE SERVICE SEED_CATALOG FIXTURES CIPHER_SCRIPT SERVICE_URL
-# Runs on the current X display; needs wine, xdotool and curl.
+# Runs on an X display of its own; needs wine, Xvfb, xdotool, ImageMagick and curl.
 set -euo pipefail
 
 app="$1" service="$2" catalog="$3" fixtures="$4" cipher="$5" service_url="$6"
@@ -40,16 +40,15 @@ started="$(date +%s.%N)"
 wine "$app" >"$work/app.log" 2>&1 &
 session_pids+=($!)
 
-window=""
-find_window() { window="$(xdotool search --onlyvisible --name '^Cobaltline$' 2>/dev/null | head -n 1)"; [ -n "$window" ]; }
-wait_for 60 find_window || fail "no window named Cobaltline"
+wait_window "Cobaltline" 120 || fail "no window named Cobaltline"
+window="$found"
 echo "start-up to the main window: $(seconds_since "$started") s"
-sleep 1
 
 # Wine draws no frame of its own here: the window's client area starts at
 # its origin, below JUCE's title bar.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 cx=$((X + 4)) cy=$((Y + 30))
+wait_for 60 painted "$((cx + 21))" "$((cy + 127 + 98))" 200 28 || fail "the tables are not painted"
 
 started="$(date +%s.%N)"
 scan "$data" || fail "no scan"
@@ -63,5 +62,5 @@ plugins="$(grep -o '<Plugin ' <<<"$document" | wc -l)"
 [ "$plugins" -ge 3 ] || fail "the inventory lists $plugins plug-ins"
 grep -q 'Path="Z:\\' <<<"$document" || fail "the inventory's paths are not Windows paths"
 
-kill -0 "${session_pids[1]}" || fail "the program ended by itself"
+kill -0 "${session_pids[-1]}" || fail "the program ended by itself"
 echo "Cobaltline.exe under Wine: main window, scan of $plugins plug-ins, update list stored"
