@@ -269,18 +269,7 @@ void ReferenceFilter::takeInState (char byte, std::string& out)
             break;
 
         case State::comment:
-            if (byte == '-')
-            {
-                ++run;
-            }
-            else
-            {
-                if (byte == '>' && run >= 2)
-                    state = State::text;
-
-                run = 0;
-            }
-
+            endsAfterTwo ('-', byte);
             break;
 
         case State::cdata:
@@ -290,18 +279,7 @@ void ReferenceFilter::takeInState (char byte, std::string& out)
                 return beginStandIn();
             }
 
-            if (byte == ']')
-            {
-                ++run;
-            }
-            else
-            {
-                if (byte == '>' && run >= 2)
-                    state = State::text;
-
-                run = 0;
-            }
-
+            endsAfterTwo (']', byte);
             break;
 
         case State::instruction:
@@ -318,6 +296,21 @@ void ReferenceFilter::takeInState (char byte, std::string& out)
     }
 
     out += byte;
+}
+
+void ReferenceFilter::endsAfterTwo (char closer, char byte)
+{
+    if (byte == closer)
+    {
+        ++run;
+        return;
+    }
+
+    // "-->" ends a comment, "]]>" a CDATA section, however many came before the ">".
+    if (byte == '>' && run >= 2)
+        state = State::text;
+
+    run = 0;
 }
 
 void ReferenceFilter::noteDeclaration (char byte)

@@ -63,6 +63,7 @@ namespace xmlrefs
         void takeStandInByte (char byte, std::string& out);
         void endReference (std::string& out);
         void noteDeclaration (char byte);
+        void endsAfterTwo (char closer, char byte);
 
         bool rawBytesAreUtf8() const noexcept;
 

@@ -22,12 +22,7 @@ data="$work/home/.config/Cobaltline"
 start_program "$app" || fail "no program"
 
 # Sign up from the splash.
-wait_window "Cobaltline - First Run" || fail "no first-run splash"
-splash="$found"
-signup_shown() { find_named "Cobaltline - Sign Up"; }
-press_until signup_shown -- "$(content_x "$splash" $((160 + 75)))" "$(content_y "$splash" $((120 + 11)))" \
-    || fail "no sign-up dialog"
-sign_up "$cipher" "Ada" "Lovelace" "ada@example.com" "First Run1!" "Engine" "$data"
+sign_up_from_splash "$cipher" "Ada" "Lovelace" "ada@example.com" "First Run1!" "Engine" "$data"
 
 # The Profile page shows the account (the address field has text in it).
 open_preferences || fail "no preferences"

@@ -19,13 +19,7 @@ mkdir -p "$work/home"
 data="$work/home/.config/Cobaltline"
 start_program "$app" || fail "no program"
 
-wait_window "Cobaltline - First Run" || fail "no first-run splash"
-splash="$found"
-signup_shown() { find_named "Cobaltline - Sign Up"; }
-press_until signup_shown -- "$(content_x "$splash" $((160 + 75)))" "$(content_y "$splash" $((120 + 11)))" \
-    || fail "no sign-up dialog"
-find_named "Cobaltline - First Run" && fail "the splash is still there"
-sign_up "$cipher" "Ada" "Lovelace" "ada@example.com" "First Run1!" "Analytical Engine" "$data"
+sign_up_from_splash "$cipher" "Ada" "Lovelace" "ada@example.com" "First Run1!" "Analytical Engine" "$data"
 
 # The next start: no splash, once the window is shown and painted.
 end_session

@@ -245,6 +245,20 @@ show_tab()
     press_until header_changed -- "$((cx + $1))" "$((cy + tab_y))" && wait_for 30 rows_shown
 }
 
+# sign_up_from_splash CIPHER_SCRIPT FIRST LAST EMAIL PASSWORD MACHINE DATA_FOLDER:
+# a first start's splash, "New User - Sign Up", then sign_up.
+sign_up_from_splash()
+{
+    local splash
+    wait_window "Cobaltline - First Run" || fail "no first-run splash"
+    splash="$found"
+    signup_shown() { find_named "Cobaltline - Sign Up"; }
+    press_until signup_shown -- "$(content_x "$splash" $((160 + 75)))" "$(content_y "$splash" $((120 + 11)))" \
+        || fail "no sign-up dialog"
+    find_named "Cobaltline - First Run" && fail "the splash is still there"
+    sign_up "$@"
+}
+
 # sign_up CIPHER_SCRIPT FIRST LAST EMAIL PASSWORD MACHINE DATA_FOLDER: fills in
 # the open sign-up dialog, signs up, and waits until Profile.xml holds the
 # account and the service's welcome has been read (Return).
