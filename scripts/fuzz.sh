@@ -106,6 +106,7 @@ xml)
         "$root/tests/fuzz/XmlReaderFuzz.cpp" \
         "$root/src/core/xml/SafeXml.cpp" \
         "$root/src/xmlrefs/ReferenceFilter.cpp" \
+        "$root/src/pe/PeFileSource.cpp" \
         "$jucecore" -lexpat -lz -lpthread -ldl -lrt \
         -o "$binary"
 

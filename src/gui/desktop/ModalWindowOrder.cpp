@@ -2,15 +2,17 @@
 
 namespace
 {
-    /** Places one window directly under another. */
+   #if JUCE_LINUX || JUCE_BSD
+    constexpr bool stacksTheWrongWayRound = true;
+   #else
+    constexpr bool stacksTheWrongWayRound = false;   // Windows and macOS stack them as asked
+   #endif
+
+    /** Places one window directly under another: JUCE 7's X11 peer restacks
+        the window it is given under its own. */
     void placeUnder (juce::ComponentPeer& lower, juce::ComponentPeer& upper)
     {
-       #if JUCE_LINUX || JUCE_BSD
-        // JUCE 7's X11 peer restacks the window it is given under its own.
         upper.toBehind (&lower);
-       #else
-        lower.toBehind (&upper);
-       #endif
     }
 
     /** The windows of the modal components, the most recent first, each once. */
@@ -31,7 +33,9 @@ namespace
 ModalWindowOrder::ModalWindowOrder()
 {
     juce::Desktop::getInstance().addGlobalMouseListener (this);
-    startTimer (500);
+
+    if (stacksTheWrongWayRound)
+        startTimer (500);
 }
 
 ModalWindowOrder::~ModalWindowOrder()
@@ -43,6 +47,9 @@ ModalWindowOrder::~ModalWindowOrder()
 void ModalWindowOrder::restack()
 {
     JUCE_ASSERT_MESSAGE_THREAD
+
+    if (! stacksTheWrongWayRound)
+        return;
 
     const auto peers = modalWindows();
 

@@ -19,8 +19,9 @@
     a blocked window gains the focus), and the alerts and the folder chooser
     when they close. While the application runs, this object also restacks
     after every click on a blocked window and twice a second, for windows
-    that are not the program's own (JUCE's folder chooser). Message thread
-    only.
+    that are not the program's own (JUCE's folder chooser). On Windows and
+    macOS, where JUCE stacks them as it should, it does nothing. Message
+    thread only.
 */
 class ModalWindowOrder final : private juce::MouseListener,
                                private juce::Timer
