@@ -35,10 +35,17 @@ start_display()
     case "${COBALTLINE_E2E_WM:-}" in
         "") ;;
         openbox)
-            openbox >"$work/openbox.log" 2>&1 &
-            session_pids+=($!)
+            # Started a second time if it is not up after a minute (seen once
+            # on a machine busy with Wine).
             wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
-            wait_for 30 wm_running || { echo "openbox did not start"; return 1; }
+            for attempt in 1 2; do
+                openbox --sm-disable >"$work/openbox.log" 2>&1 &
+                session_pids+=($!)
+                wait_for 60 wm_running && break
+                echo "openbox did not start (attempt $attempt):"; cat "$work/openbox.log"
+                kill "${session_pids[-1]}" 2>/dev/null || true
+                [ "$attempt" = 2 ] && return 1
+            done
             ;;
         *) echo "unknown window manager: $COBALTLINE_E2E_WM"; return 1 ;;
     esac
