@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/AppContext.h"
+#include "core/context/AppContext.h"
 #include "gui/desktop/JuceDesktopServices.h"
 #include "gui/desktop/ModalWindowOrder.h"
 #include "gui/desktop/WineRepaints.h"

@@ -1,4 +1,4 @@
-#include "core/views/TableData.h"
+#include "core/tables/TableData.h"
 
 #include "../support/TestSupport.h"
 

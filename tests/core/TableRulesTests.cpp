@@ -1,4 +1,4 @@
-#include "core/views/TableRules.h"
+#include "core/tables/TableRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "core/app/StaleResults.h"
-#include "core/app/VersionCheck.h"
+#include "core/updates/StaleResults.h"
+#include "core/updates/VersionCheck.h"
 
 #include "../support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "core/app/WebAddresses.h"
+#include "core/context/WebAddresses.h"
 #include "gui/main/Cobaltline.h"
 #include "gui/main/MainComponentSize.h"
 

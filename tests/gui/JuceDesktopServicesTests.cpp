@@ -1,4 +1,4 @@
-#include "core/app/VersionCheck.h"
+#include "core/updates/VersionCheck.h"
 #include "gui/desktop/Dialogs.h"
 #include "gui/desktop/JuceDesktopServices.h"
 

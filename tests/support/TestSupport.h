@@ -2,7 +2,7 @@
 
 // Helpers shared by the core and GUI test suites.
 
-#include "core/app/AppContext.h"
+#include "core/context/AppContext.h"
 #include "core/platform/Wine.h"
 
 #include "LoopbackHttpServer.h"

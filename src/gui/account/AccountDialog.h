@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/AppContext.h"
+#include "core/context/AppContext.h"
 #include "core/service/AccountRequests.h"
 #include "core/service/ServiceReply.h"
 

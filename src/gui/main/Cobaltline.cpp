@@ -1,7 +1,7 @@
 #include "gui/main/Cobaltline.h"
 
-#include "core/app/StaleResults.h"
-#include "core/app/WebAddresses.h"
+#include "core/updates/StaleResults.h"
+#include "core/context/WebAddresses.h"
 #include "gui/look/Palette.h"
 #include "gui/main/MainComponentSize.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/app/AppContext.h"
-#include "core/app/VersionCheck.h"
+#include "core/context/AppContext.h"
+#include "core/updates/VersionCheck.h"
 #include "gui/desktop/BrowserLink.h"
 #include "gui/views/InstalledTab.h"
 #include "gui/views/UpdatesTab.h"

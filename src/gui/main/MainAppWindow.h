@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/AppContext.h"
+#include "core/context/AppContext.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,6 +1,6 @@
 #include "gui/prefs/cobaltlinePrefs_Paths.h"
 
-#include "core/views/ScanStart.h"
+#include "core/inventory/ScanStart.h"
 #include "gui/look/FormLook.h"
 #include "gui/prefs/SettingsPage.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/AppContext.h"
+#include "core/context/AppContext.h"
 #include "core/service/ConnectionCheck.h"
 #include "core/settings/EditedFields.h"
 #include "gui/prefs/SettingsPage.h"

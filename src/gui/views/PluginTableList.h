@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/app/AppContext.h"
-#include "core/views/TableData.h"
-#include "core/views/TableRules.h"
+#include "core/context/AppContext.h"
+#include "core/tables/TableData.h"
+#include "core/tables/TableRules.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

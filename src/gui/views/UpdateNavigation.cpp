@@ -1,7 +1,7 @@
 #include "gui/views/UpdateNavigation.h"
 
 #include "core/settings/MachineNameRule.h"
-#include "core/views/ScanStart.h"
+#include "core/inventory/ScanStart.h"
 #include "gui/account/cobaltlineFirstRunSplash.h"
 #include "gui/look/Palette.h"
 #include "gui/scan/PluginScan.h"

@@ -1,4 +1,4 @@
-#include "core/app/VersionCheck.h"
+#include "core/updates/VersionCheck.h"
 
 #include "core/inventory/VersionCleaning.h"
 #include "core/service/ConnectionCheck.h"

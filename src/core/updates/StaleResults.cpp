@@ -1,4 +1,4 @@
-#include "core/app/StaleResults.h"
+#include "core/updates/StaleResults.h"
 
 namespace StaleResults
 {

@@ -1,6 +1,6 @@
-#include "core/views/TableRules.h"
+#include "core/tables/TableRules.h"
 
-#include "core/app/WebAddresses.h"
+#include "core/context/WebAddresses.h"
 #include "core/settings/SettingsStore.h"
 
 namespace TableRules

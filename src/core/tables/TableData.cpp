@@ -1,6 +1,6 @@
-#include "core/views/TableData.h"
+#include "core/tables/TableData.h"
 
-#include "core/views/TableRules.h"
+#include "core/tables/TableRules.h"
 #include "core/xml/SafeXml.h"
 
 bool TableData::FileState::operator== (const FileState& other) const

@@ -1,4 +1,4 @@
-#include "core/views/ScanStart.h"
+#include "core/inventory/ScanStart.h"
 
 namespace ScanStart
 {

@@ -1,4 +1,4 @@
-#include "core/app/WebAddresses.h"
+#include "core/context/WebAddresses.h"
 
 #include "BuildSettings.h"
 
