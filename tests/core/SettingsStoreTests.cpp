@@ -85,10 +85,10 @@ TEST_F (SettingsStoreTest, LoadsReadTheLiveFileAsItIsOnDiskNow)
 {
     SettingsStore store (folder);
     store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Studio\" Email=\"a@b.c\" Password=\"\"/>");
-    EXPECT_EQ (store.getProfileValue ("MachineName"), juce::String ("Studio"));
+    EXPECT_EQ (store.getMachineName(), juce::String ("Studio"));
 
     store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Laptop\"/>");
-    EXPECT_EQ (store.getProfileValue ("MachineName"), juce::String ("Laptop"));
+    EXPECT_EQ (store.getMachineName(), juce::String ("Laptop"));
     EXPECT_EQ (store.getMachineFile (SettingsStore::inventorySuffix), folder.getChildFile ("Laptop_PluginList.xml"));
 }
 
@@ -243,7 +243,7 @@ TEST_F (SettingsStoreTest, DocumentsAreWrittenWholeAndLeaveNoTemporaryFiles)
                              "<CobaltlineProfile MachineName=\"Caf&#233; &amp; &lt;Studio&gt;\" Email=\"user@b.c\"\r\n"
                              "                   Password=\"525bbd1838d8d04e\"/>\r\n"));
     EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFiles), 1);
-    EXPECT_EQ (store.decipherPassword (store.getProfileValue ("Password")), juce::String ("secret"));
+    EXPECT_EQ (store.readProfile().password, juce::String ("secret"));
 }
 
 TEST_F (SettingsStoreTest, AMachineNameNeverLeadsOutOfTheDataFolder)

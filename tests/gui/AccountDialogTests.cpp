@@ -244,7 +244,7 @@ TEST_F (AccountDialogTest, AResetStoresTheAddressAndNewPasswordForTheStoredMachi
 
     answerWith ("<Errors ErrorTitle=\"Password Not Reset\" ErrorText=\"Wrong code\"/>");
     click ("resetPassword");
-    EXPECT_EQ (test.settings.getProfileValue ("Email"), juce::String ("old@example.com"));   // nothing stored
+    EXPECT_EQ (test.settings.readProfile().email, juce::String ("old@example.com"));   // nothing stored
 
     answerWith ("<Success SuccessTitle=\"Password Reset\" SuccessText=\"Changed\"/>");
     click ("resetPassword");
@@ -301,7 +301,7 @@ TEST_F (AccountDialogTest, EditProfileSavesTheNewAddressWithTheStoredPassword)
     // A refusal keeps the dialog and stores nothing.
     answerWith ("<Errors ErrorTitle=\"Profile Not Saved\" ErrorText=\"Wrong password\"/>");
     click ("saveChanges");
-    EXPECT_EQ (test.settings.getProfileValue ("Email"), juce::String ("ada@example.com"));
+    EXPECT_EQ (test.settings.readProfile().email, juce::String ("ada@example.com"));
 
     answerWith ("<Success SuccessTitle=\"Profile Saved\" SuccessText=\"Updated\"/>");
     click ("saveChanges");

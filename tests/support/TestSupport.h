@@ -104,7 +104,7 @@ public:
 inline void writeTestProfile (const SettingsStore& store, const juce::String& machineName,
                               const juce::String& email, const juce::String& password)
 {
-    SettingsStore::writeDocument (*store.makeProfile (machineName, email, password), store.getProfileFile());
+    store.writeProfile ({ machineName, email, password });
 }
 
 /** A loopback service whose connection check page opens and whose every

@@ -1,14 +1,42 @@
 #include "core/inventory/ScanStart.h"
 
+#include "core/settings/MachineNameRule.h"
+
 namespace ScanStart
 {
+Decision decide (const SettingsStore& settings)
+{
+    Decision decision;
+
+    if (! isProfileComplete (settings))
+    {
+        decision.kind = Decision::Kind::profileMissing;
+        decision.alert = makeProfileMissingAlert();
+
+        // Someone who never saved a profile may have no account yet, which
+        // the Profile page cannot make: the first-run splash offers sign-up.
+        decision.offersSignUp = settings.isNewUser();
+        return decision;
+    }
+
+    // A name that would lead out of the data folder stops the scan before any file is touched.
+    decision.machineName = settings.getMachineName();
+
+    if (! MachineNameRule::isSafe (decision.machineName))
+    {
+        decision.kind = Decision::Kind::refused;
+        decision.alert = MachineNameRule::makeRefusalAlert();
+        return decision;
+    }
+
+    decision.kind = Decision::Kind::scan;
+    decision.folders = readFolders (settings);
+    return decision;
+}
+
 bool isProfileComplete (const SettingsStore& settings)
 {
-    const auto profile = settings.loadProfile();
-
-    return profile->getStringAttribute ("Email").isNotEmpty()
-        && profile->getStringAttribute ("Password").isNotEmpty()
-        && profile->getStringAttribute ("MachineName").isNotEmpty();
+    return settings.isProfileComplete();
 }
 
 AlertRequest makeProfileMissingAlert()
@@ -33,15 +61,13 @@ juce::String formatName (int formatNumber)
 
 Folders readFolders (const SettingsStore& settings)
 {
-    const auto paths = settings.loadPaths();
     Folders result;
 
-    for (int row = 1; row <= 10; ++row)
+    for (const auto& row : settings.readScanFolders().rows)
     {
-        const juce::String n (row);
-        const auto path = paths->getStringAttribute ("path" + n);
+        const auto& path = row.folder;
 
-        if (path.isEmpty() || ! paths->getBoolAttribute ("scanToggle" + n))
+        if (path.isEmpty() || ! row.scan)
             continue;
 
         // The absolute form of the path; a relative one is taken from the
@@ -49,7 +75,7 @@ Folders readFolders (const SettingsStore& settings)
         const auto folder = juce::File::isAbsolutePath (path) ? juce::File (path)
                                                                : juce::File::getCurrentWorkingDirectory().getChildFile (path);
         result.folders.add (folder.getFullPathName());
-        result.formats.add (formatName (paths->getIntAttribute ("pathFormat" + n)));
+        result.formats.add (formatName (row.formatId));
     }
 
     return result;

@@ -9,6 +9,37 @@
 */
 namespace ScanStart
 {
+    /** What a scan walks: the enabled folders, each with its format's name,
+        and the machine it scans for.
+    */
+    struct Folders
+    {
+        juce::StringArray folders, formats;
+    };
+
+    /** What the "Scan" button does, worked out from the settings. */
+    struct Decision
+    {
+        enum class Kind
+        {
+            scan,             // check the connection, then scan with machineName and folders
+            profileMissing,   // show alert; on takeMeThereResult open the sign-up splash or the Profile page
+            refused           // show alert, and nothing else
+        };
+
+        Kind kind = Kind::refused;
+        AlertRequest alert;
+        bool offersSignUp = false;    // profileMissing: no profile was ever saved, so no account may exist
+        juce::String machineName;     // scan
+        Folders folders;              // scan
+    };
+
+    /** The decision for a press of "Scan" now: an incomplete profile gives
+        the profile alert, a machine name that would lead out of the data
+        folder the refusal, and anything else a scan. No file is touched.
+    */
+    Decision decide (const SettingsStore& settings);
+
     /** True when Email, Password (stored form) and MachineName are all filled in. */
     bool isProfileComplete (const SettingsStore& settings);
 
@@ -18,11 +49,6 @@ namespace ScanStart
     AlertRequest makeProfileMissingAlert();
 
     inline constexpr int takeMeThereResult = 1;
-
-    struct Folders
-    {
-        juce::StringArray folders, formats;
-    };
 
     /** The enabled rows of Paths.xml, 1 to 10 in order: a row counts when its
         path is not empty and its scan toggle reads true; its folder is the

@@ -19,10 +19,8 @@ Result run (const SettingsStore& settings, const ServiceEndpoint& service, const
 {
     Result result;
 
-    const auto profile = settings.loadProfile();
-    const auto request = buildRequest (service, profile->getStringAttribute ("Email"),
-                                       settings.decipherPassword (profile->getStringAttribute ("Password")),
-                                       inventoryFile);
+    const auto profile = settings.readProfile();
+    const auto request = buildRequest (service, profile.email, profile.password, inventoryFile);
 
     if (! connection.checkQuietly (shouldAbort))
         return result;

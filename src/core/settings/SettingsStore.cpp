@@ -5,17 +5,35 @@
 
 namespace
 {
+    // How the files name what they hold.
+    const juce::Identifier machineNameAttribute ("MachineName");
+    const juce::Identifier emailAttribute ("Email");
+    const juce::Identifier passwordAttribute ("Password");
+
+    juce::String pathAttribute (int row)        { return "path" + juce::String (row); }
+    juce::String formatAttribute (int row)      { return "pathFormat" + juce::String (row); }
+    juce::String scanToggleAttribute (int row)  { return "scanToggle" + juce::String (row); }
+
+    std::unique_ptr<juce::XmlElement> makeStoredProfile (const juce::String& machineName, const juce::String& email,
+                                                         const juce::String& storedPassword)
+    {
+        auto profile = std::make_unique<juce::XmlElement> (SettingsStore::profileTag);
+        profile->setAttribute (machineNameAttribute, machineName);
+        profile->setAttribute (emailAttribute, email);
+        profile->setAttribute (passwordAttribute, storedPassword);
+        return profile;
+    }
+
     // Rows 1 to 6 are left out: a missing row reads as an unused one.
     std::unique_ptr<juce::XmlElement> makeDefaultPaths()
     {
         auto paths = std::make_unique<juce::XmlElement> (SettingsStore::pathsTag);
 
-        for (int row = 7; row <= 10; ++row)
+        for (int row = 7; row <= ScanFolders::numRows; ++row)
         {
-            const juce::String n (row);
-            paths->setAttribute ("path" + n, juce::String());
-            paths->setAttribute ("pathFormat" + n, "0");
-            paths->setAttribute ("scanToggle" + n, "false");
+            paths->setAttribute (pathAttribute (row), juce::String());
+            paths->setAttribute (formatAttribute (row), "0");
+            paths->setAttribute (scanToggleAttribute (row), "false");
         }
 
         return paths;
@@ -46,7 +64,7 @@ void SettingsStore::createDataFolder() const
 void SettingsStore::writeDefaults() const
 {
     if (! defaultProfileFile.exists())
-        writeDocument (*makeProfile ({}, {}, {}), defaultProfileFile);
+        writeDocument (*makeStoredProfile ({}, {}, {}), defaultProfileFile);
 
     if (! defaultPathsFile.exists())
         writeDocument (*makeDefaultPaths(), defaultPathsFile);
@@ -79,30 +97,75 @@ std::unique_ptr<juce::XmlElement> SettingsStore::load (const juce::File& liveFil
     return std::make_unique<juce::XmlElement> (tag);
 }
 
-std::unique_ptr<juce::XmlElement> SettingsStore::makeProfile (const juce::String& machineName, const juce::String& email,
-                                                             const juce::String& password) const
+Profile SettingsStore::readProfile() const
 {
-    return makeStoredProfile (machineName, email, encipherPassword (password));
+    const auto document = loadProfile();
+
+    return { document->getStringAttribute (machineNameAttribute),
+             document->getStringAttribute (emailAttribute),
+             decipherPassword (document->getStringAttribute (passwordAttribute)) };
 }
 
-std::unique_ptr<juce::XmlElement> SettingsStore::makeStoredProfile (const juce::String& machineName, const juce::String& email,
-                                                                   const juce::String& storedPassword)
+bool SettingsStore::writeProfile (const Profile& profile) const
 {
-    auto profile = std::make_unique<juce::XmlElement> (profileTag);
-    profile->setAttribute ("MachineName", machineName);
-    profile->setAttribute ("Email", email);
-    profile->setAttribute ("Password", storedPassword);
-    return profile;
+    // Writing back what was read leaves the file as it was, byte for byte,
+    // even where the stored password does not decipher.
+    auto storedPassword = loadProfile()->getStringAttribute (passwordAttribute);
+
+    if (decipherPassword (storedPassword) != profile.password)
+        storedPassword = encipherPassword (profile.password);
+
+    return writeDocument (*makeStoredProfile (profile.machineName, profile.email, storedPassword), profileFile);
 }
 
-juce::String SettingsStore::getProfileValue (const juce::String& attributeName) const
+bool SettingsStore::isProfileComplete() const
 {
-    return loadProfile()->getStringAttribute (attributeName);
+    const auto document = loadProfile();
+
+    return document->getStringAttribute (emailAttribute).isNotEmpty()
+        && document->getStringAttribute (passwordAttribute).isNotEmpty()
+        && document->getStringAttribute (machineNameAttribute).isNotEmpty();
+}
+
+juce::String SettingsStore::getMachineName() const
+{
+    return loadProfile()->getStringAttribute (machineNameAttribute);
+}
+
+ScanFolders SettingsStore::readScanFolders() const
+{
+    const auto document = loadPaths();
+    ScanFolders folders;
+
+    for (int row = 1; row <= ScanFolders::numRows; ++row)
+    {
+        auto& folder = folders.rows[(size_t) row - 1];
+        folder.folder = document->getStringAttribute (pathAttribute (row));
+        folder.formatId = document->getIntAttribute (formatAttribute (row));
+        folder.scan = document->getBoolAttribute (scanToggleAttribute (row));
+    }
+
+    return folders;
+}
+
+bool SettingsStore::writeScanFolders (const ScanFolders& folders) const
+{
+    juce::XmlElement document (pathsTag);
+
+    for (int row = 1; row <= ScanFolders::numRows; ++row)
+    {
+        const auto& folder = folders.rows[(size_t) row - 1];
+        document.setAttribute (pathAttribute (row), folder.folder);
+        document.setAttribute (formatAttribute (row), folder.formatId);
+        document.setAttribute (scanToggleAttribute (row), folder.scan ? "1" : "0");
+    }
+
+    return writeDocument (document, pathsFile);
 }
 
 juce::File SettingsStore::getMachineFile (const juce::String& suffix) const
 {
-    return getMachineFile (getProfileValue ("MachineName"), suffix);
+    return getMachineFile (getMachineName(), suffix);
 }
 
 juce::File SettingsStore::getMachineFile (const juce::String& machineName, const juce::String& suffix) const

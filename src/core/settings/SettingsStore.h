@@ -1,14 +1,17 @@
 #pragma once
 
 #include "core/settings/PasswordCipher.h"
+#include "core/settings/Profile.h"
+#include "core/settings/ScanFolders.h"
 
 #include <juce_core/juce_core.h>
 
 /** The data folder and the settings files in it.
 
-    Every part that needs a setting owns a SettingsStore and asks it for the
-    current document at the moment it needs a value: nothing is cached between
-    uses, so each read sees the file as it is on disk.
+    Every part that needs a setting asks the store for it at the moment it
+    needs it: nothing is cached between uses, so each read sees the file as it
+    is on disk. The settings come as typed values (Profile, ScanFolders); the
+    store alone knows how the files hold them.
 
     Profile.xml holds MachineName, Email and the enciphered Password; Paths.xml
     holds path1..path10, pathFormat1..pathFormat10 and scanToggle1..scanToggle10.
@@ -38,19 +41,51 @@ public:
     */
     void writeDefaults() const;
 
-    /** A freshly parsed profile document, owned by the caller.
+    /** The profile as the files hold it now, its password deciphered (an
+        undecipherable one reads as ""). A file that is missing, too large or
+        does not parse reads as an empty profile.
+    */
+    Profile readProfile() const;
 
-        Falls back to the defaults file while Profile.xml is missing. Never
+    /** Replaces Profile.xml whole: MachineName, Email and Password (enciphered),
+        in that order. A password that equals what the file's stored form
+        deciphers to keeps that stored form as it is. False on failure.
+    */
+    bool writeProfile (const Profile& profile) const;
+
+    /** True when the profile's e-mail address, password and machine name are
+        all filled in. The stored password is only tested for being there:
+        whether it deciphers is for the service to find out.
+    */
+    bool isProfileComplete() const;
+
+    /** True while no profile was ever saved (there is no Profile.xml): the
+        user may have no account yet.
+    */
+    bool isNewUser() const                              { return ! profileFile.exists(); }
+
+    /** The profile's machine name ("" when there is none). */
+    juce::String getMachineName() const;
+
+    /** The folder rows as the files hold them now. Rows the file leaves out,
+        and every row of a file that cannot be read, are empty. A tick reads
+        as on for "1", "true", "yes" and the like (JUCE's reading of a bool).
+    */
+    ScanFolders readScanFolders() const;
+
+    /** Replaces Paths.xml whole with the ten rows: path, pathFormat (a
+        number) and scanToggle ("1" or "0") of each, row 1 first. False on
+        failure.
+    */
+    bool writeScanFolders (const ScanFolders& folders) const;
+
+    /** The documents as they are stored, freshly parsed and owned by the
+        caller, for whoever needs the file itself (tests, tools). Never
         nullptr: a file that is missing, too large or does not parse gives an
-        empty "CobaltlineProfile" element, whose attributes all read as missing.
+        empty "CobaltlineProfile" or "CobaltlinePaths" element.
     */
     std::unique_ptr<juce::XmlElement> loadProfile() const;
-
-    /** Like loadProfile(), for Paths.xml ("CobaltlinePaths"). */
     std::unique_ptr<juce::XmlElement> loadPaths() const;
-
-    /** One attribute of the current profile ("" when missing). */
-    juce::String getProfileValue (const juce::String& attributeName) const;
 
     /** A per-machine file in the data folder: the profile's current MachineName
         followed by the suffix, e.g. inventorySuffix. A machine name that is not
@@ -61,16 +96,6 @@ public:
 
     /** The per-machine file of the given machine name (juce::File() for an unsafe one). */
     juce::File getMachineFile (const juce::String& machineName, const juce::String& suffix) const;
-
-    /** A profile document as it is stored: MachineName, Email and Password (the
-        password enciphered) in that order. Owned by the caller.
-    */
-    std::unique_ptr<juce::XmlElement> makeProfile (const juce::String& machineName, const juce::String& email,
-                                                   const juce::String& password) const;
-
-    /** The same, with a password that is stored already (enciphered), kept as it is. */
-    static std::unique_ptr<juce::XmlElement> makeStoredProfile (const juce::String& machineName, const juce::String& email,
-                                                                const juce::String& storedPassword);
 
     juce::String encipherPassword (const juce::String& password) const  { return cipher.encipherPassword (password); }
     juce::String decipherPassword (const juce::String& storedForm) const { return cipher.decipherPassword (storedForm); }

@@ -5,7 +5,7 @@ namespace StaleResults
 void purge (const SettingsStore& settings, juce::Time now)
 {
     // Both names from one reading of the profile.
-    const auto machineName = settings.getProfileValue ("MachineName");
+    const auto machineName = settings.getMachineName();
     const auto updateList = settings.getMachineFile (machineName, SettingsStore::updateListSuffix);
     const auto inventory = settings.getMachineFile (machineName, SettingsStore::inventorySuffix);
 

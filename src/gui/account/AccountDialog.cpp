@@ -25,12 +25,12 @@ ReplyOutcome readReply (const juce::XmlElement* reply, DesktopServices& desktop)
     return outcome;
 }
 
-bool storeProfile (const AppContext& context, const juce::XmlElement& profile)
+bool storeProfile (const AppContext& context, const Profile& profile)
 {
-    const auto file = context.settings.getProfileFile();
-
-    if (SettingsStore::writeDocument (profile, file))
+    if (context.settings.writeProfile (profile))
         return true;
+
+    const auto file = context.settings.getProfileFile();
 
     context.desktop.showAlert (AlertRequest::ok ("Profile Not Saved",
                                                  "The service has your change, but Cobaltline could not write "

@@ -27,7 +27,7 @@ namespace AccountDialog
         cannot be written is told to the user (the service has the change, the
         program does not); false then.
     */
-    bool storeProfile (const AppContext& context, const juce::XmlElement& profile);
+    bool storeProfile (const AppContext& context, const Profile& profile);
 
     /** Closes the dialog's window with the result and shows the alert once the
         window (and the dialog with it) is gone.

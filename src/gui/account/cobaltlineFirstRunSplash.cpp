@@ -46,7 +46,7 @@ void cobaltlineFirstRunSplash::launch (const AppContext& context, std::function<
 
 bool cobaltlineFirstRunSplash::isForNewUser (const SettingsStore& settings)
 {
-    return ! settings.getProfileFile().exists();
+    return settings.isNewUser();
 }
 
 void cobaltlineFirstRunSplash::paint (juce::Graphics& g)

@@ -119,8 +119,7 @@ void cobaltlineSignUp::signUp()
     if (outcome.kind != ReplyKind::success)
         return;
 
-    AccountDialog::storeProfile (context, *context.settings.makeProfile (machineName.getText(), eMail.getText(),
-                                                                         password.getText()));
+    AccountDialog::storeProfile (context, { machineName.getText(), eMail.getText(), password.getText() });
 
     AccountDialog::closeThenShow (*this, 1, context.desktop, makeReplyAlert (outcome));
 }

@@ -13,9 +13,8 @@ editProfile::editProfile (const AppContext& appContext)
 
     // The account as the service holds it, asked for with the stored address
     // and password; whatever comes back (or nothing) gives the fields.
-    const auto profile = context.settings.loadProfile();
-    reply = AccountDialog::send (context, ViewProfileRequest { profile->getStringAttribute ("Email"),
-                                                               context.settings.decipherPassword (profile->getStringAttribute ("Password")) });
+    const auto profile = context.settings.readProfile();
+    reply = AccountDialog::send (context, ViewProfileRequest { profile.email, profile.password });
 
     const auto valueOf = [this] (const char* name)
     {
@@ -25,7 +24,7 @@ editProfile::editProfile (const AppContext& appContext)
     userId = valueOf ("UserId");
     const auto isDeveloper = valueOf ("IsDeveloper");
 
-    eMail.setText (profile->getStringAttribute ("Email"), false);
+    eMail.setText (profile.email, false);
     eMail.setTooltip ("Email address associated with your Cobaltline account");
     saveChangesButton.setName ("saveChanges");
     saveChangesButton.setTooltip ("Click here to save your profile changes.");
@@ -103,7 +102,7 @@ void editProfile::saveChanges()
 
     // Nothing is tested here: the service says what it takes.
     EditProfileRequest request;
-    request.oldEmail = context.settings.getProfileValue ("Email");
+    request.oldEmail = context.settings.readProfile().email;
     request.email = eMail.getText();
     request.password = password.getText();
     request.firstName = firstName.getText();
@@ -119,10 +118,9 @@ void editProfile::saveChanges()
 
     // The new address with the stored password and machine name: the password
     // typed here is never stored.
-    const auto stored = context.settings.loadProfile();
-    AccountDialog::storeProfile (context, *SettingsStore::makeStoredProfile (stored->getStringAttribute ("MachineName"),
-                                                                            eMail.getText(),
-                                                                            stored->getStringAttribute ("Password")));
+    auto profile = context.settings.readProfile();
+    profile.email = eMail.getText();
+    AccountDialog::storeProfile (context, profile);
 
     AccountDialog::closeThenShow (*this, 1, context.desktop, makeReplyAlert (outcome));
 }

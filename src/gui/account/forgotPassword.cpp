@@ -11,7 +11,7 @@ forgotPassword::forgotPassword (const AppContext& appContext)
 {
     setName ("forgotPassword");
 
-    eMail.setText (context.settings.getProfileValue ("Email"), false);
+    eMail.setText (context.settings.readProfile().email, false);
     eMail.setTooltip ("Enter the email address associated with your Cobaltline account");
     password.setTooltip (AccountDialog::passwordTooltip);
     passwordRepeat.setTooltip ("Enter your password again.");
@@ -103,7 +103,6 @@ void forgotPassword::resetPassword()
         return;
 
     // The new password with the typed address, for the machine stored before.
-    AccountDialog::storeProfile (context, *context.settings.makeProfile (context.settings.getProfileValue ("MachineName"),
-                                                                         eMail.getText(), password.getText()));
+    AccountDialog::storeProfile (context, { context.settings.getMachineName(), eMail.getText(), password.getText() });
     context.desktop.showAlert (makeReplyAlert (outcome));
 }

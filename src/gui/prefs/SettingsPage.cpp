@@ -1,14 +1,12 @@
 #include "gui/prefs/SettingsPage.h"
 
-#include "core/settings/SettingsStore.h"
 #include "gui/desktop/Dialogs.h"
 
 namespace SettingsPage
 {
-bool saveAndClose (juce::Component& page, const juce::XmlElement& document, const juce::File& file,
-                   DesktopServices& desktop)
+bool closeIfSaved (juce::Component& page, bool written, const juce::File& file, DesktopServices& desktop)
 {
-    if (! SettingsStore::writeDocument (document, file))
+    if (! written)
     {
         desktop.showAlert (AlertRequest::ok (notSavedTitle,
                                              "Cobaltline could not write " + file.getFullPathName()

@@ -23,12 +23,11 @@ namespace SettingsPage
         virtual void followFile() = 0;
     };
 
-    /** Writes the document to its settings file and closes the page's window.
-        When the file cannot be written the user is told and the window stays
-        open with what was typed. True when saved.
+    /** After the page wrote its settings file: closes the page's window, or,
+        when the file could not be written, tells the user and leaves the
+        window open with what was typed. Gives written.
     */
-    bool saveAndClose (juce::Component& page, const juce::XmlElement& document, const juce::File& file,
-                       DesktopServices& desktop);
+    bool closeIfSaved (juce::Component& page, bool written, const juce::File& file, DesktopServices& desktop);
 
     inline constexpr const char* notSavedTitle = "Settings Not Saved";
 }

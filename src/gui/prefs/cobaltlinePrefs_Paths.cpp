@@ -149,17 +149,17 @@ void cobaltlinePrefs_Paths::resized()
 void cobaltlinePrefs_Paths::followFile()
 {
     // A file that cannot be read gives empty rows with their boxes off.
-    const auto paths = context.settings.loadPaths();
+    const auto stored = context.settings.readScanFolders();
 
     for (auto* row : rows)
     {
-        const juce::String n (row->number);
+        const auto& folder = stored.rows[(size_t) row->number - 1];
 
-        if (const auto text = edited.follow ("path" + n, paths->getStringAttribute ("path" + n), row->path.getText());
+        if (const auto text = edited.follow (row->path.getName(), folder.folder, row->path.getText());
             text != row->path.getText())
             row->path.setText (text, false);
 
-        const auto toggle = edited.follow ("scanToggle" + n, toggleText (paths->getBoolAttribute ("scanToggle" + n)),
+        const auto toggle = edited.follow (row->scanToggle.getName(), toggleText (folder.scan),
                                            toggleText (row->scanToggle.getToggleState()));
         row->scanToggle.setToggleState (toggle == "1", juce::sendNotification);
     }
@@ -197,18 +197,20 @@ void cobaltlinePrefs_Paths::browse (Row& row)
 void cobaltlinePrefs_Paths::saveSettings()
 {
     // A row the user left alone keeps the file's newest values.
-    const auto stored = context.settings.loadPaths();
-    juce::XmlElement paths (SettingsStore::pathsTag);
+    const auto stored = context.settings.readScanFolders();
+    ScanFolders folders;
 
     for (auto* row : rows)
     {
-        const juce::String n (row->number);
-        paths.setAttribute ("path" + n, edited.toSave ("path" + n, row->path.getText(), stored->getStringAttribute ("path" + n)));
-        paths.setAttribute ("pathFormat" + n, row->format.getSelectedId());
-        paths.setAttribute ("scanToggle" + n, edited.toSave ("scanToggle" + n, toggleText (row->scanToggle.getToggleState()),
-                                                            toggleText (stored->getBoolAttribute ("scanToggle" + n))));
+        const auto index = (size_t) row->number - 1;
+        auto& folder = folders.rows[index];
+        folder.folder = edited.toSave (row->path.getName(), row->path.getText(), stored.rows[index].folder);
+        folder.formatId = row->format.getSelectedId();
+        folder.scan = edited.toSave (row->scanToggle.getName(), toggleText (row->scanToggle.getToggleState()),
+                                     toggleText (stored.rows[index].scan)) == "1";
     }
 
-    if (SettingsPage::saveAndClose (*this, paths, context.settings.getPathsFile(), context.desktop))
+    if (SettingsPage::closeIfSaved (*this, context.settings.writeScanFolders (folders),
+                                    context.settings.getPathsFile(), context.desktop))
         followFile();
 }

@@ -23,7 +23,7 @@ public:
     void resized() override;
     void followFile() override;
 
-    static constexpr int numRows = 10;
+    static constexpr int numRows = ScanFolders::numRows;
     static constexpr const char* chooserTitle = "Select a plugin directory to add...";
 
 private:

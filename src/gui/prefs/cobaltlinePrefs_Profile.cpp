@@ -64,18 +64,18 @@ void cobaltlinePrefs_Profile::resized()
 
 void cobaltlinePrefs_Profile::followFile()
 {
-    const auto profile = context.settings.loadProfile();
+    const auto profile = context.settings.readProfile();
 
-    const auto follow = [this] (juce::TextEditor& field, const char* attribute, const juce::String& fileValue)
+    const auto follow = [this] (juce::TextEditor& field, const juce::String& fileValue)
     {
-        if (const auto text = edited.follow (attribute, fileValue, field.getText()); text != field.getText())
+        if (const auto text = edited.follow (field.getName(), fileValue, field.getText()); text != field.getText())
             field.setText (text, false);
     };
 
     // The password field shows the password deciphered: an undecipherable one shows as empty.
-    follow (email, "Email", profile->getStringAttribute ("Email"));
-    follow (password, "Password", context.settings.decipherPassword (profile->getStringAttribute ("Password")));
-    follow (machineName, "MachineName", profile->getStringAttribute ("MachineName"));
+    follow (email, profile.email);
+    follow (password, profile.password);
+    follow (machineName, profile.machineName);
 }
 
 void cobaltlinePrefs_Profile::buttonClicked (juce::Button* button)
@@ -92,23 +92,25 @@ void cobaltlinePrefs_Profile::saveSettings()
 {
     // What the user typed is taken as typed; a field left alone keeps the
     // file's newest value, which a dialog may have written meanwhile.
-    const auto stored = context.settings.loadProfile();
-    const auto newMachineName = edited.toSave ("MachineName", machineName.getText(), stored->getStringAttribute ("MachineName"));
-    const auto newEmail = edited.toSave ("Email", email.getText(), stored->getStringAttribute ("Email"));
-    const auto passwordTyped = edited.isEdited ("Password", password.getText());
+    const auto stored = context.settings.readProfile();
+    const auto toSave = [this] (const juce::TextEditor& field, const juce::String& storedValue)
+    {
+        return edited.toSave (field.getName(), field.getText(), storedValue);
+    };
+
+    const Profile profile { toSave (machineName, stored.machineName),
+                            toSave (email, stored.email),
+                            toSave (password, stored.password) };
 
     // Only a name that would lead out of the data folder is refused.
-    if (! MachineNameRule::isSafe (newMachineName))
+    if (! MachineNameRule::isSafe (profile.machineName))
     {
         context.desktop.showAlert (MachineNameRule::makeRefusalAlert());
         return;
     }
 
-    const auto profile = passwordTyped
-                           ? context.settings.makeProfile (newMachineName, newEmail, password.getText())
-                           : SettingsStore::makeStoredProfile (newMachineName, newEmail, stored->getStringAttribute ("Password"));
-
-    if (! SettingsPage::saveAndClose (*this, *profile, context.settings.getProfileFile(), context.desktop))
+    if (! SettingsPage::closeIfSaved (*this, context.settings.writeProfile (profile),
+                                      context.settings.getProfileFile(), context.desktop))
         return;
 
     // The fields show what the file now holds.

@@ -1,6 +1,5 @@
 #include "gui/views/UpdateNavigation.h"
 
-#include "core/settings/MachineNameRule.h"
 #include "core/inventory/ScanStart.h"
 #include "gui/account/cobaltlineFirstRunSplash.h"
 #include "gui/look/Palette.h"
@@ -118,42 +117,38 @@ void UpdateNavigation::showPreferences()
 
 void UpdateNavigation::startScan()
 {
-    const auto& settings = context.settings;
+    const auto decision = ScanStart::decide (context.settings);
 
-    if (! ScanStart::isProfileComplete (settings))
+    switch (decision.kind)
     {
-        if (context.desktop.showAlert (ScanStart::makeProfileMissingAlert()) != ScanStart::takeMeThereResult)
+        case ScanStart::Decision::Kind::profileMissing:
+            if (context.desktop.showAlert (decision.alert) != ScanStart::takeMeThereResult)
+                return;
+
+            if (decision.offersSignUp)
+            {
+                cobaltlineFirstRunSplash::launch (context);
+                return;
+            }
+
+            prefsPanel.setCurrentPage (PrefsPanel::profilePage);
+            showPreferences();
             return;
 
-        // Someone who never saved a profile may have no account yet, which
-        // the Profile page cannot make: the first-run splash offers sign-up.
-        if (cobaltlineFirstRunSplash::isForNewUser (settings))
-        {
-            cobaltlineFirstRunSplash::launch (context);
+        case ScanStart::Decision::Kind::refused:
+            context.desktop.showAlert (decision.alert);
             return;
-        }
 
-        prefsPanel.setCurrentPage (PrefsPanel::profilePage);
-        showPreferences();
-        return;
-    }
-
-    // A name that would lead out of the data folder stops the scan before any file is touched.
-    const auto machineName = settings.getProfileValue ("MachineName");
-
-    if (! MachineNameRule::isSafe (machineName))
-    {
-        context.desktop.showAlert (MachineNameRule::makeRefusalAlert());
-        return;
+        case ScanStart::Decision::Kind::scan:
+            break;
     }
 
     if (! checkConnectionWaiting (connectionCheck))
         return;
 
     PluginScan job (context);
-    const auto folders = ScanStart::readFolders (settings);
-    const auto inventory = ScanStart::prepareFiles (settings, machineName);
+    const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
-    job.setScanSettings (folders.folders, inventory, folders.formats, machineName);
+    job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
     job.runThread();
 }
