@@ -134,6 +134,63 @@ TEST_F (SettingsStoreTest, ToggleSpellingsBothRead)
     EXPECT_FALSE (paths->getBoolAttribute ("scanToggle6"));
 }
 
+TEST_F (SettingsStoreTest, TypedSettingsReadHandEditedFilesAsTheDocumentsDo)
+{
+    SettingsStore store (folder);
+    store.getPathsFile().replaceWithText ("<CobaltlinePaths path1=\"/a\" scanToggle1=\" yes\" pathFormat1=\"4\" "
+                                          "path2=\"/b\" scanToggle2=\"false\" pathFormat2=\"AAX\" path10=\"/z\"/>");
+    const auto folders = store.readScanFolders();
+
+    EXPECT_EQ (folders.rows[0], (ScanFolder { "/a", 4, true }));
+    EXPECT_EQ (folders.rows[1], (ScanFolder { "/b", 0, false }));
+    EXPECT_EQ (folders.rows[9], (ScanFolder { "/z", 0, false }));
+
+    for (size_t row = 2; row < 9; ++row)
+        EXPECT_EQ (folders.rows[row], ScanFolder {}) << row;
+}
+
+TEST_F (SettingsStoreTest, WhatTheProgramWritesReadsBackAndIsWrittenBackByteForByte)
+{
+    SettingsStore store (folder);
+    const auto odd = juce::String::fromUTF8 ("Caf\xc3\xa9 \x01<&>\"\t\r\n");
+
+    const Profile profile { "Studio " + odd, " ada@example.com", juce::String::fromUTF8 ("p\xc3\xa4ss\x02") };
+    ASSERT_TRUE (store.writeProfile (profile));
+    EXPECT_EQ (store.readProfile(), profile);
+
+    ScanFolders folders;
+    folders.rows[0] = { "/music/" + odd, 2, true };
+    folders.rows[4] = { "relative", 0, false };
+    folders.rows[9] = { "", 4, true };
+    ASSERT_TRUE (store.writeScanFolders (folders));
+    EXPECT_EQ (store.readScanFolders(), folders);
+
+    for (const auto& file : { store.getProfileFile(), store.getPathsFile() })
+    {
+        const auto written = readText (file);
+        ASSERT_TRUE (store.writeProfile (store.readProfile()));
+        ASSERT_TRUE (store.writeScanFolders (store.readScanFolders()));
+        EXPECT_EQ (readText (file), written) << file.getFileName();
+    }
+}
+
+TEST_F (SettingsStoreTest, AStoredPasswordThatDoesNotDecipherSurvivesARewrite)
+{
+    SettingsStore store (folder);
+    store.getProfileFile().replaceWithText ("<CobaltlineProfile MachineName=\"Studio\" Email=\"a@b.c\" Password=\"not hex\"/>");
+
+    auto profile = store.readProfile();
+    EXPECT_EQ (profile.password, juce::String());
+
+    profile.email = "new@b.c";
+    ASSERT_TRUE (store.writeProfile (profile));
+    EXPECT_EQ (store.loadProfile()->getStringAttribute ("Password"), juce::String ("not hex"));
+
+    profile.password = "typed";
+    ASSERT_TRUE (store.writeProfile (profile));
+    EXPECT_EQ (store.readProfile().password, juce::String ("typed"));
+}
+
 //==============================================================================
 namespace
 {

@@ -19,12 +19,12 @@ namespace
         */
         int checkNow (Cobaltline& main)
         {
-            main.timerCallback();
+            main.getVersionCheck().checkNow();
 
-            for (int i = 0; i < 250 && main.getVersionCheckPeriodMs() == 0; ++i)
+            for (int i = 0; i < 250 && main.getVersionCheck().getPeriodMs() == 0; ++i)
                 pumpMessages (20);
 
-            return main.getVersionCheckPeriodMs();
+            return main.getVersionCheck().getPeriodMs();
         }
 
         LoopbackHttpServer server { answeringScansWith ("<Current/>") };
@@ -75,7 +75,7 @@ TEST_F (CobaltlineTest, HoldsTheTabsBannerAndLinkAtTheirPlaces)
 TEST_F (CobaltlineTest, TheVersionCheckPeriodFollowsEachReplyAndAnswer)
 {
     Cobaltline main (test.get());
-    EXPECT_EQ (main.getVersionCheckPeriodMs(), 3000);
+    EXPECT_EQ (main.getVersionCheck().getPeriodMs(), 3000);
 
     server.setHandler (answeringScansWith (versionReply));
 
@@ -97,12 +97,12 @@ TEST_F (CobaltlineTest, TheVersionCheckPeriodFollowsEachReplyAndAnswer)
 
     server.setHandler (answeringScansWith ("not XML at all"));
     EXPECT_EQ (checkNow (main), 100000);
-    ASSERT_EQ (main.getLastVersionReply(), nullptr);
+    ASSERT_EQ (main.getVersionCheck().getLastReply(), nullptr);
 
     server.setHandler (answeringScansWith ("<Current/>"));
     EXPECT_EQ (checkNow (main), 100000);
-    ASSERT_NE (main.getLastVersionReply(), nullptr);
-    EXPECT_EQ (main.getLastVersionReply()->getTagName(), juce::String ("Current"));
+    ASSERT_NE (main.getVersionCheck().getLastReply(), nullptr);
+    EXPECT_EQ (main.getVersionCheck().getLastReply()->getTagName(), juce::String ("Current"));
 
     test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
     EXPECT_EQ (checkNow (main), 100000);
@@ -119,7 +119,7 @@ TEST_F (CobaltlineTest, AServiceThatNeverAnswersLeavesTheWindowFree)
 
     {
         Cobaltline main (test.get());
-        main.timerCallback();
+        main.getVersionCheck().checkNow();
 
         // The message loop goes on while the check waits for its reply.
         bool delivered = false;
@@ -129,7 +129,7 @@ TEST_F (CobaltlineTest, AServiceThatNeverAnswersLeavesTheWindowFree)
             pumpMessages (20);
 
         EXPECT_TRUE (delivered);
-        EXPECT_EQ (main.getVersionCheckPeriodMs(), 0);   // still waiting for the service
+        EXPECT_EQ (main.getVersionCheck().getPeriodMs(), 0);   // still waiting for the service
         closing = juce::Time::getMillisecondCounter();
     }
 
@@ -137,20 +137,4 @@ TEST_F (CobaltlineTest, AServiceThatNeverAnswersLeavesTheWindowFree)
     // thread's stop time-out (5 s) and a kill.
     EXPECT_LT (juce::Time::getMillisecondCounter() - closing, 2000u);
     EXPECT_TRUE (test.desktop.getAlerts().empty());
-}
-
-TEST_F (CobaltlineTest, ResultsAnHourOldAreGoneAtStart)
-{
-    writeTestProfile (test.settings, "Studio", "a@b.c", "pw");
-    const auto list = test.settings.getMachineFile (SettingsStore::updateListSuffix);
-    const auto inventory = test.settings.getMachineFile (SettingsStore::inventorySuffix);
-
-    for (const auto& file : { list, inventory })
-        file.replaceWithText ("<UpdateList/>");
-
-    list.setLastModificationTime (test.clock.now() - juce::RelativeTime::hours (1));
-
-    Cobaltline main (test.get());
-    EXPECT_FALSE (list.exists());
-    EXPECT_FALSE (inventory.exists());
 }

@@ -107,3 +107,19 @@ TEST_F (MainAppWindowTest, CloseButtonWithoutARunningApplicationDoesNothing)
     window.closeButtonPressed();
     EXPECT_TRUE (window.isVisible());
 }
+
+TEST_F (MainAppWindowTest, ResultsAnHourOldAreGoneBeforeTheTablesReadThem)
+{
+    writeTestProfile (test.settings, "Studio", "a@b.c", "pw");
+    const auto list = test.settings.getMachineFile (SettingsStore::updateListSuffix);
+    const auto inventory = test.settings.getMachineFile (SettingsStore::inventorySuffix);
+
+    for (const auto& file : { list, inventory })
+        file.replaceWithText ("<UpdateList/>");
+
+    list.setLastModificationTime (test.clock.now() - juce::RelativeTime::hours (1));
+
+    MainAppWindow window (test.get());
+    EXPECT_FALSE (list.exists());
+    EXPECT_FALSE (inventory.exists());
+}

@@ -1,6 +1,5 @@
 #include "gui/main/Cobaltline.h"
 
-#include "core/updates/StaleResults.h"
 #include "core/context/WebAddresses.h"
 #include "gui/look/Palette.h"
 #include "gui/main/MainComponentSize.h"
@@ -20,62 +19,13 @@ namespace
 }
 
 //==============================================================================
-/** Runs one version check at a time off the message thread and hands the
-    outcome back to the component, if it still exists.
-*/
-class Cobaltline::VersionCheckThread final : public juce::Thread
-{
-public:
-    VersionCheckThread (const ServiceEndpoint& serviceEndpoint, const juce::String& applicationVersion)
-        : juce::Thread ("Version check"), service (serviceEndpoint), version (applicationVersion)
-    {
-    }
-
-    ~VersionCheckThread() override
-    {
-        // The exchanges poll threadShouldExit and are cancelled at once.
-        stopThread (stopTimeoutMs);
-    }
-
-    /** Message thread only. False when no check could be started. */
-    bool start (juce::Component::SafePointer<Cobaltline> target)
-    {
-        if (! waitForThreadToExit (stopTimeoutMs))
-            return false;
-
-        owner = target;
-        return startThread();
-    }
-
-private:
-    void run() override
-    {
-        auto outcome = VersionCheck::run (service, version, [this] { return threadShouldExit(); });
-
-        if (threadShouldExit())
-            return;
-
-        juce::MessageManager::callAsync ([target = owner, outcome = std::move (outcome)]
-        {
-            if (auto* component = target.getComponent())
-                component->versionCheckFinished (outcome);
-        });
-    }
-
-    static constexpr int stopTimeoutMs = 5000;
-
-    const ServiceEndpoint& service;
-    const juce::String version;
-    juce::Component::SafePointer<Cobaltline> owner;
-};
-
-//==============================================================================
 Cobaltline::Cobaltline (const AppContext& appContext)
     : context (appContext),
       updatesTab (appContext),
       installedTab (appContext),
       reportLink ("Report Issues", WebAddresses::reportIssues(), appContext.desktop),
-      versionCheckThread (std::make_unique<VersionCheckThread> (appContext.service, appContext.applicationVersion))
+      versionCheck (appContext.service, appContext.applicationVersion,
+                    [this] (const VersionCheck::Outcome& outcome) { return showVersionCheckOutcome (outcome); })
 {
     addAndMakeVisible (tabs);
     tabs.setTabBarDepth (35);
@@ -100,18 +50,12 @@ Cobaltline::Cobaltline (const AppContext& appContext)
     const auto size = computeMainComponentSize (getMainDisplayUsableArea());
     setSize (size.x, size.y);
 
-    startTimer (versionCheckPeriodMs);
-
-    // After the tables have read their files: they show the purge's result
-    // from their next reload.
-    StaleResults::purge (context.settings, context.clock.now());
+    versionCheck.start();
 }
 
 Cobaltline::~Cobaltline()
 {
-    stopTimer();
     bannerButton.removeListener (this);
-    versionCheckThread = nullptr;
 }
 
 void Cobaltline::paint (juce::Graphics& g)
@@ -145,40 +89,18 @@ void Cobaltline::buttonClicked (juce::Button* button)
         context.desktop.openUrl (WebAddresses::sponsorShop());
 }
 
-void Cobaltline::timerCallback()
+int Cobaltline::showVersionCheckOutcome (const VersionCheck::Outcome& outcome)
 {
-    // The next period is set when the outcome is in; no second check starts meanwhile.
-    stopTimer();
+    if (outcome.finding != VersionCheck::Finding::newer)
+        return 0;
 
-    if (! versionCheckThread->start (this))
-    {
-        versionCheckPeriodMs = VersionCheck::quietPeriodMs;   // try again later
-        startTimer (versionCheckPeriodMs);
-    }
-}
+    const SafePointer<Cobaltline> stillHere (this);
+    const auto answer = context.desktop.showAlert (VersionCheck::makeAlert (outcome));
 
-void Cobaltline::versionCheckFinished (const VersionCheck::Outcome& outcome)
-{
-    // Offline nothing was asked, and the last reply stays.
-    if (outcome.finding != VersionCheck::Finding::offline)
-        lastReply = outcome.reply;
+    // The program may have been closed while the alert was up.
+    if (stillHere != nullptr && answer == VersionCheck::downloadResult)
+        if (const auto page = WebAddresses::fromUntrustedAddress (outcome.url); ! page.isEmpty())
+            context.desktop.openUrl (page);
 
-    auto answer = 0;
-
-    if (outcome.finding == VersionCheck::Finding::newer)
-    {
-        const SafePointer<Cobaltline> stillHere (this);
-        answer = context.desktop.showAlert (VersionCheck::makeAlert (outcome));
-
-        // The program may have been closed while the alert was up.
-        if (stillHere == nullptr)
-            return;
-
-        if (answer == VersionCheck::downloadResult)
-            if (const auto page = WebAddresses::fromUntrustedAddress (outcome.url); ! page.isEmpty())
-                context.desktop.openUrl (page);
-    }
-
-    versionCheckPeriodMs = VersionCheck::nextPeriodMs (outcome.finding, answer, versionCheckPeriodMs);
-    startTimer (versionCheckPeriodMs);
+    return answer;
 }

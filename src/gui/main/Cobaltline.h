@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/updates/VersionCheck.h"
+#include "core/updates/VersionCheckSchedule.h"
 #include "gui/desktop/BrowserLink.h"
 #include "gui/views/InstalledTab.h"
 #include "gui/views/UpdatesTab.h"
@@ -10,11 +10,10 @@
 
 /** The main window's content: the header with the program's version, the
     "Updates" and "Installed" tabs, the sponsor banner and the "Report Issues"
-    link. It checks for a newer release of the program on a timer, and at
-    construction discards results an hour old or older.
+    link. It owns the schedule of the checks for a newer release of the
+    program, and shows what they find.
 */
 class Cobaltline final : public juce::Component,
-                         private juce::Timer,
                          private juce::Button::Listener
 {
 public:
@@ -25,27 +24,16 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    /** The version check: it runs on a thread of its own, so a slow service
-        never holds up the window; its outcome comes back to the message thread
-        (versionCheckFinished), which restarts the timer with the next period.
-    */
-    void timerCallback() override;
-
-    /** The timer's period now; 0 while a check is under way. */
-    int getVersionCheckPeriodMs() const noexcept   { return getTimerInterval(); }
-
-    /** The reply of the last version check, or nullptr. */
-    const juce::XmlElement* getLastVersionReply() const noexcept   { return lastReply.get(); }
+    /** The checks for a newer release, started with the component. */
+    VersionCheckSchedule& getVersionCheck() noexcept   { return versionCheck; }
 
     juce::TabbedComponent& getTabs() noexcept       { return tabs; }
     UpdatesTab& getUpdatesTab() noexcept            { return updatesTab; }
     InstalledTab& getInstalledTab() noexcept        { return installedTab; }
 
 private:
-    class VersionCheckThread;
-
     void buttonClicked (juce::Button* button) override;
-    void versionCheckFinished (const VersionCheck::Outcome& outcome);
+    int showVersionCheckOutcome (const VersionCheck::Outcome& outcome);
 
     const AppContext context;
     UpdatesTab updatesTab;
@@ -54,9 +42,7 @@ private:
     juce::Image headerImage, bannerImage;
     juce::ImageButton bannerButton { "bannerButton" };
     BrowserLink reportLink;
-    std::shared_ptr<const juce::XmlElement> lastReply;
-    int versionCheckPeriodMs = VersionCheck::firstPeriodMs;
-    std::unique_ptr<VersionCheckThread> versionCheckThread;
+    VersionCheckSchedule versionCheck;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Cobaltline)
 };

@@ -1,5 +1,6 @@
 #include "gui/main/MainAppWindow.h"
 
+#include "core/updates/StaleResults.h"
 #include "gui/look/Palette.h"
 #include "gui/main/Cobaltline.h"
 #include "gui/account/cobaltlineFirstRunSplash.h"
@@ -13,6 +14,9 @@ MainAppWindow::MainAppWindow (const AppContext& appContext)
     setUsingNativeTitleBar (false);
     setIcon (juce::ImageCache::getFromMemory (CobaltlineArt::icon_png, CobaltlineArt::icon_pngSize));
     context.settings.writeDefaults();
+
+    // Results an hour old are gone before any table reads its file.
+    StaleResults::purge (context.settings, context.clock.now());
 
     setContentOwned (new Cobaltline (context), true);
     centreWithSize (getWidth(), getHeight());
