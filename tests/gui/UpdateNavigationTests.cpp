@@ -15,6 +15,11 @@ namespace
         {
             dynamic_cast<juce::Button*> (findChildNamed (bar, "scan"))->triggerClick();
             pumpMessages();
+
+            // The bar ignores input while it checks the connection; the check's
+            // outcome (an alert, or the whole modal scan) comes with the message
+            // that gives it input again.
+            ASSERT_TRUE (pumpUntil ([this] { return bar.isEnabled(); }));
         }
 
         /** The preferences window, when one is open. */

@@ -6,7 +6,6 @@
 #include "gui/scan/PluginScan.h"
 
 #include "CobaltlineArt.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 namespace
 {
@@ -37,8 +36,7 @@ namespace
 
 UpdateNavigation::UpdateNavigation (const AppContext& appContext)
     : context (appContext),
-      prefsPanel (appContext),
-      connectionCheck (appContext.service, appContext.desktop)
+      prefsPanel (appContext)
 {
     setName ("UpdateNavigation");
 
@@ -143,12 +141,13 @@ void UpdateNavigation::startScan()
             break;
     }
 
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
+    // The bar waits for the check; the rest of the window stays usable.
+    checkConnectionThen (connectionWait, context, [this, decision]
+    {
+        PluginScan job (context);
+        const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
-    PluginScan job (context);
-    const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
-
-    job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
-    job.runThread();
+        job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
+        job.runThread();
+    });
 }
