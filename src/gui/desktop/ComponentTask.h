@@ -48,8 +48,6 @@ public:
         return started;
     }
 
-    bool isWaiting() const noexcept   { return task.isRunning(); }
-
 private:
     void beginWaiting();
     void endWaiting();
