@@ -9,6 +9,11 @@
 
 namespace
 {
+    // Each tab has its bar, and the check before a scan no longer holds the
+    // message thread: a scan started from the other tab meanwhile would come
+    // back inside this one's progress window. Message thread only.
+    bool scanRunning = false;
+
     juce::Image artImage (const char* data, int size)
     {
         return juce::ImageCache::getFromMemory (data, size);
@@ -144,6 +149,10 @@ void UpdateNavigation::startScan()
     // The bar waits for the check; the rest of the window stays usable.
     checkConnectionThen (connectionWait, context, [this, decision]
     {
+        if (scanRunning)
+            return;
+
+        const juce::ScopedValueSetter<bool> running (scanRunning, true);
         PluginScan job (context);
         const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
