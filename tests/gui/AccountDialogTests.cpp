@@ -21,6 +21,8 @@ namespace
     protected:
         ~AccountDialogTest() override
         {
+            releaseReplies();
+
             while (auto* modal = juce::Component::getCurrentlyModalComponent())
             {
                 modal->exitModalState (0);
@@ -30,15 +32,47 @@ namespace
 
         void answerWith (const juce::String& reply)   { server.setHandler (answeringScansWith (reply)); }
 
+        /** Holds every account request's reply until releaseReplies (the check page answers at once). */
+        void holdRepliesThenAnswerWith (const juce::String& reply)
+        {
+            server.setHandler ([released = repliesReleased, reply] (const LoopbackHttpServer::Request& r)
+            {
+                if (r.path != "/checkconnect/index.html")
+                    released->wait (60000);
+
+                return answeringScansWith (reply) (r);
+            });
+        }
+
+        void releaseReplies()   { repliesReleased->signal(); }
+
         /** Opens the dialog as the program does; its window is remembered. */
         template <typename Dialog>
-        Dialog& open()
+        Dialog& launch()
         {
             auto dialog = std::make_unique<Dialog> (test.get());
             auto& result = *dialog;
             window = Dialogs::launch (std::move (dialog), "Test", 0, [this] (int r) { closedWith = r; });
             pumpMessages();
             return result;
+        }
+
+        /** Opens the dialog and waits for what it asks the service as it opens. */
+        template <typename Dialog>
+        Dialog& open()
+        {
+            auto& dialog = launch<Dialog>();
+            waitForTheService();
+            return dialog;
+        }
+
+        /** A dialog ignores input while it waits for the service: its answer
+            has come once the dialog takes input again, or its window is gone.
+        */
+        void waitForTheService()
+        {
+            ASSERT_TRUE (pumpUntil ([this] { return window == nullptr || window->getContentComponent()->isEnabled(); }));
+            pumpMessages();   // what the answer posted: the window's end, an alert after it
         }
 
         template <typename ComponentType = juce::Component>
@@ -68,6 +102,7 @@ namespace
         {
             child<juce::Button> (button).triggerClick();
             pumpMessages();
+            waitForTheService();
         }
 
         /** The bodies of the account requests the service received. */
@@ -94,6 +129,7 @@ namespace
             type ("machineName", "Studio PC");
         }
 
+        std::shared_ptr<juce::WaitableEvent> repliesReleased = std::make_shared<juce::WaitableEvent> (true);
         LoopbackHttpServer server { answeringScansWith ("<Success SuccessTitle=\"Done\" SuccessText=\"All good\"/>") };
         TestContext test { server.getBaseUrl() };
         juce::Component::SafePointer<juce::DialogWindow> window;
@@ -172,6 +208,39 @@ TEST_F (AccountDialogTest, SignUpOfflineShowsOnlyTheConnectionAlert)
 
     ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
     EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("No Internet Connection"));
+}
+
+TEST_F (AccountDialogTest, ADialogWaitingForTheServiceTakesNoInputAndClosesAtOnce)
+{
+    server.setHandler (neverAnsweringScans());
+    launch<cobaltlineSignUp>();
+    fillSignUp();
+    child<juce::Button> ("signUp").triggerClick();
+
+    // The message loop runs on while the request is out.
+    ASSERT_TRUE (pumpUntil ([this] { return accountBodies().size() == 1; }));
+
+    auto& dialog = *window->getContentComponent();
+    const auto buttonCentre = child<juce::Button> ("signUp").getBounds().getCentre();
+    EXPECT_FALSE (child<juce::TextEditor> ("eMail").isEnabled());
+    EXPECT_EQ (dialog.getComponentAt (buttonCentre)->getMouseCursor(), juce::MouseCursor (juce::MouseCursor::WaitCursor));
+
+    const auto requests = server.getRequests().size();
+    child<juce::Button> ("signUp").triggerClick();
+    pumpMessages (200);
+    EXPECT_EQ (server.getRequests().size(), requests);   // the second click started nothing
+
+    // Closed before any reply: the window goes at once, and nothing of the
+    // dialog is used afterwards.
+    const auto closing = juce::Time::getMillisecondCounter();
+    window->exitModalState (0);
+    ASSERT_TRUE (pumpUntil ([this] { return window == nullptr; }));
+    EXPECT_LT (juce::Time::getMillisecondCounter() - closing, 5000u);
+    pumpMessages (200);
+
+    EXPECT_EQ (closedWith, 0);
+    EXPECT_TRUE (test.desktop.getAlerts().empty());
+    EXPECT_FALSE (test.settings.getProfileFile().exists());
 }
 
 //==============================================================================
@@ -286,6 +355,30 @@ TEST_F (AccountDialogTest, EditProfileShowsTheAccountAsTheServiceHoldsIt)
     open<editProfile>();
     EXPECT_EQ (child<juce::TextEditor> ("firstName").getText(), juce::String());
     EXPECT_TRUE (test.desktop.getAlerts().empty());
+}
+
+TEST_F (AccountDialogTest, EditProfileOpensAtOnceAndFillsItsFieldsWhenTheAccountArrives)
+{
+    writeTestProfile (test.settings, "Studio", "ada@example.com", "Passw0rd!");
+    holdRepliesThenAnswerWith ("<Profile FirstName=\"Ada\" LastName=\"Lovelace\" UserId=\"42\" IsDeveloper=\"1\"/>");
+    launch<editProfile>();
+    ASSERT_NE (window, nullptr);
+    ASSERT_TRUE (pumpUntil ([this] { return accountBodies().size() == 1; }));
+
+    EXPECT_EQ (child<juce::TextEditor> ("eMail").getText(), juce::String ("ada@example.com"));
+    EXPECT_EQ (child<juce::TextEditor> ("firstName").getText(), juce::String());
+
+    for (auto* name : { "eMail", "firstName", "lastName", "password", "developerYesButton", "saveChanges" })
+        EXPECT_FALSE (child (name).isEnabled()) << name;
+
+    releaseReplies();
+    ASSERT_TRUE (pumpUntil ([this] { return child<juce::TextEditor> ("firstName").getText() == "Ada"; }));
+
+    EXPECT_EQ (child<juce::TextEditor> ("lastName").getText(), juce::String ("Lovelace"));
+    EXPECT_TRUE (child<juce::ToggleButton> ("developerYesButton").getToggleState());
+
+    for (auto* name : { "firstName", "password", "saveChanges" })
+        EXPECT_TRUE (child (name).isEnabled()) << name;
 }
 
 TEST_F (AccountDialogTest, EditProfileSavesTheNewAddressWithTheStoredPassword)

@@ -15,6 +15,24 @@ inline void pumpMessages (int milliseconds = 50)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
 }
 
+/** Lets the message loop run until the condition holds, for at most
+    timeoutMs; whether it came to hold. For results that come from a worker.
+*/
+inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 60000)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() > end)
+            return false;
+
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+    }
+
+    return true;
+}
+
 /** Acts on the next modal component as soon as a modal loop has shown it,
     once, for as long as this object lives. Create it before the call that
     runs the modal loop:

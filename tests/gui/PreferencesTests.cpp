@@ -289,6 +289,7 @@ TEST_F (PreferencesTest, ForgottenPasswordNeedsNoConnectionButEditProfileDoes)
     EXPECT_TRUE (test.desktop.getAlerts().empty());
 
     click ("editProfile");
+    ASSERT_TRUE (pumpUntil ([this] { return child<juce::Button> ("editProfile").isEnabled(); }));   // the check is done
     EXPECT_EQ (topWindowNamed ("Edit Profile"), nullptr);
     ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
     EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("No Internet Connection"));

@@ -15,6 +15,11 @@ namespace
         {
             dynamic_cast<juce::Button*> (findChildNamed (bar, "scan"))->triggerClick();
             pumpMessages();
+
+            // The bar ignores input while it checks the connection; the check's
+            // outcome (an alert, or the whole modal scan) comes with the message
+            // that gives it input again.
+            ASSERT_TRUE (pumpUntil ([this] { return bar.isEnabled(); }));
         }
 
         /** The preferences window, when one is open. */
@@ -149,4 +154,46 @@ TEST_F (UpdateNavigationTest, ScanWalksTheEnabledRowsAndStoresTheUpdateList)
     EXPECT_TRUE (test.settings.getMachineFile (SettingsStore::unknownPluginsSuffix).existsAsFile());
     EXPECT_TRUE (test.settings.getMachineFile (SettingsStore::updateListSuffix).existsAsFile());
     EXPECT_TRUE (test.desktop.getAlerts().empty());
+}
+
+TEST_F (UpdateNavigationTest, ScansStartedFromBothTabsAtOnceRunOneAtATime)
+{
+    writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path4=\"" + fixtures.getChildFile ("plugins/walk").getFullPathName()
+                                                  + "\" pathFormat4=\"1\" scanToggle4=\"1\"/>");
+
+    // The first scan's upload is held until the other tab's check has come
+    // back, which it does inside the first scan's progress window.
+    UpdateNavigation otherTab { test.get() };
+    const auto uploadReleased = std::make_shared<juce::WaitableEvent> (true);
+    server.setHandler ([uploadReleased, answer = answeringScansWith ("<UpdateList/>")] (const LoopbackHttpServer::Request& r)
+    {
+        if (r.path == ServiceEndpoint::scanPath)
+            uploadReleased->wait (20000);
+
+        return answer (r);
+    });
+
+    struct Release final : juce::Timer
+    {
+        std::function<void()> check;
+        void timerCallback() override   { check(); }
+    } release;
+    release.check = [&] { if (bar.isEnabled() && otherTab.isEnabled()) uploadReleased->signal(); };
+    release.startTimer (20);
+
+    for (auto* tab : { &bar, &otherTab })
+        dynamic_cast<juce::Button*> (findChildNamed (*tab, "scan"))->triggerClick();
+
+    ASSERT_TRUE (pumpUntil ([&] { return uploadReleased->wait (0) && bar.isEnabled() && otherTab.isEnabled(); }));
+    pumpMessages();
+    uploadReleased->signal();
+
+    int uploads = 0;
+
+    for (const auto& r : server.getRequests())
+        uploads += r.path == ServiceEndpoint::scanPath ? 1 : 0;
+
+    EXPECT_EQ (uploads, 1);
+    EXPECT_TRUE (test.settings.getMachineFile (SettingsStore::updateListSuffix).existsAsFile());
 }

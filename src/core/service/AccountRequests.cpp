@@ -47,8 +47,30 @@ ServiceRequests::Fields makeFields (const AccountRequest& request)
         } }, request);
 }
 
-std::unique_ptr<juce::XmlElement> send (const ServiceEndpoint& service, const AccountRequest& request, int timeoutMs)
+std::unique_ptr<juce::XmlElement> send (const ServiceEndpoint& service, const AccountRequest& request, int timeoutMs,
+                                        std::function<bool()> shouldAbort)
 {
-    return ServiceRequests::postForm (service, ServiceEndpoint::authenticationPath, makeFields (request), timeoutMs);
+    return ServiceRequests::postForm (service, ServiceEndpoint::authenticationPath, makeFields (request), timeoutMs,
+                                      std::move (shouldAbort));
+}
+
+AccountReply readReply (const juce::XmlElement* root)
+{
+    AccountReply reply;
+    reply.outcome = classifyReply (root);
+
+    if (root == nullptr)
+        return reply;
+
+    auto& account = reply.account;
+    account.firstName = getAttributeIgnoringCase (*root, "FirstName");
+    account.lastName = getAttributeIgnoringCase (*root, "LastName");
+    account.userId = getAttributeIgnoringCase (*root, "UserId");
+
+    // Compared exactly: a word, an empty text or "01" says nothing.
+    if (const auto developer = getAttributeIgnoringCase (*root, "IsDeveloper"); developer == "1" || developer == "0")
+        account.isDeveloper = developer == "1";
+
+    return reply;
 }
 }

@@ -44,5 +44,10 @@ bool ConnectionCheck::check (bool quiet) const
 
 void ConnectionCheck::showNoConnectionAlert() const
 {
-    desktop.showAlert (AlertRequest::ok (noConnectionTitle, noConnectionText, AlertIcon::info));
+    desktop.showAlert (makeNoConnectionAlert());
+}
+
+AlertRequest ConnectionCheck::makeNoConnectionAlert()
+{
+    return AlertRequest::ok (noConnectionTitle, noConnectionText, AlertIcon::info);
 }

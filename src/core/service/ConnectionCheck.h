@@ -8,7 +8,9 @@
 /** Finds out whether the update service can be reached, by opening its small
     check page.
 
-    Every part that goes online holds its own ConnectionCheck.
+    A job that goes online from its own thread holds a ConnectionCheck; a
+    window runs canReach on a worker and shows makeNoConnectionAlert itself,
+    so that the message thread never waits for the network.
 */
 class ConnectionCheck
 {
@@ -32,6 +34,9 @@ public:
 
     /** Shows the "No Internet Connection" alert (message thread only). */
     void showNoConnectionAlert() const;
+
+    /** The "No Internet Connection" alert: the information icon and "OK". */
+    static AlertRequest makeNoConnectionAlert();
 
     /** The quiet check of a service, for callers that never show its alert. Any thread. */
     static bool canReach (const ServiceEndpoint& service, std::function<bool()> shouldAbort);

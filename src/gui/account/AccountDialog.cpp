@@ -1,21 +1,26 @@
 #include "gui/account/AccountDialog.h"
 
 #include "gui/desktop/Dialogs.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 #include "CobaltlineArt.h"
 
 namespace AccountDialog
 {
-std::unique_ptr<juce::XmlElement> send (const AppContext& context, const AccountRequest& request)
+void send (ComponentTask& task, const AppContext& context, const AccountRequest& request,
+           std::function<void (const AccountReply&)> withReply)
 {
-    const ScopedWaitCursor waiting;
-    return AccountRequests::send (context.service, request);
+    task.start<AccountReply> ([service = context.service, request] (const BackgroundTask::ShouldAbort& shouldAbort)
+                              {
+                                  const auto root = AccountRequests::send (service, request,
+                                                                           ServiceRequests::defaultTimeoutMs, shouldAbort);
+                                  return AccountRequests::readReply (root.get());
+                              },
+                              [withReply = std::move (withReply)] (AccountReply reply) { withReply (reply); });
 }
 
-ReplyOutcome readReply (const juce::XmlElement* reply, DesktopServices& desktop)
+ReplyOutcome readReply (const AccountReply& reply, DesktopServices& desktop)
 {
-    const auto outcome = classifyReply (reply);
+    const auto& outcome = reply.outcome;
 
     if (outcome.kind == ReplyKind::errors)
         desktop.showAlert (makeReplyAlert (outcome));

@@ -3,6 +3,7 @@
 #include "core/context/AppContext.h"
 #include "core/service/AccountRequests.h"
 #include "core/service/ServiceReply.h"
+#include "gui/desktop/ComponentTask.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -11,17 +12,19 @@
 */
 namespace AccountDialog
 {
-    /** Sends the request, with the wait cursor up while it runs (bounded by the
-        request's time-outs). The reply's root, owned by the caller, or nullptr.
+    /** Sends the request on the dialog's worker, the dialog waiting meanwhile
+        (bounded by the request's time-outs), and hands the reply to withReply
+        once it is there, if the dialog still exists. Nothing is shown here.
     */
-    std::unique_ptr<juce::XmlElement> send (const AppContext& context, const AccountRequest& request);
+    void send (ComponentTask& task, const AppContext& context, const AccountRequest& request,
+               std::function<void (const AccountReply&)> withReply);
 
     /** What the reply means. A refusal is shown in the service's words with
         the warning icon, and no reply at all with a short message of ours, so
         the dialog stays usable; a success and any other root are left to the
         caller.
     */
-    ReplyOutcome readReply (const juce::XmlElement* reply, DesktopServices& desktop);
+    ReplyOutcome readReply (const AccountReply& reply, DesktopServices& desktop);
 
     /** Writes the profile after the service accepted a change. A file that
         cannot be written is told to the user (the service has the change, the

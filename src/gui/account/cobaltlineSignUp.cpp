@@ -4,11 +4,9 @@
 #include "gui/account/AccountDialog.h"
 #include "gui/look/Palette.h"
 #include "gui/look/FormLook.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 cobaltlineSignUp::cobaltlineSignUp (const AppContext& appContext)
     : context (appContext),
-      connectionCheck (appContext.service, appContext.desktop),
       header (AccountDialog::headerImage())
 {
     setName ("cobaltlineSignUp");
@@ -93,9 +91,11 @@ void cobaltlineSignUp::buttonClicked (juce::Button* button)
 
 void cobaltlineSignUp::signUp()
 {
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
+    checkConnectionThen (waiting, context, [this] { registerAccount(); });
+}
 
+void cobaltlineSignUp::registerAccount()
+{
     const auto problems = EntryRules::checkSignUp ({ firstName.getText(), lastName.getText(), eMail.getText(),
                                                      password.getText(), passwordRepeat.getText(),
                                                      machineName.getText() });
@@ -113,13 +113,23 @@ void cobaltlineSignUp::signUp()
     request.lastName = lastName.getText();
     request.isDeveloper = ! developerNoButton.getToggleState();
 
-    reply = AccountDialog::send (context, request);
-    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
+    // What is stored on success is what was sent, whatever the fields hold by then.
+    const Profile profile { machineName.getText(), request.email, request.password };
+
+    AccountDialog::send (waiting, context, request, [this, profile] (const AccountReply& reply)
+    {
+        accountRegistered (reply, profile);
+    });
+}
+
+void cobaltlineSignUp::accountRegistered (const AccountReply& reply, const Profile& profile)
+{
+    const auto outcome = AccountDialog::readReply (reply, context.desktop);
 
     if (outcome.kind != ReplyKind::success)
         return;
 
-    AccountDialog::storeProfile (context, { machineName.getText(), eMail.getText(), password.getText() });
+    AccountDialog::storeProfile (context, profile);
 
     AccountDialog::closeThenShow (*this, 1, context.desktop, makeReplyAlert (outcome));
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/service/ConnectionCheck.h"
+#include "core/service/AccountRequests.h"
+#include "gui/desktop/ComponentTask.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The sign-up dialog: a new user's names, e-mail address, password (twice),
     machine name and whether they run pre-release plug-ins. "Sign Up" checks
-    the entries, registers the account with the service and, when it accepts,
-    stores the profile and closes with 1.
+    the connection and the entries, registers the account with the service
+    and, when it accepts, stores the profile and closes with 1. The dialog
+    ignores input while it waits for the service.
 */
 class cobaltlineSignUp final : public juce::Component,
                                private juce::Button::Listener
@@ -27,10 +29,10 @@ public:
 private:
     void buttonClicked (juce::Button* button) override;
     void signUp();
+    void registerAccount();
+    void accountRegistered (const AccountReply& reply, const Profile& profile);
 
     const AppContext context;
-    const ConnectionCheck connectionCheck;
-    std::unique_ptr<juce::XmlElement> reply;
     const juce::Image header;
 
     juce::TextEditor eMail { "eMail" };
@@ -52,6 +54,7 @@ private:
     juce::ToggleButton developerNoButton { "No" };
     juce::Label betaLabel { "betaLabel", "IMPORTANT: Are you running pre-release versions of any plugins not yet "
                                          "available to the public?" };
+    ComponentTask waiting { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (cobaltlineSignUp)
 };

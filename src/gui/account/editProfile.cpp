@@ -3,34 +3,19 @@
 #include "gui/account/AccountDialog.h"
 #include "gui/desktop/Dialogs.h"
 #include "gui/look/FormLook.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 editProfile::editProfile (const AppContext& appContext)
-    : context (appContext),
-      connectionCheck (appContext.service, appContext.desktop)
+    : context (appContext)
 {
     setName ("editProfile");
 
-    // The account as the service holds it, asked for with the stored address
-    // and password; whatever comes back (or nothing) gives the fields.
     const auto profile = context.settings.readProfile();
-    reply = AccountDialog::send (context, ViewProfileRequest { profile.email, profile.password });
-
-    const auto valueOf = [this] (const char* name)
-    {
-        return reply != nullptr ? getAttributeIgnoringCase (*reply, name) : juce::String();
-    };
-
-    userId = valueOf ("UserId");
-    const auto isDeveloper = valueOf ("IsDeveloper");
 
     eMail.setText (profile.email, false);
     eMail.setTooltip ("Email address associated with your Cobaltline account");
     saveChangesButton.setName ("saveChanges");
     saveChangesButton.setTooltip ("Click here to save your profile changes.");
-    firstName.setText (valueOf ("FirstName"), false);
     firstName.setTooltip ("First Name");
-    lastName.setText (valueOf ("LastName"), false);
     lastName.setTooltip ("Last Name");
     password.setTooltip ("Enter your password to save changes.");
     cancel.setName ("cancel");
@@ -44,10 +29,6 @@ editProfile::editProfile (const AppContext& appContext)
 
     FormLook::setUpDeveloperQuestion (betaLabel, developerYesButton, developerNoButton);
 
-    // Compared exactly: anything but "1" or "0" leaves both off.
-    developerYesButton.setToggleState (isDeveloper == "1", juce::dontSendNotification);
-    developerNoButton.setToggleState (isDeveloper == "0", juce::dontSendNotification);
-
     for (auto* child : std::initializer_list<juce::Component*> {
              &eMail, &labelEMail, &saveChangesButton, &firstName, &labelFirstName, &lastName, &labelLastName,
              &password, &labelPassword, &developerYesButton, &developerNoButton, &betaLabel, &cancel })
@@ -57,6 +38,11 @@ editProfile::editProfile (const AppContext& appContext)
         button->addListener (this);
 
     setSize (477, 240);
+
+    // The account as the service holds it, asked for with the stored address
+    // and password; whatever comes back (or nothing) gives the fields.
+    AccountDialog::send (waiting, context, ViewProfileRequest { profile.email, profile.password },
+                         [this] (const AccountReply& reply) { showAccount (reply.account); });
 }
 
 editProfile::~editProfile()
@@ -95,11 +81,24 @@ void editProfile::buttonClicked (juce::Button* button)
     }
 }
 
+void editProfile::showAccount (const AccountDetails& account)
+{
+    userId = account.userId;
+    firstName.setText (account.firstName, false);
+    lastName.setText (account.lastName, false);
+
+    // An unknown answer leaves both off.
+    developerYesButton.setToggleState (account.isDeveloper == true, juce::dontSendNotification);
+    developerNoButton.setToggleState (account.isDeveloper == false, juce::dontSendNotification);
+}
+
 void editProfile::saveChanges()
 {
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
+    checkConnectionThen (waiting, context, [this] { sendChanges(); });
+}
 
+void editProfile::sendChanges()
+{
     // Nothing is tested here: the service says what it takes.
     EditProfileRequest request;
     request.oldEmail = context.settings.readProfile().email;
@@ -110,8 +109,15 @@ void editProfile::saveChanges()
     request.isDeveloper = ! developerNoButton.getToggleState();
     request.userId = userId;
 
-    reply = AccountDialog::send (context, request);
-    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
+    AccountDialog::send (waiting, context, request, [this, newEmail = request.email] (const AccountReply& reply)
+    {
+        changesSent (reply, newEmail);
+    });
+}
+
+void editProfile::changesSent (const AccountReply& reply, const juce::String& newEmail)
+{
+    const auto outcome = AccountDialog::readReply (reply, context.desktop);
 
     if (outcome.kind != ReplyKind::success)
         return;
@@ -119,7 +125,7 @@ void editProfile::saveChanges()
     // The new address with the stored password and machine name: the password
     // typed here is never stored.
     auto profile = context.settings.readProfile();
-    profile.email = eMail.getText();
+    profile.email = newEmail;
     AccountDialog::storeProfile (context, profile);
 
     AccountDialog::closeThenShow (*this, 1, context.desktop, makeReplyAlert (outcome));

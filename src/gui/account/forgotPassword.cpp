@@ -3,11 +3,9 @@
 #include "core/account/EntryRules.h"
 #include "gui/account/AccountDialog.h"
 #include "gui/look/FormLook.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 forgotPassword::forgotPassword (const AppContext& appContext)
-    : context (appContext),
-      connectionCheck (appContext.service, appContext.desktop)
+    : context (appContext)
 {
     setName ("forgotPassword");
 
@@ -71,22 +69,24 @@ void forgotPassword::buttonClicked (juce::Button* button)
 
 void forgotPassword::sendCode()
 {
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
-
-    // The address goes as it is: the service says what it makes of it.
-    reply = AccountDialog::send (context, ForgotPasswordRequest { eMail.getText() });
-    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
-
-    if (outcome.kind == ReplyKind::success)
-        context.desktop.showAlert (makeReplyAlert (outcome));
+    checkConnectionThen (waiting, context, [this]
+    {
+        // The address goes as it is: the service says what it makes of it.
+        AccountDialog::send (waiting, context, ForgotPasswordRequest { eMail.getText() }, [this] (const AccountReply& reply)
+        {
+            if (const auto outcome = AccountDialog::readReply (reply, context.desktop); outcome.kind == ReplyKind::success)
+                context.desktop.showAlert (makeReplyAlert (outcome));
+        });
+    });
 }
 
 void forgotPassword::resetPassword()
 {
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
+    checkConnectionThen (waiting, context, [this] { sendReset(); });
+}
 
+void forgotPassword::sendReset()
+{
     const auto problems = EntryRules::checkReset (eMail.getText(), password.getText(), passwordRepeat.getText(),
                                                   resetCode.getText());
 
@@ -96,13 +96,17 @@ void forgotPassword::resetPassword()
         return;
     }
 
-    reply = AccountDialog::send (context, ResetPasswordRequest { eMail.getText(), password.getText(), resetCode.getText() });
-    const auto outcome = AccountDialog::readReply (reply.get(), context.desktop);
+    const ResetPasswordRequest request { eMail.getText(), password.getText(), resetCode.getText() };
 
-    if (outcome.kind != ReplyKind::success)
-        return;
+    AccountDialog::send (waiting, context, request, [this, request] (const AccountReply& reply)
+    {
+        const auto outcome = AccountDialog::readReply (reply, context.desktop);
 
-    // The new password with the typed address, for the machine stored before.
-    AccountDialog::storeProfile (context, { context.settings.getMachineName(), eMail.getText(), password.getText() });
-    context.desktop.showAlert (makeReplyAlert (outcome));
+        if (outcome.kind != ReplyKind::success)
+            return;
+
+        // The new password with the address it was reset for, for the machine stored before.
+        AccountDialog::storeProfile (context, { context.settings.getMachineName(), request.email, request.password });
+        context.desktop.showAlert (makeReplyAlert (outcome));
+    });
 }

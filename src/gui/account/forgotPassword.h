@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/service/ConnectionCheck.h"
+#include "gui/desktop/ComponentTask.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -9,7 +9,7 @@
     code to the address; "Reset Password" sends the address, a new password
     (twice, by the entry rules) and the code, and stores the address and the
     new password when the service accepts. It stays open until the user
-    closes it.
+    closes it, and ignores input while it waits for the service.
 */
 class forgotPassword final : public juce::Component,
                              private juce::Button::Listener
@@ -27,10 +27,9 @@ private:
     void buttonClicked (juce::Button* button) override;
     void sendCode();
     void resetPassword();
+    void sendReset();
 
     const AppContext context;
-    const ConnectionCheck connectionCheck;
-    std::unique_ptr<juce::XmlElement> reply;
 
     juce::TextEditor eMail { "eMail" };
     juce::Label labelEMail { "labelEMail", "Email:" };
@@ -42,6 +41,7 @@ private:
     juce::TextButton sendCodeButton { "Get Reset Code" };
     juce::Label labelResetCode { "labelResetCode", "Reset Code:" };
     juce::TextEditor resetCode { "resetCode", (juce::juce_wchar) 0x2022 };
+    ComponentTask waiting { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (forgotPassword)
 };

@@ -6,11 +6,9 @@
 #include "gui/desktop/Dialogs.h"
 #include "gui/look/FormLook.h"
 #include "gui/prefs/SettingsPage.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 cobaltlinePrefs_Profile::cobaltlinePrefs_Profile (const AppContext& appContext)
-    : context (appContext),
-      connectionCheck (appContext.service, appContext.desktop)
+    : context (appContext)
 {
     setName ("cobaltlinePrefs_Profile");
 
@@ -134,9 +132,10 @@ void cobaltlinePrefs_Profile::openForgotPassword()
 
 void cobaltlinePrefs_Profile::openEditProfile()
 {
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
-
-    // The dialog asks the service for the account while it is built.
-    launchAccountDialog (std::make_unique<::editProfile> (context), ::editProfile::windowTitle);
+    // The page waits for the check; the dialog then asks the service for the
+    // account by itself, once it is open.
+    checkConnectionThen (connectionWait, context, [this]
+    {
+        launchAccountDialog (std::make_unique<::editProfile> (context), ::editProfile::windowTitle);
+    });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/service/ConnectionCheck.h"
 #include "core/settings/EditedFields.h"
+#include "gui/desktop/ComponentTask.h"
 #include "gui/prefs/SettingsPage.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -31,7 +31,6 @@ private:
     void launchAccountDialog (std::unique_ptr<juce::Component> dialog, const juce::String& title);
 
     const AppContext context;
-    const ConnectionCheck connectionCheck;
     EditedFields edited;
 
     juce::TextEditor email { "EMail" };
@@ -43,6 +42,7 @@ private:
     juce::TextButton save { "Save Settings" };
     juce::TextButton forgotPassword { "Forgot / Change Password?" };
     juce::TextButton editProfile { "Edit Profile..." };
+    ComponentTask connectionWait { *this };   // the check before "Edit Profile..."
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (cobaltlinePrefs_Profile)
 };

@@ -6,10 +6,14 @@
 #include "gui/scan/PluginScan.h"
 
 #include "CobaltlineArt.h"
-#include "gui/desktop/ScopedWaitCursor.h"
 
 namespace
 {
+    // Each tab has its bar, and the check before a scan no longer holds the
+    // message thread: a scan started from the other tab meanwhile would come
+    // back inside this one's progress window. Message thread only.
+    bool scanRunning = false;
+
     juce::Image artImage (const char* data, int size)
     {
         return juce::ImageCache::getFromMemory (data, size);
@@ -37,8 +41,7 @@ namespace
 
 UpdateNavigation::UpdateNavigation (const AppContext& appContext)
     : context (appContext),
-      prefsPanel (appContext),
-      connectionCheck (appContext.service, appContext.desktop)
+      prefsPanel (appContext)
 {
     setName ("UpdateNavigation");
 
@@ -143,12 +146,17 @@ void UpdateNavigation::startScan()
             break;
     }
 
-    if (! checkConnectionWaiting (connectionCheck))
-        return;
+    // The bar waits for the check; the rest of the window stays usable.
+    checkConnectionThen (connectionWait, context, [this, decision]
+    {
+        if (scanRunning)
+            return;
 
-    PluginScan job (context);
-    const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
+        const juce::ScopedValueSetter<bool> running (scanRunning, true);
+        PluginScan job (context);
+        const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
-    job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
-    job.runThread();
+        job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
+        job.runThread();
+    });
 }

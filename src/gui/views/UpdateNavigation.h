@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/service/ConnectionCheck.h"
+#include "gui/desktop/ComponentTask.h"
 #include "gui/prefs/PrefsPanel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -42,7 +42,7 @@ private:
 
     juce::Image leftCap, rightCap, middleTile;
     PrefsPanel prefsPanel;
-    const ConnectionCheck connectionCheck;
+    ComponentTask connectionWait { *this };   // the check before a scan
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UpdateNavigation)
 };
