@@ -184,30 +184,30 @@ namespace
         reportSlices (state, shown, longest, 0.0, 0);
     }
 
-    /** The tick after a scan replaced the file: the tick's request, then the
-        showing of the rows that the reload thread read, parsed and sorted.
+    /** Times, in each iteration, a request made on the message thread
+        (before it, prepare() runs untimed) and the showing of the rows the
+        reload thread makes for it.
     */
-    void tickAfterANewInventory (benchmark::State& state)
+    template <typename Prepare, typename Request>
+    void timeRequests (benchmark::State& state, Prepare&& prepare, Request&& request)
     {
         ShownTable shown;
-        auto variant = 0;
         auto longest = 0.0, waited = 0.0;
         auto newRows = 0;
 
         for (auto _ : state)
         {
-            variant = 1 - variant;
-            fixture->replaceInventory (variant);
+            prepare();
 
             const auto start = SteadyClock::now();
-            shown.table.timerCallback();
-            const auto tick = secondsSince (start);
+            request (shown.table);
+            const auto asking = secondsSince (start);
 
             auto waitedNow = 0.0;
             const auto showing = shown.waitForNewRows (&waitedNow);
 
-            state.SetIterationTime (tick + showing);
-            longest = juce::jmax (longest, tick, showing);
+            state.SetIterationTime (asking + showing);
+            longest = juce::jmax (longest, asking, showing);
             waited += waitedNow;
             ++newRows;
         }
@@ -215,32 +215,24 @@ namespace
         reportSlices (state, shown, longest, waited, newRows);
     }
 
+    /** The tick after a scan replaced the file: the tick's request, then the
+        showing of the rows that the reload thread read, parsed and sorted.
+    */
+    void tickAfterANewInventory (benchmark::State& state)
+    {
+        auto variant = 0;
+        timeRequests (state,
+                      [&] { variant = 1 - variant; fixture->replaceInventory (variant); },
+                      [] (PluginTableList& table) { table.timerCallback(); });
+    }
+
     /** A click on a header: the request, then the showing of the re-sorted copy. */
     void headerClick (benchmark::State& state)
     {
-        ShownTable shown;
         auto forwards = true;
-        auto longest = 0.0, waited = 0.0;
-        auto newRows = 0;
-
-        for (auto _ : state)
-        {
-            forwards = ! forwards;
-
-            const auto start = SteadyClock::now();
-            shown.table.sortOrderChanged (2, forwards);
-            const auto click = secondsSince (start);
-
-            auto waitedNow = 0.0;
-            const auto showing = shown.waitForNewRows (&waitedNow);
-
-            state.SetIterationTime (click + showing);
-            longest = juce::jmax (longest, click, showing);
-            waited += waitedNow;
-            ++newRows;
-        }
-
-        reportSlices (state, shown, longest, waited, newRows);
+        timeRequests (state,
+                      [&] { forwards = ! forwards; },
+                      [&] (PluginTableList& table) { table.sortOrderChanged (2, forwards); });
     }
 }
 
