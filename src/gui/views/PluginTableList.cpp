@@ -10,6 +10,19 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
 {
     setName (name);
 
+    // Made here, on the message thread; the reload thread only copies it.
+    const SafePointer<PluginTableList> self (this);
+
+    // Before the header, whose sort order is sent to it.
+    reloader = std::make_unique<TableReloader> (context.settings, definition, [self]
+    {
+        juce::MessageManager::callAsync ([self]
+        {
+            if (auto* list = self.getComponent())
+                list->showReadyRows();
+        });
+    });
+
     addAndMakeVisible (table);
     table.setModel (this);
     table.getHeader().setPopupMenuActive (true);   // with its auto-size entries
@@ -20,18 +33,6 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
 
     table.getHeader().setSortColumnId (1, true);
     table.setTooltip (tooltip);
-
-    // Made here, on the message thread; the reload thread only copies it.
-    const SafePointer<PluginTableList> self (this);
-
-    reloader = std::make_unique<TableReloader> (context.settings, definition, [self]
-    {
-        juce::MessageManager::callAsync ([self]
-        {
-            if (auto* list = self.getComponent())
-                list->showReadyRows();
-        });
-    });
 
     // The first reading waits for the message loop: whoever builds the table
     // may still be working on its files (the main window deletes stale ones
