@@ -39,13 +39,13 @@ namespace
             juce::StringArray result;
 
             for (int i = 0; i < data.getNumRows(); ++i)
-                result.add (data.getRow (i)->getStringAttribute ("Name"));
+                result.add (data.getRow (i)->name);
 
             return result;
         }
 
         TestContext test;
-        TableData data { test.settings, SettingsStore::updateListSuffix };
+        TableData data { test.settings, SettingsStore::updateListSuffix, PluginListKind::updateList };
     };
 }
 
@@ -109,14 +109,14 @@ TEST_F (TableDataTest, SortsByTheStoredTextAndOnlyWhenSomethingChanged)
     writeList ("Studio", { { "x", "4.100" }, { "y", "10.2" }, { "z", "4.2" } });
     data.reload();
 
-    EXPECT_TRUE (data.sort ("CurrentVersion", true));
+    EXPECT_TRUE (data.sort (&PluginRow::latestVersion, true));
     EXPECT_EQ (names(), juce::StringArray ("y", "x", "z"));   // "10.2" < "4.100" < "4.2"
-    EXPECT_FALSE (data.sort ("CurrentVersion", true));
+    EXPECT_FALSE (data.sort (&PluginRow::latestVersion, true));
 
-    EXPECT_TRUE (data.sort ("CurrentVersion", false));
+    EXPECT_TRUE (data.sort (&PluginRow::latestVersion, false));
     EXPECT_EQ (names(), juce::StringArray ("z", "x", "y"));
 
     writeList ("Studio", { { "b", "1" }, { "a", "1" } });
     data.reload();
-    EXPECT_TRUE (data.sort ("CurrentVersion", false));   // new rows are sorted again
+    EXPECT_TRUE (data.sort (&PluginRow::latestVersion, false));   // new rows are sorted again
 }

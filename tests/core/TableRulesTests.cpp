@@ -10,32 +10,28 @@ namespace
 {
     std::vector<juce::String> sortedNames (std::vector<const char*> names, bool forwards = true)
     {
-        juce::XmlElement root ("Rows");
+        std::vector<PluginRow> rows;
 
         for (auto* name : names)
-            root.createNewChildElement ("Plugin")->setAttribute ("Name", name);
+            rows.push_back (PluginRow { name });
 
-        RowComparator comparator ("Name", forwards);
-        root.sortChildElements (comparator);
+        std::stable_sort (rows.begin(), rows.end(), RowComparator (&PluginRow::name, forwards));
 
         std::vector<juce::String> result;
 
-        for (auto* row : root.getChildIterator())
-            result.push_back (row->getStringAttribute ("Name"));
+        for (const auto& sorted : rows)
+            result.push_back (sorted.name);
 
         return result;
     }
 
-    juce::XmlElement row (const char* name, const char* vendor, const char* website = nullptr)
+    PluginRow row (const char* name, const char* vendor, const char* website = "")
     {
-        juce::XmlElement element ("Plugin");
-        element.setAttribute ("Name", juce::String::fromUTF8 (name));
-        element.setAttribute ("Vendor", juce::String::fromUTF8 (vendor));
-
-        if (website != nullptr)
-            element.setAttribute ("Website", juce::String::fromUTF8 (website));
-
-        return element;
+        PluginRow plugin;
+        plugin.name = juce::String::fromUTF8 (name);
+        plugin.vendor = juce::String::fromUTF8 (vendor);
+        plugin.website = juce::String::fromUTF8 (website);
+        return plugin;
     }
 }
 
@@ -53,21 +49,21 @@ TEST (TableRules, SortsTextsCharacterByCharacterIgnoringCaseAndLeadingPunctuatio
 
 TEST (TableRules, EqualTextsAreOrderedByTheirIds)
 {
-    juce::XmlElement root ("Rows");
+    std::vector<PluginRow> rows;
 
     for (auto* id : { "3", "1", "2" })
     {
-        auto* child = root.createNewChildElement ("Plugin");
-        child->setAttribute ("Name", "Same");
-        child->setAttribute ("ID", id);
+        PluginRow plugin;
+        plugin.name = "Same";
+        plugin.id = id;
+        rows.push_back (plugin);
     }
 
-    RowComparator comparator ("Name", true);
-    root.sortChildElements (comparator);
+    std::sort (rows.begin(), rows.end(), RowComparator (&PluginRow::name, true));
 
     juce::StringArray ids;
-    for (auto* child : root.getChildIterator())
-        ids.add (child->getStringAttribute ("ID"));
+    for (const auto& sorted : rows)
+        ids.add (sorted.id);
 
     EXPECT_EQ (ids, juce::StringArray ("1", "2", "3"));
 }
@@ -84,9 +80,9 @@ TEST (TableRules, TheLatestVersionLosesItsTrailingZeros)
 
 TEST (TableRules, CellsShowControlCharactersAsVisibleSymbols)
 {
-    juce::XmlElement plugin ("Plugin");
-    plugin.setAttribute ("Name", "Synth\x01\x1f\x7f\t");
-    plugin.setAttribute ("CurrentVersion", "2.500\x01");
+    PluginRow plugin;
+    plugin.name = "Synth\x01\x1f\x7f\t";
+    plugin.latestVersion = "2.500\x01";
 
     const auto updates = TableDefinition::updates();
     EXPECT_EQ (updates.findColumn (1)->cellText (plugin), juce::String (L"Synth\u2401\u241f\u2421\u2409"));

@@ -21,6 +21,37 @@ namespace
                 .replaceWithText ("<UpdateList>" + rows + "</UpdateList>");
         }
 
+        /** Runs the message loop until the condition holds (false after 5 s). */
+        static bool pumpUntil (std::function<bool()> condition)
+        {
+            for (auto end = juce::Time::getMillisecondCounter() + 5000; ! condition();)
+            {
+                if (juce::Time::getMillisecondCounter() > end)
+                    return false;
+
+                pumpMessages (5);
+            }
+
+            return true;
+        }
+
+        /** Asks for a reload and waits until the reload thread's rows are shown. */
+        static bool reloadUntilRows (PluginTableList& list, int numRows)
+        {
+            list.timerCallback();
+            return pumpUntil ([&] { return list.getNumRows() == numRows; });
+        }
+
+        static juce::StringArray shownNames (PluginTableList& list)
+        {
+            juce::StringArray names;
+
+            for (int i = 0; i < list.getNumRows(); ++i)
+                names.add (list.getRow (i)->name);
+
+            return names;
+        }
+
         void doubleClick (PluginTableList& table, int row)
         {
             const juce::MouseEvent click (juce::Desktop::getInstance().getMainMouseSource(), {}, {}, 0.0f, 0.0f, 0.0f,
@@ -99,8 +130,14 @@ TEST_F (PluginTableListTest, TheTablesHaveTheirColumnsOrderAndTooltip)
     EXPECT_EQ (table.getHeader().getSortColumnId(), 1);
     EXPECT_TRUE (table.getHeader().isSortedForwards());
     EXPECT_EQ (table.getTooltip(), juce::String ("Double click a plugin to find updates."));
-    EXPECT_EQ (juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ListBox::backgroundColourId),
-               juce::Colour (0xff3b3b3b));
+
+    // The colours are the shared look's: a table on its own sets none.
+    auto& defaults = juce::LookAndFeel::getDefaultLookAndFeel();
+    const auto before = defaults.findColour (juce::ListBox::backgroundColourId);
+    defaults.setColour (juce::ListBox::backgroundColourId, juce::Colours::red);
+    { UpdatesTableList alone (test.get()); }
+    EXPECT_EQ (defaults.findColour (juce::ListBox::backgroundColourId), juce::Colours::red);
+    defaults.setColour (juce::ListBox::backgroundColourId, before);
 }
 
 TEST_F (PluginTableListTest, ReloadsSortsAndOpensTheRowsPages)
@@ -114,8 +151,7 @@ TEST_F (PluginTableListTest, ReloadsSortsAndOpensTheRowsPages)
     writeUpdates ("<Plugin Name=\"Phaser\" Vendor=\"Acme\" Website=\"https://acme.example/phaser\"/>"
                             "<Plugin Name=\"(Old) Delay\" Vendor=\"Acme\"/>"
                             "<Plugin Name=\"Amp\" Vendor=\"\"/>");
-    list.timerCallback();
-    ASSERT_EQ (list.getNumRows(), 3);
+    ASSERT_TRUE (reloadUntilRows (list, 3));
 
     for (int row = 0; row < 3; ++row)
         doubleClick (list, row);
@@ -132,7 +168,7 @@ TEST_F (PluginTableListTest, TheLatestVersionIsShownShortened)
     UpdatesTab tab (test.get());
     auto& list = tab.getTableList();
     writeUpdates ("<Plugin Name=\"A\" InstalledVersion=\"4.000\" CurrentVersion=\"4.100\"/>");
-    list.timerCallback();
+    ASSERT_TRUE (reloadUntilRows (list, 1));
 
     EXPECT_TRUE (samePixels (paintedCell (list, 0, 5), cellShowing ("4.1")));
     EXPECT_TRUE (samePixels (paintedCell (list, 0, 4), cellShowing ("4.000")));   // only the latest is shortened
@@ -148,7 +184,7 @@ TEST_F (PluginTableListTest, AutoSizeFollowsTheWidestText)
 
     test.settings.getMachineFile (SettingsStore::inventorySuffix)
         .replaceWithText ("<MachineProfile><Plugin Name=\"A\"/><Plugin Name=\"A much longer plug-in name\"/></MachineProfile>");
-    list.timerCallback();
+    ASSERT_TRUE (reloadUntilRows (list, 2));
 
     const juce::Font font;
     EXPECT_EQ (list.getColumnAutoSizeWidth (1), juce::roundToInt (font.getStringWidthFloat ("A much longer plug-in name")) + 8);
@@ -156,6 +192,56 @@ TEST_F (PluginTableListTest, AutoSizeFollowsTheWidestText)
 
     // A document without rows still counts as loaded.
     test.settings.getMachineFile (SettingsStore::inventorySuffix).replaceWithText ("<Errors ErrorTitle=\"x\"/>");
-    list.timerCallback();
+    ASSERT_TRUE (reloadUntilRows (list, 0));
     EXPECT_EQ (list.getColumnAutoSizeWidth (1), 40);
+}
+
+TEST_F (PluginTableListTest, RowsComeFromTheReloadThreadAndAReplacedFileShowsAfterOneTick)
+{
+    UpdatesTableList list (test.get());
+    writeUpdates ("<Plugin Name=\"b\" Vendor=\"2\"/><Plugin Name=\"a\" Vendor=\"1\"/>");
+
+    // The tick only asks: nothing is read on the message thread.
+    list.timerCallback();
+    EXPECT_EQ (list.getNumRows(), 0);
+    ASSERT_TRUE (pumpUntil ([&] { return list.getNumRows() == 2; }));
+    EXPECT_EQ (shownNames (list), juce::StringArray ("a", "b"));
+
+    // A click on a header re-sorts through the reload thread.
+    list.getTable().getHeader().setSortColumnId (2, false);
+    EXPECT_TRUE (pumpUntil ([&] { return shownNames (list) == juce::StringArray ("b", "a"); }));
+
+    // The scan replaces the file whole; the next tick shows it, in the header's order.
+    const auto file = test.settings.getMachineFile (SettingsStore::updateListSuffix);
+    const auto next = file.getSiblingFile ("next.xml");
+    next.replaceWithText ("<UpdateList><Plugin Name=\"x\" Vendor=\"1\"/><Plugin Name=\"y\" Vendor=\"3\"/>"
+                          "<Plugin Name=\"z\" Vendor=\"2\"/></UpdateList>");
+    ASSERT_TRUE (next.moveFileTo (file));
+    ASSERT_TRUE (reloadUntilRows (list, 3));
+    EXPECT_EQ (shownNames (list), juce::StringArray ("y", "z", "x"));
+}
+
+TEST_F (PluginTableListTest, ATableDestroyedWhileItsFileIsParsedIsGoneSafely)
+{
+    juce::MemoryOutputStream rows;
+
+    for (int i = 0; i < 20000; ++i)
+        rows << "<Plugin Name=\"Plug-in " << i << "\" Vendor=\"Acme\" CurrentVersion=\"1.0\"/>";
+
+    writeUpdates (rows.toString());
+
+    // Up to a wait long enough for the rows to be ready and their call posted.
+    for (int delayMs : { 0, 2, 10, 40, 400 })
+    {
+        {
+            UpdatesTableList list (test.get());
+            list.timerCallback();
+            juce::Thread::sleep (delayMs);
+        }
+
+        pumpMessages (20);   // a call posted for the table finds it gone
+    }
+
+    UpdatesTableList list (test.get());
+    EXPECT_TRUE (reloadUntilRows (list, 20000));
 }

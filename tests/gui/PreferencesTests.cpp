@@ -97,6 +97,7 @@ TEST_F (PreferencesTest, TheSharedLookColoursEveryButtonAndDrawsItsText)
     EXPECT_EQ (button.findColour (juce::TextButton::buttonColourId), juce::Colour (0xff636363));
     EXPECT_EQ (button.findColour (juce::TextButton::textColourOffId), juce::Colour (0xffffffff));
     EXPECT_EQ (button.findColour (juce::TextEditor::backgroundColourId), juce::Colour (0xff191919));
+    EXPECT_EQ (button.findColour (juce::ListBox::backgroundColourId), juce::Colour (0xff3b3b3b));
 
     // Text is drawn: some pixels of the button are near white.
     button.setSize (120, 22);

@@ -3,20 +3,9 @@
 #include "core/inventory/InventoryFileWriter.h"
 #include "core/inventory/PluginFileInfo.h"
 #include "core/inventory/VersionCleaning.h"
+#include "core/tables/PluginRow.h"
 
 #include <optional>
-
-namespace
-{
-    // Made once: making an Identifier from text looks it up in JUCE's string pool.
-    const juce::Identifier& pluginTag()   { static const juce::Identifier id ("Plugin");   return id; }
-    const juce::Identifier& nameId()      { static const juce::Identifier id ("Name");     return id; }
-    const juce::Identifier& versionId()   { static const juce::Identifier id ("Version");  return id; }
-    const juce::Identifier& vendorId()    { static const juce::Identifier id ("Vendor");   return id; }
-    const juce::Identifier& pathId()      { static const juce::Identifier id ("Path");     return id; }
-    const juce::Identifier& formatId()    { static const juce::Identifier id ("Format");   return id; }
-    const juce::Identifier& errorId()     { static const juce::Identifier id ("Error");    return id; }
-}
 
 /** One scan folder of a walk: its plug-ins go to the inventory writer, its
     rejected files to the unknown-plug-ins file.
@@ -34,21 +23,17 @@ public:
         const auto info = PluginFileInfo::read (file, size);
         walk.bytesRead += info.bytesRead;
 
-        const auto fullPath = file.getFullPathName();
-        juce::XmlElement plugin (pluginTag());
-        plugin.setAttribute (nameId(), info.name);
-        plugin.setAttribute (versionId(), info.version);
-        plugin.setAttribute (vendorId(), info.vendor);
-        plugin.setAttribute (pathId(), fullPath);
-        plugin.setAttribute (formatId(), format);
-        plugin.setAttribute (errorId(), info.error);
+        PluginRow plugin;
+        plugin.name = info.name;
+        plugin.installedVersion = cleanVersion (info.version);
+        plugin.vendor = info.vendor;
+        plugin.path = file.getFullPathName();
+        plugin.format = format;
+        plugin.error = info.error;
 
-        const auto cleaned = cleanVersion (info.version);
-        plugin.setAttribute (versionId(), cleaned);
-
-        if (! cleaned.containsChar ('.'))
+        if (! plugin.installedVersion.containsChar ('.'))
         {
-            reject (fullPath);
+            reject (plugin.path);
             return;
         }
 
@@ -56,7 +41,7 @@ public:
         if (info.name == uadPluginName && ++walk.uadCount > 1)
             return;
 
-        writer.append (plugin);
+        writer.append (plugin.toInventoryElement());
         ++walk.numPlugins;
     }
 

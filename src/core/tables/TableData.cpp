@@ -1,7 +1,8 @@
 #include "core/tables/TableData.h"
 
-#include "core/tables/TableRules.h"
 #include "core/xml/SafeXml.h"
+
+#include <algorithm>
 
 bool TableData::FileState::operator== (const FileState& other) const
 {
@@ -9,8 +10,8 @@ bool TableData::FileState::operator== (const FileState& other) const
         && size == other.size && modified == other.modified;
 }
 
-TableData::TableData (const SettingsStore& settingsStore, const juce::String& fileSuffix)
-    : settings (settingsStore), suffix (fileSuffix)
+TableData::TableData (const SettingsStore& settingsStore, const juce::String& fileSuffix, PluginListKind listKind)
+    : settings (settingsStore), suffix (fileSuffix), kind (listKind)
 {
 }
 
@@ -42,50 +43,43 @@ bool TableData::reload()
     if (loadedOnce && state == loaded)
         return false;
 
-    const auto hadRows = ! rows.empty();
+    // An "Errors" reply has no rows but counts as data (see hasData).
+    const auto hadContent = parsed || ! rows.empty();
     loaded = state;
     loadedOnce = true;
     rowsSorted = false;
+    parsed = false;
+    rows.clear();
 
     if (state.isEmpty())
+        return hadContent;
+
+    if (const auto document = SafeXml::parseFile (file, maxFileBytes))
     {
-        rows.clear();
-        return hadRows;
+        rows = PluginRow::allFrom (*document, kind);
+        parsed = true;
     }
 
-    data = SafeXml::parseFile (file, maxFileBytes);
-    collectRows();
     return true;
 }
 
-void TableData::collectRows()
+bool TableData::sort (TableRules::RowField field, bool forwards)
 {
-    rows.clear();
-
-    if (data != nullptr)
-        for (auto* child : data->getChildIterator())
-            rows.push_back (child);
-}
-
-bool TableData::sort (const juce::Identifier& attribute, bool forwards)
-{
-    if (data == nullptr || rows.empty())
+    if (field == nullptr || rows.empty())
         return false;
 
-    if (rowsSorted && attribute == sortedBy && forwards == sortedForwards)
+    if (rowsSorted && field == sortedBy && forwards == sortedForwards)
         return false;
 
-    TableRules::RowComparator comparator (attribute, forwards);
-    data->sortChildElements (comparator);
-    collectRows();
+    std::stable_sort (rows.begin(), rows.end(), TableRules::RowComparator (field, forwards));
 
-    sortedBy = attribute;
+    sortedBy = field;
     sortedForwards = forwards;
     rowsSorted = true;
     return true;
 }
 
-const juce::XmlElement* TableData::getRow (int index) const noexcept
+const PluginRow* TableData::getRow (int index) const noexcept
 {
-    return juce::isPositiveAndBelow (index, (int) rows.size()) ? rows[(size_t) index] : nullptr;
+    return juce::isPositiveAndBelow (index, (int) rows.size()) ? &rows[(size_t) index] : nullptr;
 }

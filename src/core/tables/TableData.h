@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/settings/SettingsStore.h"
+#include "core/tables/TableRules.h"
 
 #include <filesystem>
 #include <vector>
@@ -11,9 +12,10 @@
     name switches files at once) and parses it only when it may have changed:
     another file, or the same one with another identity, size or modification
     time. The scan replaces its files whole, so each change shows as a new
-    file. Rows are the root's child elements, in the order of the last sort.
+    file. Rows are those of PluginRow::allFrom, in the order of the last sort.
 
-    Message thread only (it belongs to a table).
+    One thread at a time (a table's reload thread); it reads files and may
+    take a while.
 */
 class TableData
 {
@@ -21,29 +23,31 @@ public:
     /** Files larger than this are not read (the table shows no rows). */
     static constexpr juce::int64 maxFileBytes = 128 * 1024 * 1024;
 
-    TableData (const SettingsStore& settings, const juce::String& fileSuffix);
+    TableData (const SettingsStore& settings, const juce::String& fileSuffix, PluginListKind kind);
 
     /** Brings the rows in line with the file; true when they changed. */
     bool reload();
 
-    /** Sorts the rows by an attribute (TableRules::RowComparator). Nothing is
-        done, and false returned, when the rows and the order are the same as
-        at the last sort.
+    /** Sorts the rows by one of their texts (TableRules::RowComparator),
+        keeping the order of equal rows. Nothing is done, and false returned,
+        when the rows and the order are the same as at the last sort.
     */
-    bool sort (const juce::Identifier& attribute, bool forwards);
+    bool sort (TableRules::RowField field, bool forwards);
 
-    int getNumRows() const noexcept                 { return (int) rows.size(); }
+    int getNumRows() const noexcept                         { return (int) rows.size(); }
 
     /** True when the last reload found a non-empty file that parsed (its root
         may have no rows, as an "Errors" reply).
     */
-    bool hasData() const noexcept                   { return ! loaded.isEmpty() && data != nullptr; }
+    bool hasData() const noexcept                           { return parsed; }
 
-    /** The row's element, or nullptr outside the rows. */
-    const juce::XmlElement* getRow (int index) const noexcept;
+    /** The row at this index, or nullptr outside the rows. */
+    const PluginRow* getRow (int index) const noexcept;
+
+    const std::vector<PluginRow>& getRows() const noexcept  { return rows; }
 
     /** The file of the last reload. */
-    const juce::File& getFile() const noexcept      { return file; }
+    const juce::File& getFile() const noexcept              { return file; }
 
 private:
     struct FileState
@@ -59,18 +63,18 @@ private:
     };
 
     static FileState stateOf (const juce::File& file);
-    void collectRows();
 
     const SettingsStore& settings;
     const juce::String suffix;
+    const PluginListKind kind;
     juce::File file;
-    std::unique_ptr<juce::XmlElement> data;
-    std::vector<const juce::XmlElement*> rows;
+    std::vector<PluginRow> rows;
+    bool parsed = false;
     FileState loaded;
     bool loadedOnce = false;
 
     // What the rows were last sorted by, and whether they changed since.
-    juce::Identifier sortedBy;
+    TableRules::RowField sortedBy = nullptr;
     bool sortedForwards = true;
     bool rowsSorted = false;
 

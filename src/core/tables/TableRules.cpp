@@ -29,19 +29,17 @@ int compareTexts (const juce::String& first, const juce::String& second)
                .compareIgnoreCase (skipLeadingPunctuation (second.getCharPointer()));
 }
 
-RowComparator::RowComparator (const juce::Identifier& attributeToSortBy, bool forwards)
-    : attribute (attributeToSortBy), direction (forwards ? 1 : -1)
+RowComparator::RowComparator (RowField fieldToSortBy, bool forwards)
+    : field (fieldToSortBy), direction (forwards ? 1 : -1)
 {
 }
 
-int RowComparator::compareElements (const juce::XmlElement* first, const juce::XmlElement* second) const
+int RowComparator::compare (const PluginRow& first, const PluginRow& second) const
 {
-    static const juce::Identifier idAttribute ("ID");
-
-    auto result = compareTexts (first->getStringAttribute (attribute), second->getStringAttribute (attribute));
+    auto result = compareTexts (first.*field, second.*field);
 
     if (result == 0)
-        result = compareTexts (first->getStringAttribute (idAttribute), second->getStringAttribute (idAttribute));
+        result = compareTexts (first.id, second.id);
 
     return direction * result;
 }
@@ -76,19 +74,23 @@ juce::String visibleText (const juce::String& text)
     return shown;
 }
 
-juce::String Column::cellText (const juce::XmlElement& row) const
+juce::String Column::cellText (const PluginRow& row) const
 {
-    const auto text = row.getStringAttribute (attribute);
+    const auto& text = row.*field;
     return visibleText (showsShortenedVersion ? displayedVersion (text) : text);
 }
 
-juce::URL pageFor (const juce::XmlElement& row)
+juce::String Column::sizingText (const PluginRow& row) const
 {
-    if (const auto website = WebAddresses::fromUntrustedAddress (row.getStringAttribute ("Website"));
-        ! website.isEmpty())
+    return visibleText (row.*field);
+}
+
+juce::URL pageFor (const PluginRow& row)
+{
+    if (const auto website = WebAddresses::fromUntrustedAddress (row.website); ! website.isEmpty())
         return website;
 
-    return WebAddresses::webSearch (row.getStringAttribute ("Vendor") + " " + row.getStringAttribute ("Name"));
+    return WebAddresses::webSearch (row.vendor + " " + row.name);
 }
 
 const Column* TableDefinition::findColumn (int id) const
@@ -103,19 +105,21 @@ const Column* TableDefinition::findColumn (int id) const
 TableDefinition TableDefinition::installed()
 {
     return { SettingsStore::inventorySuffix,
-             { { 1, "Name", 240, "Name", false },
-               { 2, "Vendor", 120, "Vendor", false },
-               { 3, "Format", 70, "Format", false },
-               { 4, "Installed Version", 130, "Version", false } } };
+             PluginListKind::inventory,
+             { { 1, "Name", 240, &PluginRow::name, false },
+               { 2, "Vendor", 120, &PluginRow::vendor, false },
+               { 3, "Format", 70, &PluginRow::format, false },
+               { 4, "Installed Version", 130, &PluginRow::installedVersion, false } } };
 }
 
 TableDefinition TableDefinition::updates()
 {
     return { SettingsStore::updateListSuffix,
-             { { 1, "Name", 240, "Name", false },
-               { 2, "Vendor", 120, "Vendor", false },
-               { 3, "Format", 70, "Format", false },
-               { 4, "Installed Version", 130, "InstalledVersion", false },
-               { 5, "Latest Version", 130, "CurrentVersion", true } } };
+             PluginListKind::updateList,
+             { { 1, "Name", 240, &PluginRow::name, false },
+               { 2, "Vendor", 120, &PluginRow::vendor, false },
+               { 3, "Format", 70, &PluginRow::format, false },
+               { 4, "Installed Version", 130, &PluginRow::installedVersion, false },
+               { 5, "Latest Version", 130, &PluginRow::latestVersion, true } } };
 }
 }

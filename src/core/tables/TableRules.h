@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/tables/PluginRow.h"
+
 #include <juce_core/juce_core.h>
 
 #include <vector>
@@ -14,19 +16,26 @@ namespace TableRules
     */
     int compareTexts (const juce::String& first, const juce::String& second);
 
-    /** Sorts rows (XML elements) by one attribute with compareTexts, then by
-        their "ID" attributes; for XmlElement::sortChildElements.
+    /** One text of a row, as a column shows and sorts it. */
+    using RowField = juce::String PluginRow::*;
+
+    /** Orders rows by one of their texts with compareTexts, then by their ids
+        (the inventory has none, so its equal rows stay equal); reversed when
+        not forwards. A strict weak order, for std::sort and std::stable_sort.
     */
     class RowComparator
     {
     public:
-        RowComparator (const juce::Identifier& attribute, bool forwards);
+        RowComparator (RowField field, bool forwards);
 
-        int compareElements (const juce::XmlElement* first, const juce::XmlElement* second) const;
+        /** Negative, zero or positive. */
+        int compare (const PluginRow& first, const PluginRow& second) const;
+
+        bool operator() (const PluginRow& first, const PluginRow& second) const   { return compare (first, second) < 0; }
 
     private:
-        const juce::Identifier attribute;
-        const int direction;
+        RowField field;
+        int direction;
     };
 
     /** A version as the "Latest Version" column shows it: trailing "0"s are
@@ -42,12 +51,12 @@ namespace TableRules
     */
     juce::String visibleText (const juce::String& text);
 
-    /** The page a double-click opens for a row: its "Website" when that is an
+    /** The page a double-click opens for a row: its website when that is an
         http:// or https:// address (made safe with
         WebAddresses::fromUntrustedAddress), else a web search for its
-        Vendor, a space and its Name.
+        vendor, a space and its name.
     */
-    juce::URL pageFor (const juce::XmlElement& row);
+    juce::URL pageFor (const PluginRow& row);
 
     /** One column of a table: what it shows, sorts and sizes by. */
     struct Column
@@ -55,28 +64,33 @@ namespace TableRules
         int id;
         juce::String header;
         int width;
-        juce::Identifier attribute;
+        RowField field;                 ///< what it shows, sorts and sizes by
         bool showsShortenedVersion;
 
         /** What this column's cell shows for a row (visibleText, and the
             version shortened where the column does that). */
-        juce::String cellText (const juce::XmlElement& row) const;
+        juce::String cellText (const PluginRow& row) const;
+
+        /** The text the column is auto-sized by: the stored text made visible,
+            also where the cell shows a shortened version. */
+        juce::String sizingText (const PluginRow& row) const;
     };
 
     /** One of the two tables: the per-machine file it shows and its columns. */
     struct TableDefinition
     {
         juce::String fileSuffix;
+        PluginListKind kind;
         std::vector<Column> columns;
 
         /** The column with this id, or nullptr. */
         const Column* findColumn (int id) const;
 
-        /** The inventory: Name, Vendor, Format, Installed Version ("Version"). */
+        /** The inventory: Name, Vendor, Format, Installed Version. */
         static TableDefinition installed();
 
-        /** The update list: Name, Vendor, Format, Installed Version
-            ("InstalledVersion"), Latest Version ("CurrentVersion", shortened).
+        /** The update list: Name, Vendor, Format, Installed Version, Latest
+            Version (shown shortened).
         */
         static TableDefinition updates();
     };

@@ -32,5 +32,8 @@ void install()
     look.setColour (juce::TextEditor::highlightColourId, Palette::editorHighlight);
     look.setColour (juce::TextEditor::outlineColourId, Palette::editorOutline);
     look.setColour (juce::CaretComponent::caretColourId, Palette::caret);
+    look.setColour (juce::ListBox::backgroundColourId, Palette::listBackground);
+    look.setColour (juce::ListBox::outlineColourId, Palette::listOutline);
+    look.setColour (juce::ListBox::textColourId, Palette::listText);
 }
 }

@@ -3,7 +3,8 @@
 /** The program's look, on JUCE's default look-and-feel so that every
     component without colours of its own has it: the typeface "Helvetica Neue"
     where it is installed, and the dark colours of buttons, drop-down lists,
-    page buttons, text fields and the caret. Message thread only.
+    page buttons, text fields, the caret and every list box (the tables among
+    them). Every process-wide colour is set here. Message thread only.
 */
 namespace SharedLook
 {

@@ -6,21 +6,27 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
                                   const juce::String& name)
     : context (appContext),
       definition (std::move (tableDefinition)),
-      data (appContext.settings, definition.fileSuffix)
+      shown (std::make_shared<const TableRows>())
 {
     setName (name);
-    loadData();
+
+    // Made here, on the message thread; the reload thread only copies it.
+    const SafePointer<PluginTableList> self (this);
+
+    // Before the header, whose sort order is sent to it.
+    reloader = std::make_unique<TableReloader> (context.settings, definition, [self]
+    {
+        juce::MessageManager::callAsync ([self]
+        {
+            if (auto* list = self.getComponent())
+                list->showReadyRows();
+        });
+    });
 
     addAndMakeVisible (table);
     table.setModel (this);
     table.getHeader().setPopupMenuActive (true);   // with its auto-size entries
     setSize (600, 400);
-
-    // On the default look-and-feel, so that every list of the program has them.
-    auto& defaults = juce::LookAndFeel::getDefaultLookAndFeel();
-    defaults.setColour (juce::ListBox::backgroundColourId, Palette::listBackground);
-    defaults.setColour (juce::ListBox::outlineColourId, Palette::listOutline);
-    defaults.setColour (juce::ListBox::textColourId, Palette::listText);
 
     for (const auto& column : definition.columns)
         table.getHeader().addColumn (column.header, column.id, column.width);
@@ -28,45 +34,60 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
     table.getHeader().setSortColumnId (1, true);
     table.setTooltip (tooltip);
 
+    // The first reading waits for the message loop: whoever builds the table
+    // may still be working on its files (the main window deletes stale ones
+    // after building its tabs), and on Windows a file held open for reading
+    // cannot be deleted.
+    juce::MessageManager::callAsync ([self]
+    {
+        if (auto* list = self.getComponent())
+            list->loadData();
+    });
+
     startTimer (reloadIntervalMs);
 }
 
 PluginTableList::~PluginTableList()
 {
     stopTimer();
+    reloader = nullptr;   // waits for a reload under way; no rows arrive after this
     table.setModel (nullptr);
 }
 
 void PluginTableList::loadData()
 {
-    if (data.reload())
-        contentChanged = true;
+    const auto& header = table.getHeader();
+    reloader->requestRows (header.getSortColumnId(), header.isSortedForwards());
 }
 
 void PluginTableList::timerCallback()
 {
+    // Sorted by the header's order on the reload thread (rather than through
+    // the header's asynchronous re-sort), so a new file is never shown unsorted.
     loadData();
-
-    // Re-sorted at once by the header's order (rather than through the
-    // header's asynchronous re-sort), so a new file is never shown unsorted.
-    auto& header = table.getHeader();
-    sortOrderChanged (header.getSortColumnId(), header.isSortedForwards());
 }
 
-void PluginTableList::showChanges()
+void PluginTableList::showReadyRows()
 {
-    // Only what changed is shown again: an idle table costs a look at its file.
-    if (! contentChanged)
+    auto rows = reloader->takeRows();
+
+    if (rows == nullptr)
         return;
 
-    contentChanged = false;
+    std::swap (shown, rows);
+    reloader->dispose (std::move (rows));
     table.updateContent();
     table.repaint();
 }
 
+const PluginRow* PluginTableList::getRow (int index) const noexcept
+{
+    return juce::isPositiveAndBelow (index, (int) shown->rows.size()) ? &shown->rows[(size_t) index] : nullptr;
+}
+
 int PluginTableList::getNumRows()
 {
-    return data.getNumRows();
+    return (int) shown->rows.size();
 }
 
 void PluginTableList::paintRowBackground (juce::Graphics& g, int, int, int, bool rowIsSelected)
@@ -79,7 +100,7 @@ void PluginTableList::paintCell (juce::Graphics& g, int rowNumber, int columnId,
 {
     g.setColour (Palette::tableText);
 
-    const auto* row = data.getRow (rowNumber);
+    const auto* row = getRow (rowNumber);
     const auto* column = definition.findColumn (columnId);
 
     if (row != nullptr && column != nullptr)
@@ -100,17 +121,14 @@ juce::Component* PluginTableList::refreshComponentForCell (int, int, bool, juce:
 
 void PluginTableList::cellDoubleClicked (int rowNumber, int, const juce::MouseEvent&)
 {
-    if (const auto* row = data.getRow (rowNumber))
+    if (const auto* row = getRow (rowNumber))
         context.desktop.openUrl (TableRules::pageFor (*row));
 }
 
 void PluginTableList::sortOrderChanged (int newSortColumnId, bool isForwards)
 {
-    if (const auto* column = definition.findColumn (newSortColumnId))
-        if (data.sort (column->attribute, isForwards))
-            contentChanged = true;
-
-    showChanges();
+    // A copy is sorted on the reload thread; the rows keep their order until it is ready.
+    reloader->requestRows (newSortColumnId, isForwards);
 }
 
 int PluginTableList::getColumnAutoSizeWidth (int columnId)
@@ -120,17 +138,13 @@ int PluginTableList::getColumnAutoSizeWidth (int columnId)
     if (column == nullptr)
         return 40;
 
-    if (! data.hasData())
+    if (! shown->hasData)
         return 0;   // the header keeps the column's width
 
     auto widest = 32;
 
-    for (int i = 0; i < data.getNumRows(); ++i)
-    {
-        // The text as stored, also where the column shows a shortened version.
-        const auto text = TableRules::visibleText (data.getRow (i)->getStringAttribute (column->attribute));
-        widest = juce::jmax (widest, juce::roundToInt (font.getStringWidthFloat (text)));
-    }
+    for (const auto& row : shown->rows)
+        widest = juce::jmax (widest, juce::roundToInt (font.getStringWidthFloat (column->sizingText (row))));
 
     return widest + 8;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/context/AppContext.h"
-#include "core/tables/TableData.h"
+#include "core/tables/TableReloader.h"
 #include "core/tables/TableRules.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -11,6 +11,10 @@
     result without being told. Sortable by every column; a double-click opens
     the plug-in's page (or a web search for it) in the browser. The Installed
     and Updates tables are this table with their own file and columns.
+
+    The file is read, parsed and sorted on the table's reload thread
+    (TableReloader); the message thread only asks for rows and swaps in the
+    ones that are ready.
 */
 class PluginTableList : public juce::Component,
                         public juce::TableListBoxModel,
@@ -32,14 +36,25 @@ public:
     int getColumnAutoSizeWidth (int columnId) override;
     juce::String getCellTooltip (int rowNumber, int columnId) override;
 
-    /** The reload: re-reads the file when it changed, re-sorts, updates the table. */
+    /** The reload: asks for the rows of the current file in the header's order. */
     void timerCallback() override;
 
     void paint (juce::Graphics& g) override;
     void resized() override;
 
-    /** Brings the rows in line with the current machine's file. */
+    /** Asks the reload thread for the current machine's rows in the header's
+        order; they are shown when they are ready, if they changed.
+    */
     void loadData();
+
+    /** Shows the newest rows the reload thread has ready, if there are any:
+        the message thread's whole share of a reload. The thread's callback
+        posts a call of this.
+    */
+    void showReadyRows();
+
+    /** The row shown at this index, or nullptr. */
+    const PluginRow* getRow (int index) const noexcept;
 
     juce::TableListBox& getTable() noexcept   { return table; }
 
@@ -47,14 +62,12 @@ public:
     static constexpr const char* tooltip = "Double click a plugin to find updates.";
 
 private:
-    void showChanges();
-
     const AppContext context;
     const TableRules::TableDefinition definition;
-    TableData data;
     juce::TableListBox table;
     const juce::Font font;
-    bool contentChanged = true;
+    std::shared_ptr<const TableRows> shown;
+    std::unique_ptr<TableReloader> reloader;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginTableList)
 };

@@ -1,0 +1,74 @@
+#include "core/tables/PluginRow.h"
+
+namespace
+{
+    // The attribute names of both files, here and nowhere else. Made once:
+    // making an Identifier from text looks it up in JUCE's string pool.
+    struct Attributes
+    {
+        const juce::Identifier plugin { "Plugin" };                     // the inventory's row tag
+        const juce::Identifier name { "Name" };
+        const juce::Identifier vendor { "Vendor" };
+        const juce::Identifier format { "Format" };
+        const juce::Identifier version { "Version" };                    // the inventory's installed version
+        const juce::Identifier installedVersion { "InstalledVersion" };  // the update list's
+        const juce::Identifier currentVersion { "CurrentVersion" };
+        const juce::Identifier website { "Website" };
+        const juce::Identifier path { "Path" };
+        const juce::Identifier error { "Error" };
+        const juce::Identifier id { "ID" };
+    };
+
+    const Attributes& attributes()
+    {
+        static const Attributes names;
+        return names;
+    }
+}
+
+PluginRow PluginRow::fromElement (const juce::XmlElement& element, PluginListKind kind)
+{
+    const auto& a = attributes();
+    const auto inventory = kind == PluginListKind::inventory;
+
+    PluginRow row;
+    row.name = element.getStringAttribute (a.name);
+    row.vendor = element.getStringAttribute (a.vendor);
+    row.format = element.getStringAttribute (a.format);
+    row.installedVersion = element.getStringAttribute (inventory ? a.version : a.installedVersion);
+
+    if (! inventory)
+        row.latestVersion = element.getStringAttribute (a.currentVersion);
+
+    row.website = element.getStringAttribute (a.website);
+    row.path = element.getStringAttribute (a.path);
+    row.error = element.getStringAttribute (a.error);
+    row.id = element.getStringAttribute (a.id);
+    return row;
+}
+
+juce::XmlElement PluginRow::toInventoryElement() const
+{
+    const auto& a = attributes();
+
+    juce::XmlElement element (a.plugin);
+    element.setAttribute (a.name, name);
+    element.setAttribute (a.version, installedVersion);
+    element.setAttribute (a.vendor, vendor);
+    element.setAttribute (a.path, path);
+    element.setAttribute (a.format, format);
+    element.setAttribute (a.error, error);
+    return element;
+}
+
+std::vector<PluginRow> PluginRow::allFrom (const juce::XmlElement& root, PluginListKind kind)
+{
+    std::vector<PluginRow> rows;
+    rows.reserve ((size_t) root.getNumChildElements());
+
+    for (auto* child : root.getChildIterator())
+        if (! child->isTextElement())
+            rows.push_back (fromElement (*child, kind));
+
+    return rows;
+}

@@ -1,0 +1,100 @@
+#include "core/tables/TableReloader.h"
+
+#include <utility>
+
+TableReloader::TableReloader (const SettingsStore& settings, TableRules::TableDefinition tableDefinition,
+                              std::function<void()> onRowsReady)
+    : juce::Thread ("Table reload"),
+      definition (std::move (tableDefinition)),
+      rowsReady (std::move (onRowsReady)),
+      data (settings, definition.fileSuffix, definition.kind)
+{
+    // At normal priority: an idle one would starve beside a busy scan, and the
+    // table is to fill while the scan runs.
+    startThread();
+}
+
+TableReloader::~TableReloader()
+{
+    // No time-out: a thread that is killed may hold the heap's lock. A parse
+    // is bounded by TableData::maxFileBytes and SafeXml's limits.
+    stopThread (-1);
+}
+
+void TableReloader::requestRows (int sortColumnId, bool forwards)
+{
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        requested = true;
+        next = { sortColumnId, forwards };
+    }
+
+    notify();
+}
+
+std::shared_ptr<const TableRows> TableReloader::takeRows()
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    return std::move (ready);
+}
+
+void TableReloader::dispose (std::shared_ptr<const TableRows> rows)
+{
+    if (rows == nullptr)
+        return;
+
+    const std::lock_guard<std::mutex> guard (lock);
+    disposed.push_back (std::move (rows));
+}
+
+void TableReloader::run()
+{
+    while (! threadShouldExit())
+    {
+        Request request;
+        auto haveRequest = false;
+        std::vector<std::shared_ptr<const TableRows>> toFree;
+
+        {
+            const std::lock_guard<std::mutex> guard (lock);
+            toFree.swap (disposed);
+            request = next;
+            haveRequest = std::exchange (requested, false);
+        }
+
+        toFree.clear();
+
+        if (! haveRequest)
+        {
+            // A notify() between the look above and this wait is not lost:
+            // it leaves the thread's event signalled.
+            wait (-1);
+            continue;
+        }
+
+        auto changed = data.reload();
+
+        if (threadShouldExit())
+            return;
+
+        if (const auto* column = definition.findColumn (request.sortColumnId))
+            changed = data.sort (column->field, request.forwards) || changed;
+
+        if (! changed)
+            continue;
+
+        auto rows = std::make_shared<TableRows>();
+        rows->rows = data.getRows();
+        rows->hasData = data.hasData();
+        rows->file = data.getFile();
+
+        std::shared_ptr<const TableRows> unshown;
+
+        {
+            const std::lock_guard<std::mutex> guard (lock);
+            unshown = std::exchange (ready, std::move (rows));
+        }
+
+        rowsReady();
+    }
+}
