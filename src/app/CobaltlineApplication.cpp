@@ -1,7 +1,29 @@
 #include "app/CobaltlineApplication.h"
 
+#include <iostream>
+
+namespace
+{
+    /** Whether windows can be opened: there is a screen to put them on (on
+        Linux, DISPLAY names an X server that answered).
+    */
+    bool canOpenWindows()
+    {
+        return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
+    }
+}
+
 void CobaltlineApplication::initialise (const juce::String&)
 {
+    if (! canOpenWindows())
+    {
+        std::cerr << "Cobaltline needs a graphical display, and none could be opened "
+                     "(is DISPLAY set to a running X server?)." << std::endl;
+        setApplicationReturnValue (1);
+        quit();
+        return;
+    }
+
     wineRepaints = std::make_unique<WineRepaints>();
     modalWindowOrder = std::make_unique<ModalWindowOrder>();
     mainWindow = std::make_unique<MainAppWindow> (context);
