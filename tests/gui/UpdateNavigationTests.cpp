@@ -1,3 +1,4 @@
+#include "core/inventory/ScanJob.h"
 #include "gui/views/UpdateNavigation.h"
 
 #include "GuiTestSupport.h"
@@ -112,18 +113,26 @@ TEST_F (UpdateNavigationTest, WithoutAProfileFileTakeMeThereOffersSignUp)
     EXPECT_TRUE (server.getRequests().empty());
 }
 
-TEST_F (UpdateNavigationTest, OfflineTheConnectionAlertIsAllThatHappens)
+TEST_F (UpdateNavigationTest, OfflineTheScanStillWritesTheInventoryAndSaysUpdatesWereNotChecked)
 {
     writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path4=\"" + fixtures.getChildFile ("plugins/walk").getFullPathName()
+                                                  + "\" pathFormat4=\"2\" scanToggle4=\"1\"/>");
+    const auto updateList = test.settings.getMachineFile (SettingsStore::updateListSuffix);
+    updateList.replaceWithText ("<UpdateList/>");   // of an earlier inventory
     test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
 
     clickScan();
 
     const auto alerts = test.desktop.getAlerts();
     ASSERT_EQ (alerts.size(), 1u);
-    EXPECT_EQ (alerts[0].title, juce::String ("No Internet Connection"));
-    EXPECT_FALSE (test.settings.getMachineFile (SettingsStore::inventorySuffix).exists());
-    EXPECT_FALSE (test.settings.getMachineFile (SettingsStore::unknownPluginsSuffix).exists());
+    EXPECT_EQ (alerts[0].title, juce::String (ScanJob::offlineTitle));
+    EXPECT_EQ (alerts[0].icon, AlertIcon::warning);
+
+    const auto inventory = juce::parseXML (test.settings.getMachineFile (SettingsStore::inventorySuffix));
+    ASSERT_NE (inventory, nullptr);
+    EXPECT_EQ (inventory->getNumChildElements(), 7);
+    EXPECT_FALSE (updateList.exists());
 }
 
 TEST_F (UpdateNavigationTest, AStoredMachineNameThatLeadsOutOfTheDataFolderStopsTheScan)

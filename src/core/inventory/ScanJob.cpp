@@ -17,6 +17,11 @@ namespace
     }
 }
 
+AlertRequest ScanJob::makeOfflineAlert()
+{
+    return AlertRequest::ok (offlineTitle, offlineText, AlertIcon::warning);
+}
+
 ScanJob::ScanJob (const SettingsStore& settings, const ServiceEndpoint& serviceEndpoint,
                   const ConnectionCheck& connectionCheck, const Clock& clockToUse)
     : settingsStore (settings), service (serviceEndpoint), connection (connectionCheck), clock (clockToUse)
@@ -30,21 +35,48 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
     InventoryWalk walk (settingsStore, settings.folders, settings.formats, settings.inventoryFile);
     walk.run (*root, callbacks.walk);
 
+    std::vector<AlertRequest> alerts;
+    auto unwritten = walk.getUnwrittenFiles();
+    const auto abandoned = [&callbacks] { return callbacks.shouldAbandonUpload && callbacks.shouldAbandonUpload(); };
+
+    // Without the service the inventory still stands; the update list of an
+    // earlier inventory no longer matches it and goes.
+    const auto withoutUpdates = [&]
+    {
+        const auto updateList = settingsStore.getMachineFile (settings.machineName, SettingsStore::updateListSuffix);
+
+        if (updateList.exists() && ! updateList.deleteFile())
+            unwritten.add (updateList.getFullPathName());
+    };
+
+    if (! settings.checkUpdates)
+    {
+        withoutUpdates();
+        alerts.push_back (makeOfflineAlert());
+
+        if (! unwritten.isEmpty())
+            alerts.push_back (makeNotWrittenAlert (unwritten));
+
+        return alerts;
+    }
+
     auto upload = ScanUpload::run (settingsStore, service, connection, settings.inventoryFile,
                                    callbacks.shouldAbandonUpload);
     reply = std::move (upload.reply);
 
-    std::vector<AlertRequest> alerts;
-    auto unwritten = walk.getUnwrittenFiles();
-
     switch (upload.outcome)
     {
         case ScanUpload::Outcome::notConnected:
+            withoutUpdates();
+
+            // After "Cancel" the check is abandoned on purpose: nothing to say then.
+            if (! abandoned())
+                alerts.push_back (makeOfflineAlert());
             break;
 
         case ScanUpload::Outcome::noReply:
             // After "Cancel" the upload is abandoned on purpose: nothing to say then.
-            if (! (callbacks.shouldAbandonUpload && callbacks.shouldAbandonUpload()))
+            if (! abandoned())
                 alerts.push_back (AlertRequest::ok (noReplyTitle, noReplyText, AlertIcon::warning));
             break;
 

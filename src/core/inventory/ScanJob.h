@@ -25,6 +25,12 @@ public:
         juce::StringArray folders, formats;
         juce::File inventoryFile;
         juce::String machineName;
+
+        /** False when the service could not be reached before the scan: the
+            folders are walked and the inventory written, nothing is sent, and
+            the earlier update list is deleted, as it no longer matches.
+        */
+        bool checkUpdates = true;
     };
 
     struct Callbacks
@@ -39,7 +45,10 @@ public:
     ScanJob (const SettingsStore& settings, const ServiceEndpoint& service,
              const ConnectionCheck& connection, const Clock& clock);
 
-    /** Scans and uploads; returns the alerts for the user, in the order to show them. */
+    /** Scans and uploads (when the settings say so); returns the alerts for
+        the user, in the order to show them. A service that cannot be reached
+        at the upload counts as when it could not be reached before.
+    */
     std::vector<AlertRequest> run (const Settings& settings, const Callbacks& callbacks);
 
     /** The service's reply to the last upload (owned by the job), or nullptr. */
@@ -49,6 +58,14 @@ public:
     static constexpr const char* noReplyText = "Your plugins were scanned, but Cobaltline did not receive the list "
                                                "of available updates from its service. The previous list is kept; "
                                                "please scan again later.";
+    /** What a scan that could not reach the service tells the user. */
+    static AlertRequest makeOfflineAlert();
+
+    static constexpr const char* offlineTitle = "Updates Not Checked";
+    static constexpr const char* offlineText = "Your plugins were scanned and are listed on the Installed tab, but "
+                                               "Cobaltline could not reach its service, so updates were not checked. "
+                                               "Please scan again when you are connected to the Internet.";
+
     /** The title of the alert that lists the files a scan could not write. */
     static constexpr const char* notWrittenTitle = "Scan Results Not Saved";
 

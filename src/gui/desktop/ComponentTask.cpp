@@ -38,17 +38,22 @@ void ComponentTask::endWaiting()
     juce::Desktop::getInstance().getMainMouseSource().forceMouseCursorUpdate();
 }
 
-void checkConnectionThen (ComponentTask& task, const AppContext& context, std::function<void()> whenOnline)
+void checkConnectionQuietlyThen (ComponentTask& task, const AppContext& context, std::function<void (bool)> then)
 {
     task.start<bool> ([service = context.service] (const BackgroundTask::ShouldAbort& shouldAbort)
                       {
                           return ConnectionCheck::canReach (service, shouldAbort);
                       },
-                      [&desktop = context.desktop, whenOnline = std::move (whenOnline)] (bool online)
-                      {
-                          if (online)
-                              whenOnline();
-                          else
-                              desktop.showAlert (ConnectionCheck::makeNoConnectionAlert());
-                      });
+                      std::move (then));
+}
+
+void checkConnectionThen (ComponentTask& task, const AppContext& context, std::function<void()> whenOnline)
+{
+    checkConnectionQuietlyThen (task, context, [&desktop = context.desktop, whenOnline = std::move (whenOnline)] (bool online)
+    {
+        if (online)
+            whenOnline();
+        else
+            desktop.showAlert (ConnectionCheck::makeNoConnectionAlert());
+    });
 }

@@ -72,3 +72,9 @@ private:
     still exists.
 */
 void checkConnectionThen (ComponentTask& task, const AppContext& context, std::function<void()> whenOnline);
+
+/** The quiet connection check, run on the task's worker: then is told on the
+    message thread whether the update service could be reached, only while
+    the task's owner still exists.
+*/
+void checkConnectionQuietlyThen (ComponentTask& task, const AppContext& context, std::function<void (bool online)> then);

@@ -19,7 +19,7 @@ void PluginScan::setScanSettings (const juce::StringArray& folders,
                                   const juce::StringArray& formats,
                                   const juce::String& name)
 {
-    scanSettings = { folders, formats, inventory, name };
+    scanSettings = { folders, formats, inventory, name, scanSettings.checkUpdates };
 }
 
 void PluginScan::exitSignalSent()

@@ -29,6 +29,11 @@ public:
                           const juce::StringArray& formats,
                           const juce::String& machineName);
 
+    /** Whether the scan sends its inventory to the service (true unless the
+        service could not be reached before the scan); call before runThread().
+    */
+    void setCheckingUpdates (bool shouldCheck)   { scanSettings.checkUpdates = shouldCheck; }
+
     /** The job; runs on the worker thread. */
     void run() override;
 

@@ -147,7 +147,9 @@ void UpdateNavigation::startScan()
     }
 
     // The bar waits for the check; the rest of the window stays usable.
-    checkConnectionThen (connectionWait, context, [this, decision]
+    // Without the service the scan still walks the folders and shows what it
+    // found; only the updates are not checked.
+    checkConnectionQuietlyThen (connectionWait, context, [this, decision] (bool online)
     {
         if (scanRunning)
             return;
@@ -157,6 +159,7 @@ void UpdateNavigation::startScan()
         const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
         job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
+        job.setCheckingUpdates (online);
         job.runThread();
     });
 }
