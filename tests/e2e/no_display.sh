@@ -8,8 +8,8 @@ app="$1"
 home="$(mktemp -d)"
 trap 'rm -rf "$home"' EXIT
 
-# A display number no server listens on.
-unused=99
+# A display number no server listens on (well above the ones test runs take).
+unused=4242
 while [ -e "/tmp/.X11-unix/X$unused" ] || [ -e "/tmp/.X$unused-lock" ]; do
     unused=$((unused + 1))
 done

@@ -93,15 +93,16 @@ TEST_F (PluginScanTest, WithoutAnXmlReplyTheListIsKeptAndTheUserIsTold)
     EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
 }
 
-TEST_F (PluginScanTest, OfflineTheScanEndsQuietlyAfterTheWalk)
+TEST_F (PluginScanTest, OfflineAtTheUploadTheInventoryStandsAndUpdatesAreNotChecked)
 {
     updateListFile().replaceWithText ("<UpdateList/>");
     test.setServiceUrl (LoopbackHttpServer::getUnusedBaseUrl());
     runScan();
 
-    EXPECT_TRUE (desktop.getAlerts().empty());
+    ASSERT_EQ (desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (desktop.getAlerts()[0].title, juce::String (ScanJob::offlineTitle));
     EXPECT_EQ (juce::parseXML (inventoryFile())->getNumChildElements(), 7);
-    EXPECT_EQ (updateListFile().loadFileAsString(), juce::String ("<UpdateList/>"));
+    EXPECT_FALSE (updateListFile().exists());   // it belonged to the earlier inventory
 }
 
 TEST_F (PluginScanTest, TheProgressWindowHasItsTitleAndCancelButton)
