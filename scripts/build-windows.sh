@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows program (Cobaltline.exe), verinfo.exe and the
+# Cross-compiles the Windows program (Cobaltline.exe), the console scanner
+# (cobaltline-scan.exe), verinfo.exe and the
 # core's test suite into build-windows/ (or $COBALTLINE_WINDOWS_BUILD_DIR)
 # with MinGW-w64, after building the static libraries it needs
 # (scripts/windows-deps.sh). Arguments are passed to CMake's configure step;
@@ -42,14 +43,19 @@ done
 
 cmake --build "$build_dir" --parallel "$jobs" "${targets[@]}"
 
-# What a Windows user downloads: the program alone, stripped, in a zip.
+# What a Windows user downloads: the program and the console scanner beside
+# it, stripped, in a zip.
 exe="$build_dir/src/app/Cobaltline_artefacts/Release/Cobaltline.exe"
+scanner="$build_dir/src/console/cobaltline-scan_artefacts/Release/cobaltline-scan.exe"
 if [ ${#targets[@]} -eq 0 ] || [[ " ${COBALTLINE_WINDOWS_BUILD_TARGETS} " == *" Cobaltline "* ]]; then
     version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
     dist="$build_dir/dist"
     rm -rf "$dist/Cobaltline"
     mkdir -p "$dist/Cobaltline"
     x86_64-w64-mingw32-strip -o "$dist/Cobaltline/Cobaltline.exe" "$exe"
+    if [ -f "$scanner" ]; then
+        x86_64-w64-mingw32-strip -o "$dist/Cobaltline/cobaltline-scan.exe" "$scanner"
+    fi
     cp "$root/LICENSE" "$dist/Cobaltline/LICENSE.txt"
     rm -f "$dist/Cobaltline-$version-windows-x64.zip"
     (cd "$dist" && python3 -m zipfile -c "Cobaltline-$version-windows-x64.zip" Cobaltline/)

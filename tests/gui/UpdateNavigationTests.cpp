@@ -1,4 +1,5 @@
 #include "core/inventory/ScanJob.h"
+#include "core/inventory/ScanLock.h"
 #include "gui/views/UpdateNavigation.h"
 
 #include "GuiTestSupport.h"
@@ -205,4 +206,22 @@ TEST_F (UpdateNavigationTest, ScansStartedFromBothTabsAtOnceRunOneAtATime)
 
     EXPECT_EQ (uploads, 1);
     EXPECT_TRUE (test.settings.getMachineFile (SettingsStore::updateListSuffix).existsAsFile());
+}
+
+TEST_F (UpdateNavigationTest, AScanWhileAnotherHoldsTheLockIsRefusedWithAnAlert)
+{
+    writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path4=\"" + fixtures.getChildFile ("plugins/walk").getFullPathName()
+                                                  + "\" pathFormat4=\"2\" scanToggle4=\"1\"/>");
+    const ScanLock otherScan (test.settings.getDataFolder());   // the console scanner, say
+    ASSERT_TRUE (otherScan.isHeld());
+
+    clickScan();
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String (ScanLock::busyTitle));
+    EXPECT_FALSE (test.settings.getMachineFile (SettingsStore::inventorySuffix).exists());
+
+    for (const auto& request : server.getRequests())
+        EXPECT_NE (request.path, juce::String (ServiceEndpoint::scanPath));
 }

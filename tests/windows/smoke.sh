@@ -4,11 +4,14 @@
 # of a plug-in folder and stores the service's update list. Prints how long
 # the prefix, the start-up and the scan took.
 #
-# Usage: smoke.sh COBALTLINE_EXE SERVICE SEED_CATALOG FIXTURES CIPHER_SCRIPT SERVICE_URL
+# With SCANNER_EXE, the console scanner then scans the same settings beside
+# the open window and prints its JSON.
+#
+# Usage: smoke.sh COBALTLINE_EXE SERVICE SEED_CATALOG FIXTURES CIPHER_SCRIPT SERVICE_URL [SCANNER_EXE]
 # Runs on an X display of its own; needs wine, Xvfb, xdotool, ImageMagick and curl.
 set -euo pipefail
 
-app="$1" service="$2" catalog="$3" fixtures="$4" cipher="$5" service_url="$6"
+app="$1" service="$2" catalog="$3" fixtures="$4" cipher="$5" service_url="$6" scanner="${7:-}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 source "$here/../e2e/session.sh"
@@ -63,4 +66,20 @@ plugins="$(grep -o '<Plugin ' <<<"$document" | wc -l)"
 grep -q 'Path="Z:\\' <<<"$document" || fail "the inventory's paths are not Windows paths"
 
 kill -0 "${session_pids[-1]}" || fail "the program ended by itself"
+
+if [ -n "$scanner" ]; then
+    started="$(date +%s.%N)"
+    status=0
+    wine "$scanner" --json >"$work/scan.json" 2>"$work/scan.err" || status=$?
+    [ "$status" = 0 ] || { cat "$work/scan.err"; fail "cobaltline-scan.exe ended with $status"; }
+    python3 - "$work/scan.json" "$plugins" <<'PY' || fail "cobaltline-scan.exe printed no JSON of the scan"
+import json, sys
+document = json.load(open(sys.argv[1], encoding="utf-8"))
+assert document["machine"]["Platform"] == "Win", document["machine"]
+assert len(document["plugins"]) == int(sys.argv[2]), document["plugins"]
+assert all(p["path"].startswith("Z:\\") for p in document["plugins"]), document["plugins"]
+PY
+    echo "cobaltline-scan.exe beside the window: $(seconds_since "$started") s"
+fi
+
 echo "Cobaltline.exe under Wine: main window, scan of $plugins plug-ins, update list stored"

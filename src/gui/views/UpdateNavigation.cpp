@@ -1,5 +1,6 @@
 #include "gui/views/UpdateNavigation.h"
 
+#include "core/inventory/ScanLock.h"
 #include "core/inventory/ScanStart.h"
 #include "gui/account/cobaltlineFirstRunSplash.h"
 #include "gui/look/Palette.h"
@@ -9,11 +10,6 @@
 
 namespace
 {
-    // Each tab has its bar, and the check before a scan no longer holds the
-    // message thread: a scan started from the other tab meanwhile would come
-    // back inside this one's progress window. Message thread only.
-    bool scanRunning = false;
-
     juce::Image artImage (const char* data, int size)
     {
         return juce::ImageCache::getFromMemory (data, size);
@@ -151,10 +147,16 @@ void UpdateNavigation::startScan()
     // found; only the updates are not checked.
     checkConnectionQuietlyThen (connectionWait, context, [this, decision] (bool online)
     {
-        if (scanRunning)
-            return;
+        // One scan at a time: the other tab's bar, another window or the
+        // console scanner may have started one meanwhile.
+        const ScanLock lock (context.settings.getDataFolder());
 
-        const juce::ScopedValueSetter<bool> running (scanRunning, true);
+        if (lock.isBusy())
+        {
+            context.desktop.showAlert (ScanLock::makeBusyAlert());
+            return;
+        }
+
         PluginScan job (context);
         const auto inventory = ScanStart::prepareFiles (context.settings, decision.machineName);
 
