@@ -9,6 +9,13 @@ namespace
     */
     bool canOpenWindows()
     {
+       #if JUCE_LINUX || JUCE_BSD
+        // As for every X program, no DISPLAY means no display (JUCE alone
+        // would try ":0.0", and might open the window on someone else's).
+        if (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isEmpty())
+            return false;
+       #endif
+
         return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr;
     }
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Starts the real application where no window can be opened, without DISPLAY
-# and with a DISPLAY that names no server: each time it must say so on
-# standard error and end by itself with a failure, not a crash.
+# Starts the real application where no window can be opened, without DISPLAY,
+# with an empty one and with one that names no server: each time it must say
+# so on standard error and end by itself with a failure, not a crash.
 set -euo pipefail
 
 app="$1"
@@ -14,9 +14,9 @@ while [ -e "/tmp/.X11-unix/X$unused" ] || [ -e "/tmp/.X$unused-lock" ]; do
     unused=$((unused + 1))
 done
 
-for display in "" ":$unused"; do
+for display in unset "" ":$unused"; do
     status=0
-    if [ -z "$display" ]; then
+    if [ "$display" = unset ]; then
         env -u DISPLAY HOME="$home" timeout 30 "$app" 2> "$home/stderr" || status=$?
     else
         env DISPLAY="$display" HOME="$home" timeout 30 "$app" 2> "$home/stderr" || status=$?
