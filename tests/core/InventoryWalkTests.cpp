@@ -102,7 +102,8 @@ TEST_F (InventoryWalkTest, TheWalkTreeGivesEveryDllInAnyCaseAndDepthAndNothingEl
 
 TEST_F (InventoryWalkTest, PluginAttributesComeInTheirFixedOrder)
 {
-    const auto root = walk ({ folderWith ("a", { "incomplete-b0-no-vendor.dll" }).getFullPathName() }, { "AAX" });
+    // A format other than the four walked as such reads "*.dll" as VST does, and keeps its name.
+    const auto root = walk ({ folderWith ("a", { "incomplete-b0-no-vendor.dll" }).getFullPathName() }, { "AU" });
     ASSERT_NE (root, nullptr);
     const auto* plugin = root->getChildByName ("Plugin");
     ASSERT_NE (plugin, nullptr);
@@ -110,7 +111,7 @@ TEST_F (InventoryWalkTest, PluginAttributesComeInTheirFixedOrder)
     const std::vector<std::pair<const char*, juce::String>> expected {
         { "Name", "Half Plug" }, { "Version", "2.5" }, { "Vendor", "" },
         { "Path", temp["plugins/a/incomplete-b0-no-vendor.dll"].getFullPathName() },
-        { "Format", "AAX" }, { "Error", "Problem retrieving information" } };
+        { "Format", "AU" }, { "Error", "Problem retrieving information" } };
 
     ASSERT_EQ (plugin->getNumAttributes(), 6);
 
@@ -303,4 +304,54 @@ TEST_F (InventoryWalkTest, TheInventoryFileIsExactlyTheDocumentWritten)
                "          Format=\"VST\" Error=\"\"/>\r\n"
                "</MachineProfile>\r\n");
     EXPECT_LE (w.getBytesRead(), 64u * 1024u);
+}
+
+TEST_F (InventoryWalkTest, EachFormatReadsItsFilesAndBundlesAndNeverLooksInsideABundle)
+{
+    const auto place = [] (const char* fixture, const juce::File& target)
+    {
+        target.getParentDirectory().createDirectory();
+        versionFixtures.getChildFile (fixture).copyFileTo (target);
+    };
+
+    const auto vst3 = temp["plugins"].getChildFile ("vst3");
+    place ("arch-x86_64.dll", vst3.getChildFile ("Both.vst3/Contents/x86_64-win/Both.vst3"));
+    place ("empty-company.dll", vst3.getChildFile ("Both.vst3/Contents/x86-win/Both.vst3"));
+    place ("version-1-2-3.dll", vst3.getChildFile ("Both.vst3/Contents/Resources/Inner.vst3"));
+    place ("empty-company.dll", vst3.getChildFile ("Old.vst3/Contents/x86-win/Old.vst3"));
+    place ("arch-i686.dll", vst3.getChildFile ("Single.VST3"));
+    place ("arch-i686.dll", vst3.getChildFile ("ignored.dll"));
+    vst3.getChildFile ("Empty.vst3/Contents").createDirectory();
+
+    const auto clap = temp["plugins"].getChildFile ("clap");
+    place ("empty-company.dll", clap.getChildFile ("deep/Synth.clap"));
+    place ("arch-i686.dll", clap.getChildFile ("ignored.dll"));
+    clap.getChildFile ("Folder.clap").createDirectory();
+
+    const auto aax = temp["plugins"].getChildFile ("aax");
+    place ("arch-x86_64.dll", aax.getChildFile ("Pro.aaxplugin/Contents/x64/Pro.aaxplugin"));
+    place ("empty-company.dll", aax.getChildFile ("Win.aaxplugin/Contents/Win32/Win.aaxplugin"));
+    place ("arch-i686.dll", aax.getChildFile ("loose.aaxplugin"));   // a file: not a bundle
+
+    const auto root = walk ({ vst3.getFullPathName(), clap.getFullPathName(), aax.getFullPathName() },
+                            { "VST3", "CLAP", "AAX" });
+    ASSERT_NE (root, nullptr);
+
+    std::map<juce::String, std::pair<juce::String, juce::String>> found;   // path: name, format
+
+    for (auto* plugin : root->getChildWithTagNameIterator ("Plugin"))
+        found[plugin->getStringAttribute ("Path")] = { plugin->getStringAttribute ("Name"), plugin->getStringAttribute ("Format") };
+
+    const std::map<juce::String, std::pair<juce::String, juce::String>> expected {
+        { vst3.getChildFile ("Both.vst3").getFullPathName(), { "Arch Product", "VST3" } },    // x86_64-win first
+        { vst3.getChildFile ("Old.vst3").getFullPathName(), { "Empty Company", "VST3" } },
+        { vst3.getChildFile ("Single.VST3").getFullPathName(), { "Arch Product", "VST3" } },
+        { clap.getChildFile ("deep/Synth.clap").getFullPathName(), { "Empty Company", "CLAP" } },
+        { aax.getChildFile ("Pro.aaxplugin").getFullPathName(), { "Arch Product", "AAX" } },
+        { aax.getChildFile ("Win.aaxplugin").getFullPathName(), { "Empty Company", "AAX" } },
+    };
+    EXPECT_EQ (found, expected);
+
+    // A bundle without its binary is listed as not recognised.
+    EXPECT_EQ (readText (unknownFile).trimEnd(), vst3.getChildFile ("Empty.vst3").getFullPathName());
 }

@@ -77,8 +77,10 @@ TEST_F (ScanStartTest, FormatNumbersNameTheirFormats)
     EXPECT_EQ (ScanStart::formatName (2), juce::String ("VST"));
     EXPECT_EQ (ScanStart::formatName (3), juce::String ("RTAS/TDM"));
     EXPECT_EQ (ScanStart::formatName (4), juce::String ("AAX"));
+    EXPECT_EQ (ScanStart::formatName (5), juce::String ("VST3"));
+    EXPECT_EQ (ScanStart::formatName (6), juce::String ("CLAP"));
 
-    for (const auto other : { 0, 5, -1, 42 })
+    for (const auto other : { 0, 7, -1, 42 })
         EXPECT_EQ (ScanStart::formatName (other), juce::String()) << other;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <stdexcept>
 
 namespace
@@ -297,11 +299,12 @@ TEST_F (PreferencesTest, ForgottenPasswordNeedsNoConnectionButEditProfileDoes)
 }
 
 //==============================================================================
-TEST_F (PathsPageTest, RowsShowTheStoredFoldersTicksAndAlwaysVst)
+TEST_F (PathsPageTest, RowsShowTheStoredFoldersTicksAndFormatsTheBoxOffers)
 {
     test.settings.getPathsFile().replaceWithText (
         "<CobaltlinePaths path3=\"/music/vst\" pathFormat3=\"4\" scanToggle3=\"0\""
-        " scanToggle5=\"true\" scanToggle6=\" yes\" scanToggle8=\"no\"/>");
+        " scanToggle5=\"true\" pathFormat5=\"5\" scanToggle6=\" yes\" pathFormat6=\"6\" scanToggle8=\"no\""
+        " pathFormat7=\"1\" pathFormat9=\"3\" pathFormat10=\"VST3\"/>");
     showPage ("Paths");
     pumpMessages();
 
@@ -310,13 +313,21 @@ TEST_F (PathsPageTest, RowsShowTheStoredFoldersTicksAndAlwaysVst)
     EXPECT_EQ (child<juce::Label> ("pathLabel10").getText(), juce::String ("Path 10:"));
     EXPECT_EQ (child<juce::Component> ("scanToggle10").getBounds(), juce::Rectangle<int> (620, 300, 20, 20));
 
+    // AAX, VST3 and CLAP as stored; AU, RTAS/TDM and anything else as VST.
+    const std::map<int, juce::String> shown { { 3, "AAX" }, { 5, "VST3" }, { 6, "CLAP" } };
+
     for (int n = 1; n <= 10; ++n)
     {
         auto& format = child<juce::ComboBox> ("pathFormat" + juce::String (n));
-        EXPECT_EQ (format.getSelectedId(), 2) << n;
-        EXPECT_EQ (format.getText(), juce::String ("VST"));
+        const auto expected = shown.count (n) > 0 ? shown.at (n) : juce::String ("VST");
+        EXPECT_EQ (format.getText(), expected) << n;
+        EXPECT_EQ (format.getNumItems(), 6);
         EXPECT_FALSE (format.isItemEnabled (1));
-        EXPECT_FALSE (format.isItemEnabled (4));
+        EXPECT_FALSE (format.isItemEnabled (3));
+
+        for (const auto id : { 2, 4, 5, 6 })
+            EXPECT_TRUE (format.isItemEnabled (id)) << id;
+
         EXPECT_EQ (child<juce::ToggleButton> ("scanToggle" + juce::String (n)).getToggleState(), n == 5 || n == 6) << n;
     }
 }
@@ -354,7 +365,7 @@ TEST_F (PathsPageTest, SavingWritesAllThirtyAttributesInOrder)
         EXPECT_EQ (paths->getAttributeName (first + 1), "pathFormat" + number);
         EXPECT_EQ (paths->getAttributeName (first + 2), "scanToggle" + number);
         EXPECT_EQ (paths->getAttributeValue (first), n == 3 ? juce::String ("/music") : juce::String());
-        EXPECT_EQ (paths->getAttributeValue (first + 1), juce::String ("2"));
+        EXPECT_EQ (paths->getAttributeValue (first + 1), juce::String (n == 3 ? "4" : "2"));   // AAX kept
         EXPECT_EQ (paths->getAttributeValue (first + 2), juce::String (n == 3 ? "1" : "0"));
     }
 }

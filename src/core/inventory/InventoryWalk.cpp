@@ -2,6 +2,7 @@
 
 #include "core/inventory/InventoryFileWriter.h"
 #include "core/inventory/PluginFileInfo.h"
+#include "core/inventory/PluginFormats.h"
 #include "core/inventory/VersionCleaning.h"
 #include "core/tables/PluginRow.h"
 
@@ -18,8 +19,17 @@ public:
     {
     }
 
-    void handleFile (const juce::File& file, juce::int64 size)
+    /** Reads the plug-in file, which is listed by the path of listedAs (a
+        bundle's folder, or the file itself).
+    */
+    void handleFile (const juce::File& file, juce::int64 size, const juce::File& listedAs)
     {
+        if (file == juce::File())
+        {
+            reject (listedAs.getFullPathName());   // a bundle without its binary
+            return;
+        }
+
         const auto info = PluginFileInfo::read (file, size);
         walk.bytesRead += info.bytesRead;
 
@@ -27,7 +37,7 @@ public:
         plugin.name = info.name;
         plugin.installedVersion = cleanVersion (info.version);
         plugin.vendor = info.vendor;
-        plugin.path = file.getFullPathName();
+        plugin.path = listedAs.getFullPathName();
         plugin.format = format;
         plugin.error = info.error;
 
@@ -103,6 +113,7 @@ void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks
             const auto status = "Scanning Directory " + juce::String (i + 1) + " of " + juce::String (numFolders);
             const auto folder = juce::File::isAbsolutePath (folders[i]) ? juce::File (folders[i]) : juce::File();
             std::optional<juce::uint32> progressReportedAt;
+            juce::File bundle;   // the last bundle met: its contents are not walked
 
             // JUCE matches a recursive wildcard with the file system's letter
             // case, so every entry is listed and the extension compared here.
@@ -116,10 +127,20 @@ void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks
                 if (callbacks.shouldExit())
                     break;
 
-                if (entry.isDirectory() || ! entry.getFile().hasFileExtension (".dll"))
+                // The iterator lists a folder's contents right after the folder.
+                if (bundle != juce::File() && entry.getFile().isAChildOf (bundle))
                     continue;
 
-                folderWalk.handleFile (entry.getFile(), entry.getFileSize());
+                const auto found = PluginFormats::find (formats[i], entry.getFile(), entry.isDirectory());
+
+                if (! found.has_value())
+                    continue;
+
+                if (found->isBundle)
+                    bundle = entry.getFile();
+
+                folderWalk.handleFile (found->binary, found->isBundle ? found->binary.getSize() : entry.getFileSize(),
+                                       found->listedAs);
                 callbacks.setStatus (status);
 
                 // JUCE's estimate lists a folder's entries a second time when it

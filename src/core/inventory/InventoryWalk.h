@@ -27,7 +27,8 @@ public:
     };
 
     /** folders and formats run in parallel: formats[i] is the format name
-        ("AU", "VST", "RTAS/TDM", "AAX" or "") of folders[i].
+        ("VST", "VST3", "CLAP", "AAX", or any other, read as "VST") of
+        folders[i]; PluginFormats says what each reads.
     */
     InventoryWalk (const SettingsStore& settings,
                    const juce::StringArray& folders,

@@ -1,5 +1,6 @@
 #include "core/inventory/ScanStart.h"
 
+#include "core/inventory/PluginFormats.h"
 #include "core/settings/MachineNameRule.h"
 
 namespace ScanStart
@@ -49,14 +50,7 @@ AlertRequest makeProfileMissingAlert()
 
 juce::String formatName (int formatNumber)
 {
-    switch (formatNumber)
-    {
-        case 1:  return "AU";
-        case 2:  return "VST";
-        case 3:  return "RTAS/TDM";
-        case 4:  return "AAX";
-        default: return {};
-    }
+    return PluginFormats::name (formatNumber);
 }
 
 Folders readFolders (const SettingsStore& settings)

@@ -56,7 +56,7 @@ namespace ScanStart
     */
     Folders readFolders (const SettingsStore& settings);
 
-    /** 1 "AU", 2 "VST", 3 "RTAS/TDM", 4 "AAX", anything else "". */
+    /** The name of a format number (PluginFormats::name). */
     juce::String formatName (int formatNumber);
 
     /** Readies the machine's files for a scan: the inventory is created when

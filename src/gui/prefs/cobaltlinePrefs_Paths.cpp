@@ -1,6 +1,6 @@
 #include "gui/prefs/cobaltlinePrefs_Paths.h"
 
-#include "core/inventory/ScanStart.h"
+#include "core/inventory/PluginFormats.h"
 #include "gui/look/FormLook.h"
 #include "gui/prefs/SettingsPage.h"
 
@@ -8,8 +8,6 @@ namespace
 {
     const char* const scanTooltip = "If this box is checked, this path will be scanned during the next plugin scan. "
                                     "Uncheck to ignore this path.";
-
-    constexpr int vstFormat = 2;
 
     /** A tick box as Paths.xml stores it. */
     juce::String toggleText (bool on)   { return on ? "1" : "0"; }
@@ -62,8 +60,11 @@ struct cobaltlinePrefs_Paths::Row
         format.setTextWhenNothingSelected ("Select...");
         format.setTextWhenNoChoicesAvailable ("(no choices)");
 
-        for (int id = 1; id <= 4; ++id)
-            format.addItem (ScanStart::formatName (id), id);
+        for (const auto id : PluginFormats::allIds)
+        {
+            format.addItem (PluginFormats::name (id), id);
+            format.setItemEnabled (id, PluginFormats::isEnabled (id));
+        }
     }
 
     void setBounds()
@@ -109,15 +110,6 @@ cobaltlinePrefs_Paths::cobaltlinePrefs_Paths (const AppContext& appContext)
 
     followFile();
 
-    // Only VST plug-ins are scanned for now, whatever the file says.
-    for (auto* row : rows)
-    {
-        row->format.setSelectedId (vstFormat, juce::sendNotificationAsync);
-
-        for (const auto id : { 1, 3, 4 })
-            row->format.setItemEnabled (id, false);
-    }
-
     save.setName ("saveSettings");
     save.setTooltip ("Save paths settings.");
     save.addListener (this);
@@ -162,6 +154,11 @@ void cobaltlinePrefs_Paths::followFile()
         const auto toggle = edited.follow (row->scanToggle.getName(), toggleText (folder.scan),
                                            toggleText (row->scanToggle.getToggleState()));
         row->scanToggle.setToggleState (toggle == "1", juce::sendNotification);
+
+        // A format the box does not offer shows as VST.
+        const auto format = edited.follow (row->format.getName(), juce::String (PluginFormats::shownId (folder.formatId)),
+                                           juce::String (row->format.getSelectedId()));
+        row->format.setSelectedId (format.getIntValue(), juce::dontSendNotification);
     }
 }
 
@@ -205,7 +202,8 @@ void cobaltlinePrefs_Paths::saveSettings()
         const auto index = (size_t) row->number - 1;
         auto& folder = folders.rows[index];
         folder.folder = edited.toSave (row->path.getName(), row->path.getText(), stored.rows[index].folder);
-        folder.formatId = row->format.getSelectedId();
+        folder.formatId = edited.toSave (row->format.getName(), juce::String (row->format.getSelectedId()),
+                                         juce::String (PluginFormats::shownId (stored.rows[index].formatId))).getIntValue();
         folder.scan = edited.toSave (row->scanToggle.getName(), toggleText (row->scanToggle.getToggleState()),
                                      toggleText (stored.rows[index].scan)) == "1";
     }
