@@ -1,6 +1,7 @@
 #include "Catalog.h"
 
 #include "Csv.h"
+#include "PluginFormat.h"
 #include "Utf8.h"
 #include "VersionNumber.h"
 
@@ -99,6 +100,17 @@ Catalog::ImportResult Catalog::importCsv (Database& db, std::string_view csvText
             return result;
         }
 
+        if (! PluginFormat::isListable (row.format))
+        {
+            result.error = where + "the Format \"" + row.format + "\" is not one of " + PluginFormat::listableNames();
+            return result;
+        }
+
+        // Older programs sent no format for VST plug-ins; a row without
+        // one is read the same way.
+        if (row.format.empty())
+            row.format = "VST";
+
         if (! VersionNumber::isUsable (row.version))
         {
             result.error = where + "the Version \"" + record[3] + "\" holds no number";
@@ -125,7 +137,7 @@ Catalog::ImportResult Catalog::importCsv (Database& db, std::string_view csvText
     for (const auto& row : rows)
     {
         upsert.bind (1, Utf8::asciiLower (row.name)).bind (2, Utf8::asciiLower (row.vendor))
-              .bind (3, Utf8::asciiLower (row.format)).bind (4, row.name).bind (5, row.vendor)
+              .bind (3, PluginFormat::key (row.format)).bind (4, row.name).bind (5, row.vendor)
               .bind (6, row.format).bind (7, row.version).bind (8, row.website);
         upsert.run();
         upsert.reset();
@@ -140,45 +152,22 @@ Catalog::ImportResult Catalog::importCsv (Database& db, std::string_view csvText
 
 //==============================================================================
 Catalog::Lookup::Lookup (Database& db)
-    : query (db, "SELECT format_key, version, website FROM catalog WHERE name_key = ?1 AND vendor_key = ?2")
+    : query (db, "SELECT version, website FROM catalog WHERE name_key = ?1 AND vendor_key = ?2 AND format_key = ?3")
 {
 }
 
-std::optional<Catalog::Entry> Catalog::Lookup::newest (const std::string& nameKey, const std::string& vendorKey,
-                                                       const std::string& formatKey)
+std::optional<Catalog::Entry> Catalog::Lookup::find (const std::string& nameKey, const std::string& vendorKey,
+                                                     const std::string& formatKey)
 {
+    query.bind (1, nameKey).bind (2, vendorKey).bind (3, formatKey);
+
+    std::optional<Entry> entry;
+
+    if (query.step())
+        entry = Entry { query.columnText (0), query.columnText (1) };
+
+    // Left rewound, so no statement is in the middle of a read when the
+    // scan's transaction ends.
     query.reset();
-    query.bind (1, nameKey).bind (2, vendorKey);
-
-    std::optional<Entry> best;
-    bool bestMatchesFormat = false;
-    std::string sameFormatSite, anySite;
-
-    while (query.step())
-    {
-        const auto rowFormat = query.columnText (0);
-        Entry entry { query.columnText (1), query.columnText (2) };
-        const bool matchesFormat = rowFormat == formatKey;
-
-        if (! entry.website.empty())
-        {
-            if (matchesFormat)
-                sameFormatSite = entry.website;
-            else if (anySite.empty())
-                anySite = entry.website;
-        }
-
-        const auto order = best ? VersionNumber::compare (entry.version, best->version) : 1;
-
-        if (order > 0 || (order == 0 && matchesFormat && ! bestMatchesFormat))
-        {
-            best = std::move (entry);
-            bestMatchesFormat = matchesFormat;
-        }
-    }
-
-    if (best && best->website.empty())
-        best->website = ! sameFormatSite.empty() ? sameFormatSite : anySite;
-
-    return best;
+    return entry;
 }

@@ -26,7 +26,8 @@ public:
     };
 
     /** Imports a CSV text with the header "Name,Vendor,Format,Version,Website".
-        Rows with a key that already exists replace it. Everything is
+        Rows with a key that already exists replace it. A Format must be
+        one of PluginFormat::isListable(); an empty one is "VST". Everything is
         checked before anything is written, and the rows go in as one
         transaction: a faulty file changes nothing. */
     static ImportResult importCsv (Database& db, std::string_view csvText);
@@ -37,19 +38,18 @@ public:
         std::string website;
     };
 
-    /** Finds the newest catalog version of a plug-in, for many look-ups on
-        one connection. */
+    /** Finds the catalog's row of a plug-in, for many look-ups on one
+        connection. */
     class Lookup
     {
     public:
         explicit Lookup (Database& db);
 
-        /** The highest version listed for this name and vendor in any
-            format. The web site is that row's, or, when it has none, the
-            site of another row of the same plug-in (one of the installed
-            format first). Keys are ASCII lower case. */
-        std::optional<Entry> newest (const std::string& nameKey, const std::string& vendorKey,
-                                     const std::string& formatKey);
+        /** The row of this name, vendor and format, with its own web site:
+            a release of another format is never this plug-in's. Keys are
+            ASCII lower case, the format's PluginFormat::key(). */
+        std::optional<Entry> find (const std::string& nameKey, const std::string& vendorKey,
+                                   const std::string& formatKey);
 
     private:
         Database::Statement query;

@@ -1,5 +1,6 @@
 #include "InventoryStore.h"
 
+#include "PluginFormat.h"
 #include "Utf8.h"
 #include "WriteGate.h"
 #include "VersionNumber.h"
@@ -60,10 +61,13 @@ namespace
         return sortKey (cleaned) + ' ' + cleaned;
     }
 
-    // The reports of a machine's plug-ins: per plug-in hash the learned
-    // key of its highest version. Only the highest row counts, so one
-    // inventory reports once however often it lists a plug-in.
-    std::unordered_map<std::int64_t, std::string> reportsOf (const std::vector<Plugin>& plugins)
+    // The reports of a machine's plug-ins: per plug-in hash (of its name,
+    // vendor and format) the learned key of its highest version. Only the
+    // highest row counts, so one inventory reports once however often it
+    // lists a plug-in. A list stored before formats were told apart
+    // reports every plug-in as VST, as its reports were carried over.
+    std::unordered_map<std::int64_t, std::string> reportsOf (const std::vector<Plugin>& plugins,
+                                                             bool beforeFormats = false)
     {
         std::unordered_map<std::int64_t, std::string> highest;
         highest.reserve (plugins.size());
@@ -72,7 +76,9 @@ namespace
         {
             if (auto key = learnedKey (plugin))
             {
-                auto [it, isNew] = highest.try_emplace (InventoryStore::keyHash (plugin.name, plugin.vendor), *key);
+                const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor,
+                                                           beforeFormats ? std::string_view ("VST") : plugin.format);
+                auto [it, isNew] = highest.try_emplace (hash, *key);
 
                 if (! isNew && *key > it->second)
                     it->second = std::move (*key);
@@ -83,23 +89,6 @@ namespace
     }
 
     using Reports = std::unordered_map<std::int64_t, std::string>;
-
-    // The reports of a machine's stored inventory, which its stored list
-    // gives again. A list that cannot be read any more has its reports
-    // taken back at once, by looking through all of them.
-    Reports storedReports (Database& db, std::int64_t machineId)
-    {
-        try
-        {
-            return reportsOf (InventoryStore::readPlugins (db, machineId));
-        }
-        catch (const Database::Error&)
-        {
-            Database::Statement removeAll (db, "DELETE FROM plugin WHERE machine_id = ?1");
-            removeAll.bind (1, machineId).run();
-            return {};
-        }
-    }
 
     // Turns a machine's reports from `previous` into `current`, touching
     // only those that changed: a new scan of a machine mostly reports what
@@ -221,6 +210,66 @@ namespace
             .bind (3, static_cast<std::int64_t> (packed.size())).bindBlob (4, compressed.data(), compressed.size()).run();
     }
 
+    // A machine's stored plug-ins, and whether they were stored before
+    // formats were told apart (schema version 6).
+    std::vector<Plugin> readList (Database& db, std::int64_t machineId, bool& beforeFormats)
+    {
+        Database::Statement query (db, "SELECT plugins, packed_bytes, packed, before_formats FROM plugin_list "
+                                      "WHERE machine_id = ?1");
+        query.bind (1, machineId);
+
+        if (! query.step())
+            return {};
+
+        const auto count = query.columnInt (0);
+        const auto packedBytes = query.columnInt (1);
+        const auto compressed = query.columnBlob (2);
+        beforeFormats = query.columnInt (3) != 0;
+
+        // The file may have been damaged or altered: sizes are checked before
+        // anything is allocated from them.
+        if (count < 0 || packedBytes < 0 || packedBytes >= maxPackedBytes || count * 6 > packedBytes
+            || packedBytes > static_cast<std::int64_t> (compressed.size()) * maxCompressionRatio)
+            throw Database::Error ("a stored plug-in list is damaged");
+
+        std::string packed (static_cast<std::size_t> (packedBytes), '\0');
+        auto size = static_cast<uLongf> (packed.size());
+
+        if (uncompress (reinterpret_cast<Bytef*> (packed.data()), &size,
+                        reinterpret_cast<const Bytef*> (compressed.data()), static_cast<uLong> (compressed.size())) != Z_OK
+            || size != packed.size())
+            throw Database::Error ("a stored plug-in list is damaged");
+
+        std::vector<Plugin> plugins (static_cast<std::size_t> (count));
+        std::string_view rest (packed);
+
+        for (auto& p : plugins)
+            for (auto* text : { &p.name, &p.version, &p.vendor, &p.path, &p.format, &p.error })
+                if (! readText (rest, *text))
+                    throw Database::Error ("a stored plug-in list is damaged");
+
+        return plugins;
+    }
+
+    // The reports of a machine's stored inventory, which its stored list
+    // gives again. A list that cannot be read any more has its reports
+    // taken back at once, by looking through all of them.
+    Reports storedReports (Database& db, std::int64_t machineId)
+    {
+        try
+        {
+            bool beforeFormats = false;
+            auto plugins = readList (db, machineId, beforeFormats);
+            return reportsOf (plugins, beforeFormats);
+        }
+        catch (const Database::Error&)
+        {
+            Database::Statement removeAll (db, "DELETE FROM plugin WHERE machine_id = ?1");
+            removeAll.bind (1, machineId).run();
+            return {};
+        }
+    }
+
     bool isConfirmed (Database& db, std::int64_t accountId)
     {
         Database::Statement query (db, "SELECT confirmed_at IS NOT NULL FROM account WHERE id = ?1");
@@ -322,9 +371,15 @@ namespace
     }
 }
 
-std::int64_t InventoryStore::keyHash (std::string_view name, std::string_view vendor)
+std::int64_t InventoryStore::keyHash (std::string_view name, std::string_view vendor, std::string_view format)
 {
-    const auto key = Utf8::asciiLower (name) + '\0' + Utf8::asciiLower (vendor);
+    // Each part led by its length, so that no two plug-ins give the same
+    // text whatever bytes their names hold.
+    std::string key;
+
+    for (const auto& part : { Utf8::asciiLower (name), Utf8::asciiLower (vendor), PluginFormat::key (format) })
+        key += std::to_string (part.size()) + ':' + part;
+
     unsigned char hash[crypto_generichash_BYTES_MIN] = {};
     crypto_generichash (hash, sizeof (hash), reinterpret_cast<const unsigned char*> (key.data()), key.size(),
                         nullptr, 0);
@@ -345,7 +400,12 @@ void InventoryStore::addReportsOf (Database& db, std::int64_t accountId)
     removeReportsOf (db, accountId);
 
     for (const auto machineId : machinesOf (db, accountId))
-        updateReports (db, machineId, {}, storedReports (db, machineId));
+        writeReportsOf (db, machineId);
+}
+
+void InventoryStore::writeReportsOf (Database& db, std::int64_t machineId)
+{
+    updateReports (db, machineId, {}, storedReports (db, machineId));
 }
 
 void InventoryStore::removeReportsOf (Database& db, std::int64_t accountId)
@@ -361,39 +421,8 @@ void InventoryStore::removeReportsOf (Database& db, std::int64_t accountId)
 
 std::vector<Plugin> InventoryStore::readPlugins (Database& db, std::int64_t machineId)
 {
-    Database::Statement query (db, "SELECT plugins, packed_bytes, packed FROM plugin_list WHERE machine_id = ?1");
-    query.bind (1, machineId);
-
-    if (! query.step())
-        return {};
-
-    const auto count = query.columnInt (0);
-    const auto packedBytes = query.columnInt (1);
-    const auto compressed = query.columnBlob (2);
-
-    // The file may have been damaged or altered: sizes are checked before
-    // anything is allocated from them.
-    if (count < 0 || packedBytes < 0 || packedBytes >= maxPackedBytes || count * 6 > packedBytes
-        || packedBytes > static_cast<std::int64_t> (compressed.size()) * maxCompressionRatio)
-        throw Database::Error ("a stored plug-in list is damaged");
-
-    std::string packed (static_cast<std::size_t> (packedBytes), '\0');
-    auto size = static_cast<uLongf> (packed.size());
-
-    if (uncompress (reinterpret_cast<Bytef*> (packed.data()), &size,
-                    reinterpret_cast<const Bytef*> (compressed.data()), static_cast<uLong> (compressed.size())) != Z_OK
-        || size != packed.size())
-        throw Database::Error ("a stored plug-in list is damaged");
-
-    std::vector<Plugin> plugins (static_cast<std::size_t> (count));
-    std::string_view rest (packed);
-
-    for (auto& p : plugins)
-        for (auto* text : { &p.name, &p.version, &p.vendor, &p.path, &p.format, &p.error })
-            if (! readText (rest, *text))
-                throw Database::Error ("a stored plug-in list is damaged");
-
-    return plugins;
+    bool beforeFormats = false;
+    return readList (db, machineId, beforeFormats);
 }
 
 InventoryStore::InventoryStore (ConnectionPool& pool)
@@ -504,11 +533,11 @@ std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int
     return version;
 }
 
-std::optional<Catalog::Entry> InventoryStore::Transaction::listedNewest (const std::string& nameKey,
-                                                                         const std::string& vendorKey,
-                                                                         const std::string& formatKey)
+std::optional<Catalog::Entry> InventoryStore::Transaction::listed (const std::string& nameKey,
+                                                                   const std::string& vendorKey,
+                                                                   const std::string& formatKey)
 {
-    return catalog.newest (nameKey, vendorKey, formatKey);
+    return catalog.find (nameKey, vendorKey, formatKey);
 }
 
 void InventoryStore::Transaction::commit()

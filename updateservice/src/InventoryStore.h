@@ -18,10 +18,13 @@
     Inventories are stored compactly: a machine's plug-ins are one
     zlib-compressed list ("plugin_list"; see readPlugins()), and "plugin"
     keeps only what the crowd learns from them: per machine and plug-in
-    (the hash of its Name and Vendor without regard to ASCII case) the
-    highest version it holds, as "learned": a sort key, a space and the
-    cleaned version. Plug-ins without a name, with a version that cannot
-    be compared or one longer than maxLearnedVersionBytes report nothing,
+    (the hash of its Name, Vendor and format without regard to ASCII
+    case; see PluginFormat) the highest version it holds, as "learned": a
+    sort key, a space and the cleaned version. A list stored before
+    formats were told apart (schema version 6) reports all its plug-ins
+    as VST until the machine's next scan. Plug-ins without a name, with a
+    version that cannot be compared or one longer than
+    maxLearnedVersionBytes report nothing,
     and so do the machines of accounts whose address is not confirmed:
     their reports are written when it is (addReportsOf()) and taken back
     when it no longer is (removeReportsOf()). Each machine keeps the
@@ -44,8 +47,9 @@ public:
     static constexpr std::size_t maxLearnedVersionBytes = 64;
 
     /** The hash that names a plug-in for the learned versions: of its Name
-        and Vendor in ASCII lower case. */
-    static std::int64_t keyHash (std::string_view name, std::string_view vendor);
+        and Vendor in ASCII lower case and its format's PluginFormat::key(),
+        so that the versions of each format are learned apart. */
+    static std::int64_t keyHash (std::string_view name, std::string_view vendor, std::string_view format);
 
     /** Writes the plug-ins of a machine that has none stored, on a
         connection inside a write transaction. */
@@ -61,6 +65,11 @@ public:
         connection inside a write transaction. */
     static void addReportsOf (Database& db, std::int64_t accountId);
     static void removeReportsOf (Database& db, std::int64_t accountId);
+
+    /** Writes the reports of a machine's stored list, for a machine of a
+        confirmed account that has none written; on a connection inside a
+        write transaction. */
+    static void writeReportsOf (Database& db, std::int64_t machineId);
 
     class Transaction
     {
@@ -81,8 +90,8 @@ public:
         bool replaceInventory (std::int64_t accountId, const InventoryParser::Inventory& inventory,
                                std::int64_t uploadedAt, int maxMachines, const std::string& network);
 
-        /** The version of a plug-in that the crowd establishes, cleaned as
-            uploaded, or nothing. Each confirmed account reports once, with
+        /** The version of a plug-in in one format (its keyHash()) that the
+            crowd establishes, cleaned as uploaded, or nothing. Each confirmed account reports once, with
             the highest version its machines hold, from the networks of the
             machines that hold it. Walking down from the highest, the
             reports form groups: a group closes once it has `accounts`
@@ -90,15 +99,16 @@ public:
             the version of the report that closed it (every account of the
             group holds it or a higher one). A version whose first number
             is more than 1 above the highest version known below it (the
-            catalog's `listed`, empty for none, or a lower established
+            catalog's `listed` for the same format, empty for none, or a
+            lower established
             version that is not held back itself) is held back, and so is
             every version above it. The highest established version not
             held back is the answer. */
         std::optional<std::string> learnedVersion (std::int64_t keyHash, int accounts, const std::string& listed);
 
-        /** The catalog's newest entry for a plug-in; see Catalog::Lookup. */
-        std::optional<Catalog::Entry> listedNewest (const std::string& nameKey, const std::string& vendorKey,
-                                                    const std::string& formatKey);
+        /** The catalog's row of a plug-in in one format; see Catalog::Lookup. */
+        std::optional<Catalog::Entry> listed (const std::string& nameKey, const std::string& vendorKey,
+                                              const std::string& formatKey);
 
         void commit();
 

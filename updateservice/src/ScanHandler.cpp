@@ -1,5 +1,6 @@
 #include "ScanHandler.h"
 
+#include "PluginFormat.h"
 #include "Utf8.h"
 #include "VersionNumber.h"
 
@@ -76,12 +77,11 @@ Outcome ScanHandler::store (const std::string& email, const std::string& passwor
         if (plugin.name.empty() || ! VersionNumber::isUsable (installed))
             continue;
 
-        const auto listed = transaction.listedNewest (Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
-                                                      Utf8::asciiLower (plugin.format));
-
-        // The catalog's version is that of any format, so one look-up per
-        // plug-in does.
-        const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor);
+        // The catalog row and the reports are those of the row's format
+        // only: a VST3 release is not an update of a VST plug-in.
+        const auto listed = transaction.listed (Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
+                                                PluginFormat::key (plugin.format));
+        const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor, plugin.format);
         auto found = learned.find (hash);
 
         if (found == learned.end())

@@ -18,9 +18,11 @@
     answers with the update list: one row for each installed plug-in of
     which a newer version is known.
 
-    The newest known version of a plug-in (same Name and Vendor without
-    regard to ASCII case) is the highest of the catalog's and of the
-    version learned from the inventories (InventoryStore::learnedVersion):
+    The newest known version of a plug-in (same Name, Vendor and format
+    without regard to ASCII case; a row without a format is VST, see
+    PluginFormat) is the highest of the catalog's row of that format and
+    of the version learned from the inventories for that format
+    (InventoryStore::learnedVersion):
     one that at least `reportingAccounts` confirmed accounts from as many
     networks (IPv4 /24, IPv6 /48, as seen at upload) hold, or a higher one,
     in their current inventories, and whose first number is at most 1

@@ -237,6 +237,40 @@ namespace
         ALTER TABLE machine ADD COLUMN network TEXT;
     )sql";
 
+    // Version 6: plug-ins are told apart by format as well, so a release
+    // of one format is never offered to another. The reports are keyed by
+    // the hash of name, vendor and format; those made before were made by
+    // programs that scanned VST plug-ins only, so they carry over as VST.
+    // The stored lists are marked, so that their reports stay VST (and are
+    // taken back as such) until each machine's next scan. A catalog row
+    // without a format is VST, as an upload's is.
+    constexpr const char* version6 = R"sql(
+        ALTER TABLE plugin_list ADD COLUMN before_formats INTEGER NOT NULL DEFAULT 0;
+        UPDATE plugin_list SET before_formats = 1;
+
+        DELETE FROM plugin;
+
+        UPDATE OR IGNORE catalog SET format_key = 'vst', format = 'VST' WHERE format_key = '';
+    )sql";
+
+    // Writes the reports of every confirmed account's machines anew from
+    // their stored lists, under the keys of version 6.
+    void rekeyReports (Database& db, std::vector<std::string>&)
+    {
+        std::vector<std::int64_t> machines;
+
+        {
+            Database::Statement query (db, "SELECT m.id FROM machine m JOIN account a ON a.id = m.account_id "
+                                           "WHERE a.confirmed_at IS NOT NULL ORDER BY m.id");
+
+            while (query.step())
+                machines.push_back (query.columnInt (0));
+        }
+
+        for (const auto machineId : machines)
+            InventoryStore::writeReportsOf (db, machineId);
+    }
+
     // Moves the inventories of version 1 into the compact tables, machine
     // by machine, and drops the old tables. The highest versions ever
     // uploaded cannot be told apart by account, so they go; the
@@ -288,7 +322,8 @@ namespace
         { 2, version2, moveInventories },
         { 3, version3, nullptr },
         { 4, version4, keyAddresses },
-        { 5, version5, nullptr }
+        { 5, version5, nullptr },
+        { 6, version6, rekeyReports }
     };
 
     static_assert (steps[std::size (steps) - 1].version == Schema::currentVersion,

@@ -1,5 +1,6 @@
 #include "Catalog.h"
 #include "Database.h"
+#include "PluginFormat.h"
 #include "Schema.h"
 #include "ServiceProcess.h"
 
@@ -48,31 +49,59 @@ namespace
         EXPECT_EQ (rowCount(), 2);
 
         Catalog::Lookup lookup (db);
-        const auto vst = lookup.newest ("verb, deluxe", "acme", "vst");
+        const auto vst = lookup.find ("verb, deluxe", "acme", "vst");
         ASSERT_TRUE (vst.has_value());
         EXPECT_EQ (vst->version, "3.01");
         EXPECT_EQ (vst->website, "https://example.com/verb3");
 
         // A differently named plug-in (no comma) without a site keeps an empty one.
-        const auto aax = lookup.newest ("verb deluxe", "acme", "aax");
+        const auto aax = lookup.find ("verb deluxe", "acme", "aax");
         ASSERT_TRUE (aax.has_value());
         EXPECT_EQ (aax->version, "2.4");
         EXPECT_EQ (aax->website, "");
-        EXPECT_FALSE (lookup.newest ("unknown", "acme", "vst").has_value());
+        EXPECT_FALSE (lookup.find ("unknown", "acme", "vst").has_value());
     }
 
-    TEST_F (CatalogTest, TheHighestVersionOfAnyFormatWins)
+    // A release of one format is no update for another: each format is a
+    // row of its own, with its own web site.
+    TEST_F (CatalogTest, EachFormatAnswersWithItsOwnRow)
     {
         ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\n"
                                              "Synth,Maker,VST,4.10,https://example.com/vst\n"
+                                             "Synth,Maker,VST3,5.0,https://example.com/vst3\n"
                                              "Synth,Maker,AU,4.9,https://example.com/au\n"
                                              "Synth,Maker,AAX,4.1,\n").ok);
 
         Catalog::Lookup lookup (db);
-        const auto entry = lookup.newest ("synth", "maker", "aax");
+        const auto aax = lookup.find ("synth", "maker", "aax");
+        ASSERT_TRUE (aax.has_value());
+        EXPECT_EQ (aax->version, "4.1");
+        EXPECT_EQ (aax->website, "");
+
+        const auto vst = lookup.find ("synth", "maker", PluginFormat::key ("VST"));
+        ASSERT_TRUE (vst.has_value());
+        EXPECT_EQ (vst->version, "4.10");
+        EXPECT_EQ (vst->website, "https://example.com/vst");
+
+        const auto vst3 = lookup.find ("synth", "maker", PluginFormat::key ("vSt3"));
+        ASSERT_TRUE (vst3.has_value());
+        EXPECT_EQ (vst3->version, "5.0");
+
+        EXPECT_FALSE (lookup.find ("synth", "maker", "clap").has_value());
+    }
+
+    // Older programs sent no format for their VST plug-ins; a catalog row
+    // without one is the VST row, the same one "VST" names.
+    TEST_F (CatalogTest, ARowWithoutAFormatIsTheVstRow)
+    {
+        ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nPad,Maker,,1.2,\n").ok);
+        ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nPad,Maker,vst,1.3,\n").ok);
+        EXPECT_EQ (rowCount(), 1);
+
+        Catalog::Lookup lookup (db);
+        const auto entry = lookup.find ("pad", "maker", PluginFormat::key (""));
         ASSERT_TRUE (entry.has_value());
-        EXPECT_EQ (entry->version, "4.9");
-        EXPECT_EQ (entry->website, "https://example.com/au");
+        EXPECT_EQ (entry->version, "1.3");
     }
 
     struct FaultyCase
@@ -101,6 +130,8 @@ namespace
         FaultyCase { "no name", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,\n,B,VST,1.0,\n", "Name is empty" },
         FaultyCase { "no version", "Name,Vendor,Format,Version,Website\nA,B,VST,beta,\n", "holds no number" },
         FaultyCase { "script site", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,javascript:alert(1)\n", "Website" },
+        FaultyCase { "unknown format", "Name,Vendor,Format,Version,Website\nA,B,VST,1.0,\nA,B,VST 3,1.0,\n",
+                     "Format \"VST 3\" is not one of VST, VST3, CLAP, AAX, AU, RTAS/TDM" },
         FaultyCase { "bad UTF-8", "Name,Vendor,Format,Version,Website\nA\xFF,B,VST,1.0,\n", "UTF-8" }),
         [] (const ::testing::TestParamInfo<FaultyCase>& testInfo)
         {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 namespace
@@ -25,7 +26,15 @@ namespace
     struct Plugin
     {
         std::string name, version, vendor = "Acme", path = "C:\\Plugins\\x.dll";
+        std::optional<std::string> format = "VST";   ///< none: the row has no Format attribute
     };
+
+    // The same plug-in in another format, or without a Format attribute.
+    Plugin in (std::optional<std::string> format, Plugin plugin)
+    {
+        plugin.format = std::move (format);
+        return plugin;
+    }
 
     std::string inventoryXml (const std::string& machine, const std::vector<Plugin>& plugins)
     {
@@ -33,7 +42,8 @@ namespace
 
         for (const auto& p : plugins)
             xml += "<Plugin Name=\"" + p.name + "\" Version=\"" + p.version + "\" Vendor=\"" + p.vendor
-                 + "\" Path=\"" + p.path + "\" Format=\"VST\" Error=\"\"/>";
+                 + "\" Path=\"" + p.path + "\"" + (p.format ? " Format=\"" + *p.format + "\"" : std::string {})
+                 + " Error=\"\"/>";
 
         return xml + "</MachineProfile>";
     }
@@ -93,6 +103,27 @@ namespace
                 offered[row.name] = row.currentVersion;
 
             return offered;
+        }
+
+        // The update list as "name format" -> offered version, the format
+        // as the row was uploaded ("" for none).
+        std::map<std::string, std::string> offersByFormat (const std::string& email, const std::vector<Plugin>& plugins)
+        {
+            const auto outcome = scan (email, "Check", plugins);
+            EXPECT_EQ (outcome.kind, Outcome::Kind::updateList) << outcome.text;
+            std::map<std::string, std::string> offered;
+
+            for (const auto& row : outcome.rows)
+                offered[row.name + " " + row.format] = row.currentVersion;
+
+            return offered;
+        }
+
+        void importCatalog (const std::string& csv)
+        {
+            Database db (databasePath());
+            const auto imported = Catalog::importCsv (db, csv);
+            ASSERT_TRUE (imported.ok) << imported.error;
         }
 
         TemporaryFolder folder;
@@ -269,6 +300,97 @@ namespace
         Database::Statement machines (db, "SELECT COUNT(*) FROM machine");
         ASSERT_TRUE (machines.step());
         EXPECT_EQ (machines.columnInt (0), 3);
+    }
+
+    //==============================================================================
+    // Formats: a release of one format is no update for a row of another,
+    // in the catalog and in what the crowd reports. A row without a Format
+    // (older programs scanned VST only) is a VST row.
+
+    TEST_F (ScanHandlerTest, ACatalogReleaseIsOfferedOnlyToRowsOfItsFormat)
+    {
+        importCatalog ("Name,Vendor,Format,Version,Website\n"
+                       "Synth,Acme,VST,2.5,https://example.com/vst\n"
+                       "Synth,Acme,VST3,3.0,https://example.com/vst3\n"
+                       "Clapper,Acme,CLAP,1.1,\n");
+        addAccount ("d@x.com");
+
+        const auto offered = offersByFormat ("d@x.com", {
+            { "Synth", "2.0" }, in ("VST3", { "Synth", "2.0" }), in ("CLAP", { "Synth", "1.0" }),
+            in ("AAX", { "Clapper", "1.0" }), in ("CLAP", { "Clapper", "1.0" }) });
+
+        EXPECT_EQ (offered, (std::map<std::string, std::string> {
+            { "Synth VST", "2.5" }, { "Synth VST3", "3.0" }, { "Clapper CLAP", "1.1" } }));
+
+        // A VST row above the VST release is not offered the higher VST3
+        // one, nor a VST3 row above the VST3 release the VST one.
+        EXPECT_TRUE (offersByFormat ("d@x.com", { { "Synth", "2.6" } }).empty());
+        EXPECT_TRUE (offersByFormat ("d@x.com", { in ("VST3", { "Synth", "3.0" }) }).empty());
+
+        const auto outcome = scan ("d@x.com", "Check", { in ("vst3", { "Synth", "2.0" }) });
+        ASSERT_EQ (outcome.rows.size(), 1u);
+        EXPECT_EQ (outcome.rows[0].currentVersion, "3.0");
+        EXPECT_EQ (outcome.rows[0].format, "vst3");   // as uploaded
+        EXPECT_EQ (outcome.rows[0].website, "https://example.com/vst3");
+    }
+
+    TEST_F (ScanHandlerTest, ARowWithoutAFormatIsAVstRowAndAnUnknownFormatMatchesNoOther)
+    {
+        importCatalog ("Name,Vendor,Format,Version,Website\nSynth,Acme,VST,2.5,\nSynth,Acme,VST3,3.0,\n");
+        addAccount ("d@x.com");
+
+        EXPECT_EQ (offersByFormat ("d@x.com", { in (std::nullopt, { "Synth", "2.0" }) }),
+                   (std::map<std::string, std::string> { { "Synth ", "2.5" } }));
+        EXPECT_EQ (offersByFormat ("d@x.com", { in ("", { "Synth", "2.0" }) }),
+                   (std::map<std::string, std::string> { { "Synth ", "2.5" } }));
+        EXPECT_TRUE (offersByFormat ("d@x.com", { in ("LV2", { "Synth", "1.0" }),
+                                                  in (" VST", { "Synth", "1.0" }) }).empty());
+    }
+
+    TEST_F (ScanHandlerTest, CrowdReportsCountOnlyTowardTheirOwnFormat)
+    {
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
+            addAccount (email);
+
+        // Three accounts hold the VST3 build 2.0: no VST row learns of it.
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+            scan (email, "PC", { in ("VST3", { "Verb", "2.0" }) });
+
+        EXPECT_TRUE (offersByFormat ("d@x.com", { { "Verb", "1.0" }, in (std::nullopt, { "Verb", "1.0" }) }).empty());
+        EXPECT_EQ (offersByFormat ("d@x.com", { in ("VST3", { "Verb", "1.0" }) })["Verb VST3"], "2.0");
+
+        // They also hold the VST build 1.5, two of them from programs that
+        // send no format: each format's highest version is reported.
+        scan ("a@x.com", "PC", { in ("VST3", { "Verb", "2.0" }), { "Verb", "1.5" } });
+        scan ("b@x.com", "PC", { in ("VST3", { "Verb", "2.0" }), in (std::nullopt, { "Verb", "1.5" }) });
+        scan ("c@x.com", "PC", { in ("VST3", { "Verb", "2.0" }), in ("", { "Verb", "1.6" }) });
+
+        const auto offered = offersByFormat ("d@x.com", { { "Verb", "1.0" }, in ("VST3", { "Verb", "1.0" }) });
+        EXPECT_EQ (offered.at ("Verb VST"), "1.5");
+        EXPECT_EQ (offered.at ("Verb VST3"), "2.0");
+
+        // A later scan without the VST3 build withdraws only that report.
+        scan ("c@x.com", "PC", { { "Verb", "1.6" } });
+        const auto after = offersByFormat ("d@x.com", { { "Verb", "1.0" }, in ("VST3", { "Verb", "1.0" }) });
+        EXPECT_EQ (after.at ("Verb VST"), "1.5");
+        EXPECT_EQ (after.count ("Verb VST3"), 0u);
+    }
+
+    // The first-number ceiling is the catalog's of the same format: a high
+    // VST3 release lifts no bar for VST reports.
+    TEST_F (ScanHandlerTest, TheFirstNumberCeilingComparesWithinOneFormat)
+    {
+        importCatalog ("Name,Vendor,Format,Version,Website\nSynth,Acme,VST,2.5,\nSynth,Acme,VST3,5.0,\n");
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
+            addAccount (email);
+
+        for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
+            scan (email, "PC", { { "Synth", "6.0" }, in ("VST3", { "Synth", "6.0" }) });
+
+        const auto offered = offersByFormat ("d@x.com", { { "Synth", "1.0" }, in ("VST3", { "Synth", "1.0" }) });
+        EXPECT_EQ (offered.at ("Synth VST"), "2.5");
+        EXPECT_EQ (offered.at ("Synth VST3"), "6.0");
     }
 
     //==============================================================================

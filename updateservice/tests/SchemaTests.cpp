@@ -1,9 +1,13 @@
+#include "ConnectionPool.h"
 #include "Database.h"
 #include "InventoryStore.h"
 #include "Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <cstring>
 
 namespace
 {
@@ -97,6 +101,107 @@ namespace
         EXPECT_EQ (plugins[1].name, "Comp");
         EXPECT_EQ (plugins[1].error, "crashed");
         EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin WHERE machine_id = 7 AND learned = '012.5 2.5'"), 1);
+    }
+
+    // The hash that named a plug-in's reports up to version 5: its name and
+    // vendor only.
+    std::int64_t version5Hash (const std::string& nameKey, const std::string& vendorKey)
+    {
+        const auto key = nameKey + '\0' + vendorKey;
+        unsigned char hash[crypto_generichash_BYTES_MIN] = {};
+        crypto_generichash (hash, sizeof (hash), reinterpret_cast<const unsigned char*> (key.data()), key.size(),
+                            nullptr, 0);
+        std::int64_t value = 0;
+        std::memcpy (&value, hash, sizeof (value));
+        return value;
+    }
+
+    // A database of version 5 as that version left it: confirmed accounts
+    // a, b, c with a machine each, reporting Verb 2.0 (uploaded as "VST",
+    // without a format, and from a folder row marked "AU"), an
+    // unconfirmed account d that reports nothing, and a catalog row
+    // imported without a format.
+    void makeVersion5 (Database& db)
+    {
+        Schema::bringUpToDate (db);
+        db.execute (R"sql(
+            INSERT INTO account VALUES (1, 'a@x.com', 'a@x.com', 'h', 'A', 'B', 0, 1, 1);
+            INSERT INTO account VALUES (2, 'b@x.com', 'b@x.com', 'h', 'A', 'B', 0, 1, 1);
+            INSERT INTO account VALUES (3, 'c@x.com', 'c@x.com', 'h', 'A', 'B', 0, 1, 1);
+            INSERT INTO account VALUES (4, 'd@x.com', 'd@x.com', 'h', 'A', 'B', 0, 1, NULL);
+            INSERT INTO catalog VALUES ('verb', 'acme', '', 'Verb', 'Acme', '', '1.5', '');
+        )sql");
+
+        const char* formats[] { "VST", "", "AU", "VST" };
+
+        for (std::int64_t account = 1; account <= 4; ++account)
+        {
+            Database::Statement machine (db, "INSERT INTO machine VALUES (?1, ?1, 'PC', 'Win', '', '', '', '', '', '', "
+                                             "'', '', '', '', '', '', '', 1, ?2)");
+            machine.bind (1, account).bind (2, "10." + std::to_string (account) + ".0").run();
+            InventoryStore::writePlugins (db, account, { { "Verb", account == 4 ? "9.0" : "2.0", "Acme", "C:\\v.dll",
+                                                           formats[account - 1], "" } });
+        }
+
+        // The reports as version 5 wrote them, for the confirmed accounts.
+        db.execute ("DELETE FROM plugin; ALTER TABLE plugin_list DROP COLUMN before_formats; PRAGMA user_version = 5");
+        Database::Statement report (db, "INSERT INTO plugin VALUES (?1, '012. 2.0', ?2)");
+
+        for (std::int64_t machine = 1; machine <= 3; ++machine)
+        {
+            report.bind (1, version5Hash ("verb", "acme")).bind (2, machine).run();
+            report.reset();
+        }
+    }
+
+    TEST_F (SchemaTest, AnUpgradeFromVersion5CarriesTheReportsOverAsVst)
+    {
+        makeVersion5 (db);
+        ASSERT_EQ (number ("SELECT COUNT(*) FROM plugin"), 3);
+        Schema::bringUpToDate (db);
+        ASSERT_EQ (Schema::versionOf (db), 6);
+
+        const auto vst = InventoryStore::keyHash ("Verb", "Acme", "VST");
+        const auto countOf = [this] (std::int64_t hash)
+        {
+            Database::Statement query (db, "SELECT COUNT(*) FROM plugin WHERE key_hash = ?1");
+            query.bind (1, hash).step();
+            return query.columnInt (0);
+        };
+
+        EXPECT_EQ (countOf (vst), 3);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin"), 3);
+        EXPECT_EQ (countOf (InventoryStore::keyHash ("Verb", "Acme", "AU")), 0);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM catalog WHERE format_key = 'vst' AND format = 'VST'"), 1);
+
+        // Taken again, nothing changes.
+        Schema::bringUpToDate (db);
+        EXPECT_EQ (countOf (vst), 3);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin"), 3);
+
+        // The crowd knows 2.0 for the VST row, and nothing for another format.
+        ConnectionPool pool (db.path());
+        InventoryStore store (pool);
+
+        {
+            InventoryStore::Transaction transaction (store);
+            EXPECT_EQ (transaction.learnedVersion (vst, 3, "1.5"), std::optional<std::string> ("2.0"));
+            EXPECT_FALSE (transaction.learnedVersion (InventoryStore::keyHash ("Verb", "Acme", "VST3"), 3, "")
+                              .has_value());
+
+            // A new scan of the machine whose row said "AU" takes its carried
+            // report back, and reports what it holds now in its own format.
+            InventoryParser::Inventory inventory;
+            inventory.machine.assign (InventoryParser::machineAttributeNames().size(), "");
+            inventory.machine.front() = "PC";
+            inventory.plugins = { { "Verb", "2.1", "Acme", "C:\\v.dll", "AU", "" } };
+            ASSERT_TRUE (transaction.replaceInventory (3, inventory, 2, 10, "10.3.0"));
+            transaction.commit();
+        }
+
+        EXPECT_EQ (countOf (vst), 2);
+        EXPECT_EQ (countOf (InventoryStore::keyHash ("Verb", "Acme", "AU")), 1);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM plugin_list WHERE before_formats = 1"), 3);
     }
 
     TEST_F (SchemaTest, TheUpgradeNotesAddressesThatNowCompareAsTheSameOrAreNoMailbox)

@@ -620,7 +620,7 @@ namespace
             { "Caf\xC3\xA9 Delay", "1.0", "Soci\xC3\xA9t\xC3\xA9", "VST" },  // sent as &#233;
             { "Same Synth", "3.00", "Maker", "VST" },           // equal: no row
             { "Old Comp", "1.0", "Maker", "VST" },              // newer than the catalog: no row
-            { "Ten, Point", "4.10", "Maker", "VST" },           // 4.2 > 4.10 as decimals
+            { "Ten, Point", "4.10", "Maker", "AU" },            // 4.2 > 4.10 as decimals
             { "Unknown", "1.0", "Nobody", "VST" },
             { "", "0.1", "Acme", "VST" } };
 
@@ -645,11 +645,13 @@ namespace
 
         // Another account's newer upload becomes the newest known version
         // (one reporting account is enough here) once its address is
-        // confirmed.
+        // confirmed, for rows of the same format only; a row without a
+        // format (older programs) is VST.
         confirmSignUps (2);
         const auto peer = scan ("peer@example.com", goodPassword,
-                                inventoryXml ("Peer-PC", { { "Unknown", "1.2.0", "NOBODY", "AU" },
-                                                           { "Verb Deluxe", "2.6", "Acme", "AAX" } }), "Peer-PC");
+                                inventoryXml ("Peer-PC", { { "Unknown", "1.2.0", "NOBODY", "" },
+                                                           { "Verb Deluxe", "2.6", "Acme", "VST" },
+                                                           { "Old Comp", "2.0", "Maker", "VST3" } }), "Peer-PC");
         ASSERT_NE (peer.tag, "Errors");
         EXPECT_TRUE (peer.children.empty());
 
@@ -683,13 +685,25 @@ namespace
             { "Arch Product", "6.01", "Arch Vendor", "VST" },
             { "Version 2, 0, 1, 5", "2.015", "Version Vendor", "VST" },
             { "Caf\xC3\xA9 \xC3\x9c" "ber \xC2\xA9 \xC2\xAE \xC2\xB5", "1.0", "Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale \xC2\xA9", "VST" },
-            { "Four E4", "1.0", "Vendor E4", "VST" } }));
+            { "Four E4", "1.0", "Vendor E4", "VST" },
+            // The rows of the newer formats answer their own format only.
+            { "Arch Product", "6.20", "Arch Vendor", "VST" },
+            { "Arch Product", "6.20", "Arch Vendor", "VST3" },
+            { "Clap Product", "1.0", "Clap Vendor", "CLAP" },
+            { "Clap Product", "1.0", "Clap Vendor", "VST" },
+            { "AAX Product", "3.0", "AAX Vendor", "AAX" } }));
 
-        ASSERT_EQ (list.children.size(), 3u) << list["ErrorText"];
+        ASSERT_EQ (list.children.size(), 6u) << list["ErrorText"];
         EXPECT_EQ (list.children[0]["CurrentVersion"], "6.20");
         EXPECT_EQ (list.children[1]["CurrentVersion"], "2.100");
         EXPECT_EQ (list.children[2]["CurrentVersion"], "1.5");
         EXPECT_EQ (list.children[2]["Website"].rfind ("https://example.com/", 0), 0u);
+        EXPECT_EQ (list.children[3]["Format"], "VST3");
+        EXPECT_EQ (list.children[3]["CurrentVersion"], "7.02");
+        EXPECT_EQ (list.children[4]["Format"], "CLAP");
+        EXPECT_EQ (list.children[4]["CurrentVersion"], "1.20");
+        EXPECT_EQ (list.children[5]["Format"], "AAX");
+        EXPECT_EQ (list.children[5]["CurrentVersion"], "3.10");
     }
 
     TEST_F (ServiceTest, ScanRefusesWrongCredentialsAndStoresNothing)
