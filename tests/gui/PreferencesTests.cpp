@@ -1,5 +1,8 @@
 #include "gui/prefs/PrefsPanel.h"
 
+#include "core/inventory/PluginFormats.h"
+#include "gui/prefs/cobaltlinePrefs_Paths.h"
+
 #include "GuiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -412,4 +415,55 @@ TEST_F (PathsPageTest, BrowsePutsThePickedFolderInItsRowOnly)
     EXPECT_EQ (text ("path4"), test.temp["Plugins"].getFullPathName());
     EXPECT_EQ (text ("path5"), juce::String());
     EXPECT_FALSE (child<juce::ToggleButton> ("scanToggle4").getToggleState());
+}
+
+TEST_F (PathsPageTest, FindFoldersFillsEmptyRowsOnlyAndSaysWhatItLeftOut)
+{
+    struct TwelveFolders final : public PluginFolderFinder::Sources
+    {
+        bool isWindows() const override                                           { return false; }
+        bool isFolder (const juce::String& path) const override                   { return path.startsWith ("/found/"); }
+        bool holdsExtension (const juce::String&, const juce::String& e) const override   { return e == ".vst3"; }
+        juce::String getEnvironmentVariable (const juce::String&) const override  { return {}; }
+        juce::String getHomeFolder() const override                                { return "/home/me"; }
+        juce::StringArray getRegistryValues (const juce::String&) const override  { return {}; }
+        juce::String readTextFile (const juce::String&) const override
+        {
+            juce::String dirs;
+
+            for (int i = 1; i <= 12; ++i)
+                dirs << "\"/found/" << i << "\",";
+
+            return "plugin_dirs = [" + dirs + "]";
+        }
+    } sources;
+
+    test.settings.getPathsFile().replaceWithText ("<CobaltlinePaths path2=\"/mine\" pathFormat2=\"2\" scanToggle2=\"0\"/>");
+    show();
+    showPage ("Paths");
+    pumpMessages();
+
+    auto& page = child<cobaltlinePrefs_Paths> ("cobaltlinePrefs_Paths");
+    page.setFolderSources (sources);
+    click ("findFolders");
+    ASSERT_TRUE (pumpUntil ([&page] { return page.isEnabled(); }));
+
+    // Row 2 is kept; the nine empty rows take the first nine folders, ticked, as VST3.
+    EXPECT_EQ (text ("path2"), juce::String ("/mine"));
+    EXPECT_FALSE (child<juce::ToggleButton> ("scanToggle2").getToggleState());
+    EXPECT_EQ (text ("path1"), juce::String ("/found/1"));
+    EXPECT_EQ (text ("path3"), juce::String ("/found/2"));
+    EXPECT_EQ (text ("path10"), juce::String ("/found/9"));
+    EXPECT_EQ (child<juce::ComboBox> ("pathFormat10").getText(), juce::String ("VST3"));
+    EXPECT_TRUE (child<juce::ToggleButton> ("scanToggle10").getToggleState());
+
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, juce::String ("Find Folders"));
+    EXPECT_EQ (test.desktop.getAlerts()[0].message,
+               juce::String ("Added 9 plugin folders; 3 more were found, but no empty rows were left for them."));
+
+    // Saved only when the user saves.
+    EXPECT_FALSE (test.settings.readScanFolders().rows[0].scan);
+    click ("saveSettings");
+    EXPECT_EQ (test.settings.readScanFolders().rows[9], (ScanFolder { "/found/9", PluginFormats::vst3, true }));
 }

@@ -112,8 +112,14 @@ cobaltlinePrefs_Paths::cobaltlinePrefs_Paths (const AppContext& appContext)
 
     save.setName ("saveSettings");
     save.setTooltip ("Save paths settings.");
-    save.addListener (this);
-    addAndMakeVisible (save);
+    find.setName ("findFolders");
+    find.setTooltip ("Fill empty rows with the standard plugin folders found on this computer.");
+
+    for (auto* button : { &save, &find })
+    {
+        button->addListener (this);
+        addAndMakeVisible (button);
+    }
 
     setSize (680, 390);
 }
@@ -128,6 +134,7 @@ cobaltlinePrefs_Paths::~cobaltlinePrefs_Paths()
     }
 
     save.removeListener (this);
+    find.removeListener (this);
 }
 
 void cobaltlinePrefs_Paths::resized()
@@ -135,6 +142,7 @@ void cobaltlinePrefs_Paths::resized()
     for (auto* row : rows)
         row->setBounds();
 
+    find.setBounds (170, 350, 130, 22);
     save.setBounds (310, 350, 130, 22);
 }
 
@@ -167,6 +175,12 @@ void cobaltlinePrefs_Paths::buttonClicked (juce::Button* button)
     if (button == &save)
     {
         saveSettings();
+        return;
+    }
+
+    if (button == &find)
+    {
+        findFolders();
         return;
     }
 
@@ -211,4 +225,61 @@ void cobaltlinePrefs_Paths::saveSettings()
     if (SettingsPage::closeIfSaved (*this, context.settings.writeScanFolders (folders),
                                     context.settings.getPathsFile(), context.desktop))
         followFile();
+}
+
+void cobaltlinePrefs_Paths::findFolders()
+{
+    // The search looks at many folders: the page waits for it off the message thread.
+    finding.start<std::vector<PluginFolderFinder::Found>> ([sources = folderSources] (const BackgroundTask::ShouldAbort&)
+                                                          {
+                                                              return PluginFolderFinder::find (*sources);
+                                                          },
+                                                          [this] (std::vector<PluginFolderFinder::Found> found)
+                                                          {
+                                                              fillEmptyRows (found);
+                                                          });
+}
+
+void cobaltlinePrefs_Paths::fillEmptyRows (const std::vector<PluginFolderFinder::Found>& found)
+{
+    int added = 0, leftOut = 0;
+
+    for (const auto& folder : found)
+    {
+        // A folder a row already holds with the same format is not offered twice.
+        const auto alreadyThere = std::any_of (rows.begin(), rows.end(), [&folder] (const Row* row)
+        {
+            return row->path.getText() == folder.folder && row->format.getSelectedId() == folder.formatId;
+        });
+
+        if (alreadyThere)
+            continue;
+
+        const auto empty = std::find_if (rows.begin(), rows.end(), [] (const Row* row) { return row->path.isEmpty(); });
+
+        if (empty == rows.end())
+        {
+            ++leftOut;
+            continue;
+        }
+
+        auto& row = **empty;
+        row.path.setText (folder.folder, false);
+        row.format.setSelectedId (folder.formatId, juce::dontSendNotification);
+        row.scanToggle.setToggleState (true, juce::dontSendNotification);
+        ++added;
+    }
+
+    const auto folders = [] (int n) { return juce::String (n) + (n == 1 ? " plugin folder" : " plugin folders"); };
+    juce::String text;
+
+    if (leftOut > 0)
+        text = "Added " + folders (added) + "; " + juce::String (leftOut) + " more " + (leftOut == 1 ? "was" : "were")
+             + " found, but no empty rows were left for them.";
+    else if (added > 0)
+        text = "Added " + folders (added) + ". Save Settings keeps them.";
+    else
+        text = "No standard plugin folders were found that the rows do not list already.";
+
+    context.desktop.showAlert (AlertRequest::ok (findFoldersTitle, text, AlertIcon::info));
 }

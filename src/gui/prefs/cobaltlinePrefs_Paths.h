@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/context/AppContext.h"
+#include "core/inventory/PluginFolderFinder.h"
 #include "core/settings/EditedFields.h"
+#include "gui/desktop/ComponentTask.h"
 #include "gui/prefs/SettingsPage.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -25,6 +27,10 @@ public:
 
     static constexpr int numRows = ScanFolders::numRows;
     static constexpr const char* chooserTitle = "Select a plugin directory to add...";
+    static constexpr const char* findFoldersTitle = "Find Folders";
+
+    /** Where "Find Folders" looks (the system unless a test says otherwise); must outlive the page. */
+    void setFolderSources (const PluginFolderFinder::Sources& sources)   { folderSources = &sources; }
 
 private:
     struct Row;
@@ -33,11 +39,16 @@ private:
     void comboBoxChanged (juce::ComboBox*) override   {}   // a format counts only when saved
     void browse (Row& row);
     void saveSettings();
+    void findFolders();
+    void fillEmptyRows (const std::vector<PluginFolderFinder::Found>& found);
 
     const AppContext context;
     EditedFields edited;
     juce::OwnedArray<Row> rows;
     juce::TextButton save { "Save Settings" };
+    juce::TextButton find { "Find Folders" };
+    const PluginFolderFinder::Sources* folderSources = &PluginFolderFinder::systemSources();
+    ComponentTask finding { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (cobaltlinePrefs_Paths)
 };
