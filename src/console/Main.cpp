@@ -135,9 +135,11 @@ int main (int argc, char* argv[])
         return status;
     }
 
-    for (const auto& folder : decision.folders.folders)
-        std::cout << folder.toStdString() << ": "
-                  << ScanReport::countIn (settings, decision.machineName, juce::File (folder)) << " plug-ins" << std::endl;
+    const auto& folders = decision.folders.folders;
+    const auto counts = ScanReport::countIn (settings, decision.machineName, folders);
+
+    for (int i = 0; i < folders.size(); ++i)
+        std::cout << folders[i].toStdString() << ": " << counts[(size_t) i] << " plug-ins" << std::endl;
 
     const auto summary = ScanReport::summarise (settings, decision.machineName);
     std::cout << summary.kept << " plug-ins kept, " << summary.notRecognised << " not recognised, "

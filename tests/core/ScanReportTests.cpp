@@ -67,6 +67,6 @@ TEST (ScanReport, TheJsonJoinsEachPluginWithItsUpdateOfTheSameFormat)
     const auto summary = ScanReport::summarise (test.settings, "Studio");
     EXPECT_EQ (summary.kept, 2);
     EXPECT_EQ (summary.updates, 2);
-    EXPECT_EQ (ScanReport::countIn (test.settings, "Studio", folder), 2);
-    EXPECT_EQ (ScanReport::countIn (test.settings, "Studio", test.temp["elsewhere"]), 0);
+    EXPECT_EQ (ScanReport::countIn (test.settings, "Studio", { folder.getFullPathName(), test.temp["elsewhere"].getFullPathName() }),
+               (std::vector<int> { 2, 0 }));
 }

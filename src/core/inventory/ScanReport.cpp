@@ -53,19 +53,24 @@ Summary summarise (const SettingsStore& settings, const juce::String& machineNam
     return summary;
 }
 
-int countIn (const SettingsStore& settings, const juce::String& machineName, const juce::File& folder)
+std::vector<int> countIn (const SettingsStore& settings, const juce::String& machineName, const juce::StringArray& folders)
 {
-    int count = 0;
+    std::vector<int> counts ((size_t) folders.size(), 0);
 
     for (const auto& row : inventoryRows (settings, machineName))
     {
         const juce::File file (juce::File::isAbsolutePath (row.path) ? row.path : juce::String());
 
-        if (file == folder || file.isAChildOf (folder))
-            ++count;
+        for (int i = 0; i < folders.size(); ++i)
+        {
+            const juce::File folder (juce::File::isAbsolutePath (folders[i]) ? folders[i] : juce::String());
+
+            if (folder != juce::File() && (file == folder || file.isAChildOf (folder)))
+                ++counts[(size_t) i];
+        }
     }
 
-    return count;
+    return counts;
 }
 
 juce::String toJson (const SettingsStore& settings, const juce::String& machineName)

@@ -2,6 +2,8 @@
 
 #include "core/settings/SettingsStore.h"
 
+#include <vector>
+
 /** What a finished scan found, read back from the files it wrote: the
     inventory, the unknown-plug-ins list and the service's update list. The
     console scanner prints it; any thread.
@@ -17,8 +19,11 @@ namespace ScanReport
 
     Summary summarise (const SettingsStore& settings, const juce::String& machineName);
 
-    /** How many plug-ins of the inventory lie in the folder (or below it). */
-    int countIn (const SettingsStore& settings, const juce::String& machineName, const juce::File& folder);
+    /** For each folder, how many plug-ins of the inventory lie in it (or below
+        it); the inventory is read once.
+    */
+    std::vector<int> countIn (const SettingsStore& settings, const juce::String& machineName,
+                              const juce::StringArray& folders);
 
     /** One JSON document: "machine", the machine profile's attributes, and
         "plugins", each plug-in of the inventory with its name, vendor, format,
