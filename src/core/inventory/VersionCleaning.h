@@ -10,3 +10,10 @@
     without any dot gives its digits alone ("12"), which the scanner rejects.
 */
 juce::String cleanVersion (const juce::String& version);
+
+/** Compares two cleaned versions as exact decimal numbers, the way the update
+    service does: the whole-number parts by their value, then the fractions
+    digit by digit, so "4.10" equals "4.1", "10.0" is above "9.99" and "."
+    equals "0". Negative, zero or positive.
+*/
+int compareCleanedVersions (const juce::String& first, const juce::String& second);

@@ -46,8 +46,16 @@ struct AlertRequest
     static AlertRequest ok (const juce::String& title, const juce::String& message, AlertIcon icon);
 };
 
-/** What the user or the desktop sees: modal alerts, the web browser and the
-    folder chooser.
+/** One entry of a pop-up menu. */
+struct MenuEntry
+{
+    int id = 0;             ///< what showMenu returns when it is chosen; never 0
+    juce::String text;
+    bool enabled = true;
+};
+
+/** What the user or the desktop sees: modal alerts, the web browser, the
+    folder and file choosers, pop-up menus and the clipboard.
 
     The application owns one built on JUCE's windows and hands it to every
     window that shows something; tests hand in a recording fake, so that every
@@ -70,6 +78,42 @@ public:
         juce::File() when the user cancelled. Runs modally; message thread only.
     */
     virtual juce::File chooseFolder (const juce::String& title, const juce::File& initialFolder) = 0;
+
+    /** Lets the user name a file to write, starting at initialFile and offering
+        the patterns ("*.cobaltline;*.csv;*.json"); returns it, or juce::File()
+        when the user cancelled. Asks before an existing file is replaced.
+        Runs modally; message thread only.
+    */
+    virtual juce::File chooseFileToSave (const juce::String& title, const juce::File& initialFile,
+                                         const juce::String& patterns)
+    {
+        juce::ignoreUnused (title, initialFile, patterns);
+        return {};
+    }
+
+    /** Lets the user pick an existing file, starting at initialFolder; returns
+        it, or juce::File() when the user cancelled. Runs modally; message
+        thread only.
+    */
+    virtual juce::File chooseFileToOpen (const juce::String& title, const juce::File& initialFolder,
+                                         const juce::String& patterns)
+    {
+        juce::ignoreUnused (title, initialFolder, patterns);
+        return {};
+    }
+
+    /** Shows a pop-up menu at the mouse (or over the focused component) and
+        returns the id of the entry chosen, or 0 when it was dismissed. Runs
+        modally; message thread only.
+    */
+    virtual int showMenu (const std::vector<MenuEntry>& entries)
+    {
+        juce::ignoreUnused (entries);
+        return 0;
+    }
+
+    /** Puts text on the system clipboard. */
+    virtual void copyToClipboard (const juce::String& text)   { juce::ignoreUnused (text); }
 };
 
 /** Shows an alert from a worker thread: hands it to the message thread and

@@ -17,6 +17,9 @@ namespace
         const juce::Identifier path { "Path" };
         const juce::Identifier error { "Error" };
         const juce::Identifier id { "ID" };
+        const juce::Identifier notRecognised { "NotRecognised" };        // the scan details' rows of unused files
+        const juce::Identifier statedVersion { "StatedVersion" };        // the version as the file states it
+        const juce::Identifier reason { "Reason" };
     };
 
     const Attributes& attributes()
@@ -32,6 +35,17 @@ PluginRow PluginRow::fromElement (const juce::XmlElement& element, PluginListKin
     const auto inventory = kind == PluginListKind::inventory;
 
     PluginRow row;
+
+    if (kind == PluginListKind::notRecognised)
+    {
+        row.path = element.getStringAttribute (a.path);
+        row.name = row.path.fromLastOccurrenceOf ("/", false, false).fromLastOccurrenceOf ("\\", false, false);
+        row.format = element.getStringAttribute (a.format);
+        row.installedVersion = element.getStringAttribute (a.statedVersion);
+        row.remark = element.getStringAttribute (a.reason);
+        return row;
+    }
+
     row.name = element.getStringAttribute (a.name);
     row.vendor = element.getStringAttribute (a.vendor);
     row.format = element.getStringAttribute (a.format);
@@ -66,8 +80,10 @@ std::vector<PluginRow> PluginRow::allFrom (const juce::XmlElement& root, PluginL
     std::vector<PluginRow> rows;
     rows.reserve ((size_t) root.getNumChildElements());
 
+    const auto onlyUnused = kind == PluginListKind::notRecognised;
+
     for (auto* child : root.getChildIterator())
-        if (! child->isTextElement())
+        if (! child->isTextElement() && (! onlyUnused || child->hasTagName (attributes().notRecognised)))
             rows.push_back (fromElement (*child, kind));
 
     return rows;

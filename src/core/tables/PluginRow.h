@@ -10,7 +10,8 @@
 enum class PluginListKind
 {
     inventory,    ///< "<machine>_PluginList.xml", written by the scan
-    updateList    ///< "<machine>_CobaltlineList.xml", the service's reply as it came
+    updateList,   ///< "<machine>_CobaltlineList.xml", the service's reply as it came
+    notRecognised ///< the "NotRecognised" rows of "<machine>_ScanDetails.xml": files the scan could not use
 };
 
 /** One plug-in as a table shows it: a row of the inventory or of the update
@@ -28,6 +29,8 @@ struct PluginRow
     juce::String path;
     juce::String error;
     juce::String id;               ///< the service's number of the row, which orders equal rows
+    juce::String remark;           ///< what a table says about the row: why a file was not recognised,
+                                   ///< or how two machines differ on it
 
     /** The row one element of a file of this kind describes; the element's tag
         is not looked at. Any thread.
@@ -42,7 +45,10 @@ struct PluginRow
 
     /** The rows of a parsed file: one for each child element of the root, in
         document order, whatever the tags (an "Errors" reply without children
-        gives none). Text between the elements is not a row. Any thread.
+        gives none). Text between the elements is not a row. Of the scan
+        details (notRecognised) only the "NotRecognised" elements are rows:
+        their Path, Format, StatedVersion (as installedVersion) and Reason (as
+        remark), named by the path's last part. Any thread.
     */
     static std::vector<PluginRow> allFrom (const juce::XmlElement& root, PluginListKind kind);
 };
