@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-/** A DesktopServices for tests: records every alert, URL and folder chooser
-    instead of showing them, and answers each alert as a user pressing Return
+/** A DesktopServices for tests: records every alert, URL, chooser, menu and
+    copied text instead of showing them, and answers each alert as a user pressing Return
     would (the result of the button bound to Return, else 0), unless told
     otherwise.
 */
@@ -63,6 +63,66 @@ public:
         folderToPick = folder;
     }
 
+    /** Answers the file choosers as the user picking these files (juce::File(): cancelled). */
+    juce::File chooseFileToSave (const juce::String& title, const juce::File& initialFile, const juce::String&) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        fileRequests.push_back ({ title, initialFile });
+        return fileToSave;
+    }
+
+    juce::File chooseFileToOpen (const juce::String& title, const juce::File& initialFolder, const juce::String&) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        fileRequests.push_back ({ title, initialFolder });
+        return fileToOpen;
+    }
+
+    void pickFileToSave (const juce::File& file)   { const std::lock_guard<std::mutex> sl (lock); fileToSave = file; }
+    void pickFileToOpen (const juce::File& file)   { const std::lock_guard<std::mutex> sl (lock); fileToOpen = file; }
+
+    /** The title and starting place of every file chooser asked for. */
+    std::vector<std::pair<juce::String, juce::File>> getFileRequests() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return fileRequests;
+    }
+
+    /** Records the menu and answers with the entry whose text is set with
+        chooseMenuEntry (none set, or not in the menu: dismissed).
+    */
+    int showMenu (const std::vector<MenuEntry>& entries) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        menus.push_back (entries);
+
+        for (const auto& entry : entries)
+            if (entry.text == menuEntryToChoose && entry.enabled)
+                return entry.id;
+
+        return 0;
+    }
+
+    void chooseMenuEntry (const juce::String& text)   { const std::lock_guard<std::mutex> sl (lock); menuEntryToChoose = text; }
+
+    std::vector<std::vector<MenuEntry>> getMenus() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return menus;
+    }
+
+    void copyToClipboard (const juce::String& text) override
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        clipboard = text;
+    }
+
+    juce::String getClipboard() const
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        return clipboard;
+    }
+
     /** The title and starting folder of every folder chooser asked for. */
     std::vector<std::pair<juce::String, juce::File>> getFolderRequests() const
     {
@@ -103,6 +163,11 @@ private:
     int alertsOffMessageThread = 0;
     juce::File folderToPick;
     std::vector<std::pair<juce::String, juce::File>> folderRequests;
+    juce::File fileToSave, fileToOpen;
+    std::vector<std::pair<juce::String, juce::File>> fileRequests;
+    juce::String menuEntryToChoose;
+    std::vector<std::vector<MenuEntry>> menus;
+    juce::String clipboard;
 
     JUCE_DECLARE_NON_COPYABLE (RecordingDesktop)
 };

@@ -32,7 +32,7 @@ namespace
 PluginRow PluginRow::fromElement (const juce::XmlElement& element, PluginListKind kind)
 {
     const auto& a = attributes();
-    const auto inventory = kind == PluginListKind::inventory;
+    const auto inventory = kind == PluginListKind::inventory || kind == PluginListKind::comparison;
 
     PluginRow row;
 

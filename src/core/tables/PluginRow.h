@@ -11,7 +11,8 @@ enum class PluginListKind
 {
     inventory,    ///< "<machine>_PluginList.xml", written by the scan
     updateList,   ///< "<machine>_CobaltlineList.xml", the service's reply as it came
-    notRecognised ///< the "NotRecognised" rows of "<machine>_ScanDetails.xml": files the scan could not use
+    notRecognised, ///< the "NotRecognised" rows of "<machine>_ScanDetails.xml": files the scan could not use
+    comparison     ///< two machines' plug-ins side by side; no file of its own (read as the inventory)
 };
 
 /** One plug-in as a table shows it: a row of the inventory or of the update

@@ -1,5 +1,6 @@
 #include "core/tables/TableData.h"
 
+#include "core/service/ServiceReply.h"
 #include "core/xml/SafeXml.h"
 
 #include <algorithm>
@@ -49,6 +50,7 @@ bool TableData::reload()
     loadedOnce = true;
     rowsSorted = false;
     parsed = false;
+    refusal.clear();
     rows.clear();
 
     if (state.isEmpty())
@@ -58,6 +60,10 @@ bool TableData::reload()
     {
         rows = PluginRow::allFrom (*document, kind);
         parsed = true;
+
+        if (kind == PluginListKind::updateList)
+            if (const auto reply = classifyReply (document.get()); reply.kind == ReplyKind::errors)
+                refusal = (reply.title + ": " + reply.text).trim();
     }
 
     return true;

@@ -49,7 +49,12 @@ public:
     /** The file of the last reload. */
     const juce::File& getFile() const noexcept              { return file; }
 
-private:
+    /** The refusal the update list holds instead of rows (an "Errors" reply):
+        its title and text, "" otherwise.
+    */
+    const juce::String& getRefusal() const noexcept          { return refusal; }
+
+    /** What tells a file's versions apart: a file replaced whole shows as another state. */
     struct FileState
     {
         juce::File file;
@@ -59,10 +64,13 @@ private:
         std::filesystem::file_time_type modified {};
 
         bool operator== (const FileState& other) const;
+        bool operator!= (const FileState& other) const   { return ! operator== (other); }
         bool isEmpty() const noexcept   { return ! exists || size == 0; }
     };
 
     static FileState stateOf (const juce::File& file);
+
+private:
 
     const SettingsStore& settings;
     const juce::String suffix;
@@ -70,6 +78,7 @@ private:
     juce::File file;
     std::vector<PluginRow> rows;
     bool parsed = false;
+    juce::String refusal;
     FileState loaded;
     bool loadedOnce = false;
 

@@ -2,12 +2,13 @@
 
 #include <utility>
 
-TableReloader::TableReloader (const SettingsStore& settings, TableRules::TableDefinition tableDefinition,
+TableReloader::TableReloader (const SettingsStore& settingsStore, TableRules::TableDefinition tableDefinition,
                               std::function<void()> onRowsReady)
     : juce::Thread ("Table reload"),
+      settings (settingsStore),
       definition (std::move (tableDefinition)),
       rowsReady (std::move (onRowsReady)),
-      data (settings, definition.fileSuffix, definition.kind)
+      data (settingsStore, definition.fileSuffix, definition.kind)
 {
     // At normal priority: an idle one would starve beside a busy scan, and the
     // table is to fill while the scan runs.
@@ -73,6 +74,7 @@ void TableReloader::run()
         }
 
         auto changed = data.reload();
+        changed = reloadDetails() || changed;
 
         if (threadShouldExit())
             return;
@@ -87,6 +89,8 @@ void TableReloader::run()
         rows->rows = data.getRows();
         rows->hasData = data.hasData();
         rows->file = data.getFile();
+        rows->refusal = data.getRefusal();
+        rows->details = details;
 
         std::shared_ptr<const TableRows> unshown;
 
@@ -97,4 +101,23 @@ void TableReloader::run()
 
         rowsReady();
     }
+}
+
+bool TableReloader::reloadDetails()
+{
+    const auto state = TableData::stateOf (settings.getMachineFile (SettingsStore::scanDetailsSuffix));
+
+    if (detailsLoaded && state == detailsState)
+        return false;
+
+    const auto hadDetails = details != nullptr;
+    detailsState = state;
+    detailsLoaded = true;
+    details.reset();
+
+    if (! state.isEmpty())
+        if (auto read = ScanDetails::read (state.file))
+            details = std::make_shared<const ScanDetails> (std::move (*read));
+
+    return hadDetails || details != nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/tables/ScanDetails.h"
 #include "core/tables/TableData.h"
 
 #include <functional>
@@ -15,6 +16,8 @@ struct TableRows
     std::vector<PluginRow> rows;
     bool hasData = false;   ///< as TableData::hasData: a non-empty file that parsed
     juce::File file;        ///< the file the rows came from
+    juce::String refusal;   ///< as TableData::getRefusal
+    std::shared_ptr<const ScanDetails> details;   ///< the last scan's details; nullptr when there are none
 };
 
 /** Keeps one table's rows in step with its file on a thread of its own, so
@@ -60,9 +63,15 @@ private:
         bool forwards = true;
     };
 
+    bool reloadDetails();
+
+    const SettingsStore& settings;
     const TableRules::TableDefinition definition;
     const std::function<void()> rowsReady;
-    TableData data;   // the reload thread's alone
+    TableData data;   // the reload thread's alone, as are the details
+    TableData::FileState detailsState;
+    bool detailsLoaded = false;
+    std::shared_ptr<const ScanDetails> details;
 
     std::mutex lock;  // guards what follows
     bool requested = false;

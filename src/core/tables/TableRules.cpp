@@ -122,4 +122,29 @@ TableDefinition TableDefinition::updates()
                { 4, "Installed Version", 130, &PluginRow::installedVersion, false },
                { 5, "Latest Version", 130, &PluginRow::latestVersion, true } } };
 }
+
+TableDefinition TableDefinition::notRecognised()
+{
+    return { SettingsStore::scanDetailsSuffix,
+             PluginListKind::notRecognised,
+             { { 1, "File", 220, &PluginRow::name, false },
+               { 2, "Format", 70, &PluginRow::format, false },
+               { 3, "Reason", 190, &PluginRow::remark, false },
+               { 4, "Stated Version", 110, &PluginRow::installedVersion, false },
+               { 5, "Path", 300, &PluginRow::path, false } } };
+}
+
+TableDefinition TableDefinition::comparison (const juce::String& otherMachineName)
+{
+    const auto other = otherMachineName.isNotEmpty() ? visibleText (otherMachineName) : juce::String ("Other Machine");
+
+    return { {},
+             PluginListKind::comparison,
+             { { 1, "Name", 240, &PluginRow::name, false },
+               { 2, "Vendor", 120, &PluginRow::vendor, false },
+               { 3, "Format", 70, &PluginRow::format, false },
+               { 4, "This Machine", 110, &PluginRow::installedVersion, false },
+               { 5, other, 110, &PluginRow::latestVersion, false },
+               { 6, "Difference", 110, &PluginRow::remark, false } } };
+}
 }

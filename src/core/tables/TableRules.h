@@ -93,5 +93,16 @@ namespace TableRules
             Version (shown shortened).
         */
         static TableDefinition updates();
+
+        /** The files the last scan could not use, from the scan details: File,
+            Format, Reason, Stated Version, Path.
+        */
+        static TableDefinition notRecognised();
+
+        /** Two machines side by side: Name, Vendor, Format, This Machine (the
+            installed version here), the other machine's version under its
+            name, and the Difference. Its rows are given, not read from a file.
+        */
+        static TableDefinition comparison (const juce::String& otherMachineName);
     };
 }

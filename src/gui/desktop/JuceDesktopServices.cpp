@@ -134,3 +134,50 @@ juce::File JuceDesktopServices::chooseFolder (const juce::String& title, const j
     juce::FileChooser chooser (title, initialFolder, {}, true);
     return chooser.browseForDirectory() ? chooser.getResult() : juce::File();
 }
+
+juce::File JuceDesktopServices::chooseFileToSave (const juce::String& title, const juce::File& initialFile,
+                                                  const juce::String& patterns)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+
+    const ChooserBlocker blocker;
+    juce::FileChooser chooser (title, initialFile, patterns, true);
+    return chooser.browseForFileToSave (true) ? chooser.getResult() : juce::File();
+}
+
+juce::File JuceDesktopServices::chooseFileToOpen (const juce::String& title, const juce::File& initialFolder,
+                                                  const juce::String& patterns)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+
+    const ChooserBlocker blocker;
+    juce::FileChooser chooser (title, initialFolder, patterns, true);
+    return chooser.browseForFileToOpen() ? chooser.getResult() : juce::File();
+}
+
+int JuceDesktopServices::showMenu (const std::vector<MenuEntry>& entries)
+{
+    JUCE_ASSERT_MESSAGE_THREAD
+
+    juce::PopupMenu menu;
+
+    for (const auto& entry : entries)
+        menu.addItem (entry.id, entry.text, entry.enabled);
+
+    // At the mouse when it is over the component in focus (a right-click),
+    // else under that component (the menu key).
+    auto options = juce::PopupMenu::Options();
+
+    if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
+        if (! focused->isMouseOver (true))
+            options = options.withTargetComponent (focused);
+
+    const auto result = menu.showMenu (options);
+    ModalWindowOrder::restack();
+    return result;
+}
+
+void JuceDesktopServices::copyToClipboard (const juce::String& text)
+{
+    juce::SystemClipboard::copyTextToClipboard (text);
+}

@@ -23,6 +23,7 @@ Cobaltline::Cobaltline (const AppContext& appContext)
     : context (appContext),
       updatesTab (appContext),
       installedTab (appContext),
+      notRecognisedTab (appContext),
       reportLink ("Report Issues", WebAddresses::reportIssues(), appContext.desktop),
       versionCheck (appContext.service, appContext.applicationVersion,
                     [this] (const VersionCheck::Outcome& outcome) { return showVersionCheckOutcome (outcome); })
@@ -31,6 +32,7 @@ Cobaltline::Cobaltline (const AppContext& appContext)
     tabs.setTabBarDepth (35);
     tabs.addTab ("Updates", Palette::tab, &updatesTab, false);
     tabs.addTab ("Installed", Palette::tab, &installedTab, false);
+    tabs.addTab ("Not Recognised", Palette::tab, &notRecognisedTab, false);
     tabs.setCurrentTabIndex (0);
 
     headerImage = juce::ImageCache::getFromMemory (CobaltlineArt::header_png, CobaltlineArt::header_pngSize);

@@ -4,12 +4,13 @@
 #include "core/updates/VersionCheckSchedule.h"
 #include "gui/desktop/BrowserLink.h"
 #include "gui/views/InstalledTab.h"
+#include "gui/views/NotRecognisedTab.h"
 #include "gui/views/UpdatesTab.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The main window's content: the header with the program's version, the
-    "Updates" and "Installed" tabs, the sponsor banner and the "Report Issues"
+    "Updates", "Installed" and "Not Recognised" tabs, the sponsor banner and the "Report Issues"
     link. It owns the schedule of the checks for a newer release of the
     program, and shows what they find.
 */
@@ -30,6 +31,7 @@ public:
     juce::TabbedComponent& getTabs() noexcept       { return tabs; }
     UpdatesTab& getUpdatesTab() noexcept            { return updatesTab; }
     InstalledTab& getInstalledTab() noexcept        { return installedTab; }
+    NotRecognisedTab& getNotRecognisedTab() noexcept   { return notRecognisedTab; }
 
 private:
     void buttonClicked (juce::Button* button) override;
@@ -38,6 +40,7 @@ private:
     const AppContext context;
     UpdatesTab updatesTab;
     InstalledTab installedTab;
+    NotRecognisedTab notRecognisedTab;
     juce::TabbedComponent tabs { juce::TabbedButtonBar::TabsAtTop };
     juce::Image headerImage, bannerImage;
     juce::ImageButton bannerButton { "bannerButton" };

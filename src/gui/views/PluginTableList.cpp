@@ -1,6 +1,21 @@
 #include "gui/views/PluginTableList.h"
 
+#include "core/tables/RowActions.h"
+#include "core/tables/TableNotes.h"
 #include "gui/look/Palette.h"
+
+namespace
+{
+    // The key between the right Windows key and Ctrl, which JUCE reports only
+    // as a change of key state.
+   #if JUCE_WINDOWS
+    constexpr int menuKeyCode = 0x5d;                  // VK_APPS
+   #else
+    constexpr int menuKeyCode = 0x67 | 0x10000000;     // XK_Menu, as JUCE names the keys it calls extended
+   #endif
+
+    constexpr int filterRowHeight = 32;
+}
 
 PluginTableList::PluginTableList (const AppContext& appContext, TableRules::TableDefinition tableDefinition,
                                   const juce::String& name)
@@ -23,16 +38,13 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
         });
     });
 
-    addAndMakeVisible (table);
-    table.setModel (this);
-    table.getHeader().setPopupMenuActive (true);   // with its auto-size entries
-    setSize (600, 400);
+    if (definition.kind == PluginListKind::updateList)
+    {
+        ignored = std::make_unique<IgnoredUpdates> (IgnoredUpdates::fileIn (context.settings.getDataFolder()));
+        loadIgnored();
+    }
 
-    for (const auto& column : definition.columns)
-        table.getHeader().addColumn (column.header, column.id, column.width);
-
-    table.getHeader().setSortColumnId (1, true);
-    table.setTooltip (tooltip);
+    setUp();
 
     // The first reading waits for the message loop: whoever builds the table
     // may still be working on its files (the main window deletes stale ones
@@ -47,6 +59,23 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
     startTimer (reloadIntervalMs);
 }
 
+PluginTableList::PluginTableList (const AppContext& appContext, TableRules::TableDefinition tableDefinition,
+                                  const juce::String& name, std::vector<PluginRow> rows)
+    : context (appContext),
+      definition (std::move (tableDefinition))
+{
+    setName (name);
+
+    auto given = std::make_shared<TableRows>();
+    given->rows = std::move (rows);
+    given->hasData = true;
+    shown = std::move (given);
+
+    setUp();
+    statusLine.setVisible (false);
+    sortOrderChanged (1, true);
+}
+
 PluginTableList::~PluginTableList()
 {
     stopTimer();
@@ -54,8 +83,74 @@ PluginTableList::~PluginTableList()
     table.setModel (nullptr);
 }
 
+void PluginTableList::setUp()
+{
+    addAndMakeVisible (table);
+    table.setModel (this);
+    table.getHeader().setPopupMenuActive (true);   // with its auto-size entries
+    table.setWantsKeyboardFocus (true);
+    setSize (600, 400);
+
+    for (const auto& column : definition.columns)
+        table.getHeader().addColumn (column.header, column.id, column.width);
+
+    table.getHeader().setSortColumnId (1, true);
+    table.setTooltip (tooltip);
+
+    addAndMakeVisible (filterField);
+    filterField.setTextToShowWhenEmpty ("Filter by name or vendor", Palette::tableText.withAlpha (0.45f));
+    filterField.setTooltip ("Shows the plug-ins whose name or vendor holds this text");
+    filterField.setEscapeAndReturnKeysConsumed (false);
+    filterField.onTextChange = [this]
+    {
+        table.deselectAllRows();
+        applyFilter();
+    };
+    filterField.onEscapeKey = [this] { filterField.clear(); applyFilter(); };
+    filterField.onReturnKey = [this]
+    {
+        // On to the rows, as a user of the keyboard expects.
+        if (! visible.empty() && table.getSelectedRow() < 0)
+            table.selectRow (0);
+
+        table.grabKeyboardFocus();
+    };
+
+    addAndMakeVisible (countLabel);
+    countLabel.setColour (juce::Label::textColourId, Palette::tableText.withAlpha (0.7f));
+    countLabel.setFont (juce::Font (13.0f));
+
+    addChildComponent (showIgnored);
+    showIgnored.setVisible (ignored != nullptr);
+    showIgnored.setTooltip ("Shows the updates you chose to ignore, greyed");
+    showIgnored.setColour (juce::ToggleButton::textColourId, Palette::tableText);
+    showIgnored.onClick = [this] { applyFilter(); };
+
+    // Over the rows' area, and in front of it; it takes no clicks.
+    addChildComponent (emptyReason);
+    emptyReason.setInterceptsMouseClicks (false, false);
+    emptyReason.setJustificationType (juce::Justification::centredTop);
+    emptyReason.setColour (juce::Label::textColourId, Palette::tableText.withAlpha (0.75f));
+    emptyReason.setFont (juce::Font (15.0f));
+    emptyReason.setMinimumHorizontalScale (1.0f);
+
+    addAndMakeVisible (statusLine);
+    statusLine.setColour (juce::Label::textColourId, Palette::tableText.withAlpha (0.8f));
+    statusLine.setFont (juce::Font (13.0f));
+
+    setFocusContainerType (FocusContainerType::keyboardFocusContainer);
+    filterField.setExplicitFocusOrder (1);
+    showIgnored.setExplicitFocusOrder (2);
+    table.setExplicitFocusOrder (3);
+
+    applyFilter();
+}
+
 void PluginTableList::loadData()
 {
+    if (reloader == nullptr)
+        return;
+
     const auto& header = table.getHeader();
     reloader->requestRows (header.getSortColumnId(), header.isSortedForwards());
 }
@@ -76,18 +171,94 @@ void PluginTableList::showReadyRows()
 
     std::swap (shown, rows);
     reloader->dispose (std::move (rows));
+    applyFilter();
+}
+
+void PluginTableList::loadIgnored()
+{
+    if (ignored == nullptr)
+        return;
+
+    if (ignored->load() == IgnoredUpdates::Load::damaged)
+    {
+        const SafePointer<PluginTableList> self (this);
+        const auto keptAs = ignored->getDamagedCopy();
+
+        // Told once the window is up, not in the middle of building it.
+        juce::MessageManager::callAsync ([self, keptAs]
+        {
+            if (auto* list = self.getComponent())
+                list->context.desktop.showAlert (IgnoredUpdates::makeDamagedAlert (keptAs));
+        });
+    }
+}
+
+bool PluginTableList::isIgnored (const PluginRow& row) const
+{
+    return ignored != nullptr && ignored->isIgnored (row);
+}
+
+bool PluginTableList::isIgnored (int index) const
+{
+    const auto* row = getRow (index);
+    return row != nullptr && isIgnored (*row);
+}
+
+void PluginTableList::applyFilter()
+{
+    RowFilter::IsIgnored isRowIgnored;
+
+    if (ignored != nullptr)
+        isRowIgnored = [this] (const PluginRow& row) { return ignored->isIgnored (row); };
+
+    visible = RowFilter (filterField.getText(), std::move (isRowIgnored), showIgnored.getToggleState())
+                  .apply (shown->rows);
+
     table.updateContent();
     table.repaint();
+    updateNotes();
+}
+
+void PluginTableList::updateNotes()
+{
+    const auto total = (int) shown->rows.size();
+    countLabel.setText (total > 0 || filterField.getText().isNotEmpty() ? RowFilter::countText ((int) visible.size(), total)
+                                                                        : juce::String(),
+                        juce::dontSendNotification);
+
+    TableNotes::Facts facts;
+    facts.kind = definition.kind;
+    facts.fileHasData = shown->hasData;
+    facts.refusal = shown->refusal;
+    facts.totalRows = total;
+    facts.shownRows = (int) visible.size();
+    facts.filterText = filterField.getText().trim();
+
+    if (shown->details != nullptr)
+    {
+        facts.lastScan = shown->details->updateCheck;
+        facts.serviceMessage = shown->details->serviceMessage;
+    }
+
+    const auto reason = TableNotes::whyEmpty (facts);
+    emptyReason.setText (reason, juce::dontSendNotification);
+    emptyReason.setVisible (reason.isNotEmpty());
+
+    statusLine.setText (shown->details != nullptr ? TableNotes::lastScanLine (*shown->details) : juce::String(),
+                        juce::dontSendNotification);
 }
 
 const PluginRow* PluginTableList::getRow (int index) const noexcept
 {
-    return juce::isPositiveAndBelow (index, (int) shown->rows.size()) ? &shown->rows[(size_t) index] : nullptr;
+    if (! juce::isPositiveAndBelow (index, (int) visible.size()))
+        return nullptr;
+
+    return &shown->rows[(size_t) visible[(size_t) index]];
 }
 
 int PluginTableList::getNumRows()
 {
-    return (int) shown->rows.size();
+    return (int) visible.size();
 }
 
 void PluginTableList::paintRowBackground (juce::Graphics& g, int, int, int, bool rowIsSelected)
@@ -98,13 +269,13 @@ void PluginTableList::paintRowBackground (juce::Graphics& g, int, int, int, bool
 
 void PluginTableList::paintCell (juce::Graphics& g, int rowNumber, int columnId, int width, int height, bool)
 {
-    g.setColour (Palette::tableText);
-
     const auto* row = getRow (rowNumber);
     const auto* column = definition.findColumn (columnId);
 
     if (row != nullptr && column != nullptr)
     {
+        // An update set aside is shown greyed.
+        g.setColour (isIgnored (*row) ? Palette::tableText.withAlpha (0.4f) : Palette::tableText);
         g.drawText (column->cellText (*row), 2, 0, width - 4, height, juce::Justification::centredLeft, true);
     }
 
@@ -119,16 +290,107 @@ juce::Component* PluginTableList::refreshComponentForCell (int, int, bool, juce:
     return nullptr;
 }
 
+void PluginTableList::cellClicked (int rowNumber, int, const juce::MouseEvent& event)
+{
+    if (! event.mods.isPopupMenu())
+        return;
+
+    table.selectRow (rowNumber);
+    showRowMenu (rowNumber);
+}
+
 void PluginTableList::cellDoubleClicked (int rowNumber, int, const juce::MouseEvent&)
 {
-    if (const auto* row = getRow (rowNumber))
-        context.desktop.openUrl (TableRules::pageFor (*row));
+    openRow (rowNumber);
+}
+
+void PluginTableList::returnKeyPressed (int lastRowSelected)
+{
+    openRow (lastRowSelected);
+}
+
+void PluginTableList::openRow (int index)
+{
+    const auto* row = getRow (index);
+
+    if (row == nullptr)
+        return;
+
+    if (definition.kind == PluginListKind::notRecognised)
+    {
+        if (const auto folder = RowActions::folderOf (*row); ! folder.isEmpty())
+            context.desktop.openUrl (folder);
+
+        return;
+    }
+
+    context.desktop.openUrl (TableRules::pageFor (*row));
+}
+
+void PluginTableList::showRowMenu (int index)
+{
+    const auto* shownRow = getRow (index);
+
+    if (shownRow == nullptr)
+        return;
+
+    // A copy: the rows may be replaced while the menu is up.
+    const auto row = *shownRow;
+    const SafePointer<PluginTableList> self (this);
+    const auto chosen = context.desktop.showMenu (RowActions::menuFor (definition.kind, isIgnored (row)));
+
+    if (self != nullptr && chosen != 0)
+        perform (chosen, row);
+}
+
+void PluginTableList::perform (int menuId, const PluginRow& row)
+{
+    switch (menuId)
+    {
+        case RowActions::ignoreThisVersion:   setIgnored (&IgnoredUpdates::ignoreVersion, row); break;
+        case RowActions::ignoreAllUpdates:    setIgnored (&IgnoredUpdates::ignoreAll, row); break;
+        case RowActions::stopIgnoring:        setIgnored (&IgnoredUpdates::stopIgnoring, row); break;
+        case RowActions::openWebsite:         context.desktop.openUrl (TableRules::pageFor (row)); break;
+        case RowActions::copyNameAndVersion:  context.desktop.copyToClipboard (RowActions::nameAndVersion (row, definition.kind)); break;
+
+        case RowActions::showInFolder:
+            if (const auto folder = RowActions::folderOf (row); ! folder.isEmpty())
+                context.desktop.openUrl (folder);
+            break;
+
+        default:
+            break;
+    }
+}
+
+void PluginTableList::setIgnored (bool (IgnoredUpdates::*change) (const PluginRow&), const PluginRow& row)
+{
+    if (ignored == nullptr)
+        return;
+
+    if (! (ignored.get()->*change) (row))
+        context.desktop.showAlert (IgnoredUpdates::makeNotSavedAlert (IgnoredUpdates::fileIn (context.settings.getDataFolder())));
+
+    applyFilter();
 }
 
 void PluginTableList::sortOrderChanged (int newSortColumnId, bool isForwards)
 {
-    // A copy is sorted on the reload thread; the rows keep their order until it is ready.
-    reloader->requestRows (newSortColumnId, isForwards);
+    if (reloader != nullptr)
+    {
+        // A copy is sorted on the reload thread; the rows keep their order until it is ready.
+        reloader->requestRows (newSortColumnId, isForwards);
+        return;
+    }
+
+    // Given rows are few and sorted here.
+    if (const auto* column = definition.findColumn (newSortColumnId))
+    {
+        auto sorted = std::make_shared<TableRows> (*shown);
+        std::stable_sort (sorted->rows.begin(), sorted->rows.end(), TableRules::RowComparator (column->field, isForwards));
+        shown = std::move (sorted);
+        applyFilter();
+    }
 }
 
 int PluginTableList::getColumnAutoSizeWidth (int columnId)
@@ -149,10 +411,34 @@ int PluginTableList::getColumnAutoSizeWidth (int columnId)
     return widest + 8;
 }
 
-juce::String PluginTableList::getCellTooltip (int, int)
+juce::String PluginTableList::getCellTooltip (int rowNumber, int)
 {
-    // The rows cover the table, so the table's tooltip is the rows' too.
+    if (const auto* row = getRow (rowNumber))
+        return RowActions::tooltipFor (*row, definition.kind, shown->details.get());
+
     return tooltip;
+}
+
+bool PluginTableList::keyPressed (const juce::KeyPress& key)
+{
+    if (key == juce::KeyPress (juce::KeyPress::F10Key, juce::ModifierKeys::shiftModifier, 0))
+    {
+        showRowMenu (table.getSelectedRow());
+        return true;
+    }
+
+    return false;
+}
+
+bool PluginTableList::keyStateChanged (bool isKeyDown)
+{
+    if (isKeyDown && table.hasKeyboardFocus (true) && juce::KeyPress::isKeyCurrentlyDown (menuKeyCode))
+    {
+        showRowMenu (table.getSelectedRow());
+        return true;
+    }
+
+    return false;
 }
 
 void PluginTableList::paint (juce::Graphics& g)
@@ -167,5 +453,12 @@ void PluginTableList::paint (juce::Graphics& g)
 
 void PluginTableList::resized()
 {
-    table.setBounds (1, 0, getWidth() - 2, getHeight() - 90);
+    // The filter above the rows, the last scan's line below them, inside the panel.
+    filterField.setBounds (8, 4, 260, 24);
+    countLabel.setBounds (274, 4, 140, 24);
+    showIgnored.setBounds (getWidth() - 140, 4, 130, 24);
+
+    table.setBounds (1, filterRowHeight, getWidth() - 2, getHeight() - 90 - filterRowHeight);
+    emptyReason.setBounds (table.getBounds().withTrimmedTop (table.getHeaderHeight() + 24).reduced (24, 0));
+    statusLine.setBounds (8, table.getBottom() + 1, getWidth() - 16, 20);
 }

@@ -1,10 +1,13 @@
 #include "gui/views/UpdateNavigation.h"
 
+#include "core/exchange/MachineExport.h"
+#include "core/exchange/MachineImport.h"
 #include "core/inventory/ScanLock.h"
 #include "core/inventory/ScanStart.h"
 #include "gui/account/cobaltlineFirstRunSplash.h"
 #include "gui/look/Palette.h"
 #include "gui/scan/PluginScan.h"
+#include "gui/views/ProfileComparisonView.h"
 
 #include "CobaltlineArt.h"
 
@@ -43,13 +46,10 @@ UpdateNavigation::UpdateNavigation (const AppContext& appContext)
 
     setUpButton (scan, artImage (CobaltlineArt::scan_png, CobaltlineArt::scan_pngSize), "Scan for Plugins");
     setUpButton (exportButton, artImage (CobaltlineArt::export_png, CobaltlineArt::export_pngSize),
-                 "Export Machine Profile - Coming Soon!");
+                 "Export Machine Profile");
     setUpButton (import, artImage (CobaltlineArt::import_png, CobaltlineArt::import_pngSize),
-                 "Import Machine Profile - Coming Soon!");
+                 "Import Machine Profile");
     setUpButton (prefs, artImage (CobaltlineArt::prefs_png, CobaltlineArt::prefs_pngSize), "Open Preferences Window");
-
-    exportButton.setEnabled (false);
-    import.setEnabled (false);
 
     for (auto* button : { &scan, &exportButton, &import, &prefs })
     {
@@ -105,6 +105,10 @@ void UpdateNavigation::buttonClicked (juce::Button* button)
 {
     if (button == &scan)
         startScan();
+    else if (button == &exportButton)
+        exportProfile();
+    else if (button == &import)
+        importProfile();
     else if (button == &prefs)
         showPreferences();
 }
@@ -145,7 +149,7 @@ void UpdateNavigation::startScan()
     // The bar waits for the check; the rest of the window stays usable.
     // Without the service the scan still walks the folders and shows what it
     // found; only the updates are not checked.
-    checkConnectionQuietlyThen (connectionWait, context, [this, decision] (bool online)
+    checkConnectionQuietlyThen (work, context, [this, decision] (bool online)
     {
         // One scan at a time: the other tab's bar, another window or the
         // console scanner may have started one meanwhile.
@@ -164,4 +168,86 @@ void UpdateNavigation::startScan()
         job.setCheckingUpdates (online);
         job.runThread();
     });
+}
+
+namespace
+{
+    /** Where the choosers for exports start. */
+    juce::File exchangeFolder()
+    {
+        return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
+    }
+
+    struct ImportOutcome
+    {
+        MachineImport::Problem problem = MachineImport::Problem::none;
+        juce::String otherMachineName;
+        ProfileComparison::Result comparison;
+    };
+}
+
+void UpdateNavigation::exportProfile()
+{
+    const auto machineName = context.settings.getMachineName();
+    const auto inventory = context.settings.getMachineFile (machineName, SettingsStore::inventorySuffix);
+
+    // Told before the user picks a file for nothing.
+    if (! inventory.existsAsFile() || inventory.getSize() == 0)
+    {
+        context.desktop.showAlert (MachineExport::makeAlert (MachineExport::Outcome::nothingToExport, {}));
+        return;
+    }
+
+    const auto suggested = exchangeFolder().getChildFile (juce::File::createLegalFileName (machineName) + ".cobaltline");
+    const auto chosen = context.desktop.chooseFileToSave ("Export Machine Profile", suggested, MachineExport::filePatterns);
+
+    if (chosen == juce::File())
+        return;
+
+    const auto target = MachineExport::withExtension (chosen);
+
+    work.start<MachineExport::Outcome> ([dataFolder = context.settings.getDataFolder(), machineName, target]
+                                        (const BackgroundTask::ShouldAbort&)
+                                        {
+                                            const SettingsStore settings (dataFolder);
+                                            return MachineExport::exportTo (settings, machineName, target);
+                                        },
+                                        [this, target] (MachineExport::Outcome outcome)
+                                        {
+                                            if (outcome != MachineExport::Outcome::written)
+                                                context.desktop.showAlert (MachineExport::makeAlert (outcome, target));
+                                        });
+}
+
+void UpdateNavigation::importProfile()
+{
+    const auto chosen = context.desktop.chooseFileToOpen ("Import Machine Profile", exchangeFolder(), "*.cobaltline");
+
+    if (chosen == juce::File())
+        return;
+
+    // Read and compared on the worker; nothing on this machine is written.
+    work.start<ImportOutcome> ([dataFolder = context.settings.getDataFolder(), chosen] (const BackgroundTask::ShouldAbort&)
+                               {
+                                   ImportOutcome outcome;
+                                   auto imported = MachineImport::read (chosen);
+                                   outcome.problem = imported.problem;
+
+                                   if (outcome.problem == MachineImport::Problem::none)
+                                   {
+                                       const SettingsStore settings (dataFolder);
+                                       const auto here = MachineImport::thisMachine (settings, settings.getMachineName());
+                                       outcome.otherMachineName = imported.snapshot.machineName;
+                                       outcome.comparison = ProfileComparison::compare (here, imported.snapshot);
+                                   }
+
+                                   return outcome;
+                               },
+                               [this, chosen] (ImportOutcome outcome)
+                               {
+                                   if (outcome.problem != MachineImport::Problem::none)
+                                       context.desktop.showAlert (MachineImport::makeAlert (outcome.problem, chosen));
+                                   else
+                                       ProfileComparisonView::launch (context, outcome.otherMachineName, std::move (outcome.comparison));
+                               });
 }

@@ -7,8 +7,9 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The bar of four buttons at the top of each tab: "Scan" starts a scan,
-    "Preferences" opens the preferences window; export and import are shown
-    but not available yet.
+    "Export" saves this machine's scan results as a file, "Import" compares
+    another machine's exported results with this one's, "Preferences" opens
+    the preferences window.
 */
 class UpdateNavigation final : public juce::Component,
                                private juce::Button::Listener
@@ -28,6 +29,8 @@ private:
     void buttonClicked (juce::Button* button) override;
     void startScan();
     void showPreferences();
+    void exportProfile();
+    void importProfile();
 
     const AppContext context;
 
@@ -42,7 +45,7 @@ private:
 
     juce::Image leftCap, rightCap, middleTile;
     PrefsPanel prefsPanel;
-    ComponentTask connectionWait { *this };   // the check before a scan
+    ComponentTask work { *this };   // the check before a scan, an export, an import
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UpdateNavigation)
 };

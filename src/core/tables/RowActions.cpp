@@ -1,0 +1,115 @@
+#include "core/tables/RowActions.h"
+
+#include "core/tables/TableRules.h"
+
+namespace RowActions
+{
+namespace
+{
+    bool sameIgnoringAsciiCase (const juce::String& a, const juce::String& b)
+    {
+        auto p = a.getCharPointer();
+        auto q = b.getCharPointer();
+
+        for (;;)
+        {
+            const auto c = p.getAndAdvance();
+            const auto d = q.getAndAdvance();
+            const auto fold = [] (juce::juce_wchar x) { return x >= 'A' && x <= 'Z' ? x + ('a' - 'A') : x; };
+
+            if (fold (c) != fold (d))
+                return false;
+
+            if (c == 0)
+                return true;
+        }
+    }
+
+    juce::String statedVersionLine (const juce::String& stated)
+    {
+        return "Version as the file states it: " + (stated.isEmpty() ? juce::String ("(none)")
+                                                                    : "\"" + TableRules::visibleText (stated) + "\"");
+    }
+}
+
+std::vector<MenuEntry> menuFor (PluginListKind kind, bool isIgnored)
+{
+    switch (kind)
+    {
+        case PluginListKind::updateList:
+            if (isIgnored)
+                return { { stopIgnoring, "Stop Ignoring" },
+                         { openWebsite, "Open Website" },
+                         { copyNameAndVersion, "Copy Name and Version" } };
+
+            return { { ignoreThisVersion, "Ignore This Version" },
+                     { ignoreAllUpdates, "Ignore All Updates of This Plug-in" },
+                     { openWebsite, "Open Website" },
+                     { copyNameAndVersion, "Copy Name and Version" } };
+
+        case PluginListKind::inventory:
+            return { { openWebsite, "Open Website" },
+                     { copyNameAndVersion, "Copy Name and Version" },
+                     { showInFolder, "Show in Folder" } };
+
+        case PluginListKind::notRecognised:
+            return { { showInFolder, "Show in Folder" } };
+
+        case PluginListKind::comparison:
+            return { { openWebsite, "Open Website" },
+                     { copyNameAndVersion, "Copy Name and Version" } };
+    }
+
+    return {};
+}
+
+juce::String nameAndVersion (const PluginRow& row, PluginListKind kind)
+{
+    const auto version = kind == PluginListKind::updateList ? TableRules::displayedVersion (row.latestVersion)
+                                                            : row.installedVersion;
+    return (row.name + " " + version).trim();
+}
+
+juce::String tooltipFor (const PluginRow& row, PluginListKind kind, const ScanDetails* details)
+{
+    if (kind == PluginListKind::notRecognised)
+        return TableRules::visibleText (row.path) + "\n" + row.remark + "\n" + statedVersionLine (row.installedVersion);
+
+    if (kind == PluginListKind::comparison)
+        return TableRules::visibleText (row.path) + "\nThis machine: " + (row.installedVersion.isEmpty() ? "-" : row.installedVersion)
+             + "\nOther machine: " + (row.latestVersion.isEmpty() ? "-" : row.latestVersion);
+
+    if (kind == PluginListKind::inventory)
+    {
+        juce::String tip = TableRules::visibleText (row.path);
+
+        if (details != nullptr)
+            if (const auto* kept = details->findKept (row.path))
+                tip << "\n" << statedVersionLine (kept->statedVersion);
+
+        return tip;
+    }
+
+    // An update stands for every file of the plug-in the last scan kept.
+    juce::StringArray lines;
+
+    if (details != nullptr)
+        for (const auto& kept : details->kept)
+            if (sameIgnoringAsciiCase (kept.name, row.name) && sameIgnoringAsciiCase (kept.vendor, row.vendor)
+                && sameIgnoringAsciiCase (kept.format, row.format))
+                lines.add (TableRules::visibleText (kept.path) + "\n" + statedVersionLine (kept.statedVersion));
+
+    if (lines.isEmpty())
+        return TableRules::visibleText (row.name) + " " + TableRules::displayedVersion (row.latestVersion);
+
+    return lines.joinIntoString ("\n");
+}
+
+juce::URL folderOf (const PluginRow& row)
+{
+    if (! juce::File::isAbsolutePath (row.path))
+        return {};
+
+    return juce::URL (juce::File (row.path).getParentDirectory());
+}
+}
