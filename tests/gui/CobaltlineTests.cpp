@@ -41,13 +41,14 @@ TEST_F (CobaltlineTest, HoldsTheTabsBannerAndLinkAtTheirPlaces)
     EXPECT_EQ (main.getHeight(), expected.y);
 
     auto& tabs = main.getTabs();
-    EXPECT_EQ (tabs.getTabNames(), juce::StringArray ("Updates", "Installed"));
+    EXPECT_EQ (tabs.getTabNames(), juce::StringArray ("Updates", "Installed", "Not Recognised"));
     EXPECT_EQ (tabs.getCurrentTabIndex(), 0);
     EXPECT_EQ (tabs.getTabBarDepth(), 35);
     EXPECT_EQ (tabs.getTabBackgroundColour (0), juce::Colour (0xff474747));
     EXPECT_EQ (tabs.getTabBackgroundColour (1), juce::Colour (0xff474747));
     EXPECT_EQ (tabs.getTabContentComponent (0), &main.getUpdatesTab());
     EXPECT_EQ (tabs.getTabContentComponent (1), &main.getInstalledTab());
+    EXPECT_EQ (tabs.getTabContentComponent (2), &main.getNotRecognisedTab());
     EXPECT_EQ (tabs.getBounds(), juce::Rectangle<int> (0, 91, main.getWidth(), juce::roundToInt (main.getHeight() * 0.9747)));
 
     auto* banner = dynamic_cast<juce::ImageButton*> (findChildNamed (main, "bannerButton"));

@@ -49,8 +49,8 @@ TEST_F (UpdateNavigationTest, ShowsFourButtonsWithTheirLabelsAndTooltips)
     struct Expected { const char* name; const char* tooltip; juce::Rectangle<int> bounds; bool enabled; };
 
     for (const auto& e : { Expected { "scan", "Scan for Plugins", { 15, 7, 45, 46 }, true },
-                           Expected { "exportButton", "Export Machine Profile - Coming Soon!", { 80, 7, 45, 46 }, false },
-                           Expected { "import", "Import Machine Profile - Coming Soon!", { 145, 7, 45, 46 }, false },
+                           Expected { "exportButton", "Export Machine Profile", { 80, 7, 45, 46 }, true },
+                           Expected { "import", "Import Machine Profile", { 145, 7, 45, 46 }, true },
                            Expected { "prefs", "Open Preferences Window", { 215, 7, 45, 46 }, true } })
     {
         auto* button = dynamic_cast<juce::ImageButton*> (findChildNamed (bar, e.name));
