@@ -210,19 +210,24 @@ start_program()
     cx=$((X + 4)) cy=$((Y + 30))
 
     # The tables are built and painted (their headers) before anything is clicked.
-    wait_for 30 painted "$((cx + 21))" "$((cy + 127 + 98))" 200 28 || { echo "the tables are not painted"; return 1; }
+    wait_for 30 painted "$((cx + 21))" "$((cy + table_y))" 200 28 || { echo "the tables are not painted"; return 1; }
 }
 
 click()        { xdotool mousemove "$((cx + $1))" "$((cy + $2))" click 1; }
 double_click() { xdotool mousemove "$((cx + $1))" "$((cy + $2))" click --repeat 2 --delay 80 1; }
 
 # Where things are in the main window's content: the tab content starts at
-# (1, 91 + 36); a bar at (20, 20) in it, its Scan button at (15, 7); a table at
-# (20, 98) with a 28-pixel header and rows 22 high.
+# (1, 91 + 36); a bar at (20, 20) in it, its Scan button at (15, 7), Export
+# at (80, 7), Import at (145, 7); the table's panel at (20, 98) with the
+# filter field at (8, 4) in it, the table 32 pixels down with a 28-pixel
+# header and rows 22 high.
 scan_button_x=$((1 + 20 + 15 + 22)) scan_button_y=$((127 + 20 + 7 + 23)) prefs_button_x=$((1 + 20 + 215 + 22))
-installed_tab_x=110 tab_y=$((91 + 17))
+export_button_x=$((1 + 20 + 80 + 22)) import_button_x=$((1 + 20 + 145 + 22))
+installed_tab_x=110 not_recognised_tab_x=200 tab_y=$((91 + 17))
+filter_x=$((1 + 20 + 8 + 100)) filter_y=$((127 + 98 + 4 + 12))
+table_y=$((127 + 98 + 32))
 row_x=120
-row_y() { echo $((127 + 98 + 28 + 22 * $1 + 11)); }
+row_y() { echo $((table_y + 28 + 22 * $1 + 11)); }
 
 # scan DATA_FOLDER [MACHINE]: presses Scan and waits until the update list is
 # stored, the progress window is gone and both tables show rows.
@@ -246,7 +251,7 @@ region_sum() { import -window root -crop "$3x$4+$1+$2" +repage rgb:- 2>/dev/null
 # table's columns and the table shows rows.
 show_tab()
 {
-    local header=("$((cx + 21))" "$((cy + 127 + 98))" 800 28) before
+    local header=("$((cx + 21))" "$((cy + table_y))" 800 28) before
     before="$(region_sum "${header[@]}")"
     header_changed() { [ "$(region_sum "${header[@]}")" != "$before" ]; }
     press_until header_changed -- "$((cx + $1))" "$((cy + tab_y))" && wait_for 30 rows_shown

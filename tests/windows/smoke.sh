@@ -51,7 +51,7 @@ echo "start-up to the main window: $(seconds_since "$started") s"
 # its origin, below JUCE's title bar.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 cx=$((X + 4)) cy=$((Y + 30))
-wait_for 60 painted "$((cx + 21))" "$((cy + 127 + 98))" 200 28 || fail "the tables are not painted"
+wait_for 60 painted "$((cx + 21))" "$((cy + table_y))" 200 28 || fail "the tables are not painted"
 
 started="$(date +%s.%N)"
 scan "$data" || fail "no scan"
