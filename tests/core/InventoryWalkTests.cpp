@@ -1,5 +1,6 @@
 #include "core/inventory/InventoryWalk.h"
 #include "core/inventory/MachineProfile.h"
+#include "core/tables/PluginRow.h"
 #include "core/xml/SafeXml.h"
 
 #include "../support/TestSupport.h"
@@ -47,6 +48,7 @@ namespace
                                [this] (const juce::String& s) { statuses.add (s); },
                                [this] (double p) { progress.push_back (p); } });
             numPlugins = w.getNumPlugins();
+            details = w.getDetails();
             return SafeXml::parseFile (inventoryFile, 16 * 1024 * 1024);
         }
 
@@ -67,6 +69,7 @@ namespace
         juce::StringArray statuses;
         std::vector<double> progress;
         int numPlugins = 0;
+        ScanDetails details;
     };
 }
 
@@ -354,4 +357,152 @@ TEST_F (InventoryWalkTest, EachFormatReadsItsFilesAndBundlesAndNeverLooksInsideA
 
     // A bundle without its binary is listed as not recognised.
     EXPECT_EQ (readText (unknownFile).trimEnd(), vst3.getChildFile ("Empty.vst3").getFullPathName());
+}
+
+//==============================================================================
+TEST_F (InventoryWalkTest, TheDetailsListKeptPluginsWithStatedVersionsAndEachRejectionWithItsReason)
+{
+    const auto dlls = folderWith ("dll", { "table-040904e4.dll", "no-version.dll", "empty-string-file-info.dll",
+                                           "version-10.dll", "uad-1.dll", "uad-2.dll" });
+    const auto vst3 = temp["plugins/vst3"];
+    vst3.getChildFile ("Empty.vst3/Contents").createDirectory();
+
+    walk ({ dlls.getFullPathName(), vst3.getFullPathName() }, { "VST", "VST3" });
+    const auto written = ScanDetails::read (temp["data"].getChildFile ("Studio_ScanDetails.xml"));
+    ASSERT_TRUE (written.has_value());
+    EXPECT_EQ (written->updateCheck, ScanDetails::UpdateCheck::pending);
+
+    // The second UAD entry, dropped silently, is in neither list.
+    std::map<juce::String, juce::String> kept;   // file name: stated version
+    for (const auto& plugin : written->kept)
+        kept[juce::File (plugin.path).getFileName()] = plugin.statedVersion;
+
+    EXPECT_EQ (kept, (std::map<juce::String, juce::String> { { "table-040904e4.dll", "1.0.0" }, { "uad-1.dll", "9.12.0" } }));
+
+    const auto* table = written->findKept (dlls.getChildFile ("table-040904e4.dll").getFullPathName());
+    ASSERT_NE (table, nullptr);
+    EXPECT_EQ (table->name, juce::String ("Table E4 Product"));
+    EXPECT_EQ (table->vendor, juce::String ("Table E4 Vendor"));
+    EXPECT_EQ (table->format, juce::String ("VST"));
+
+    std::map<juce::String, std::pair<juce::String, ScanDetails::Reason>> rejected;
+    for (const auto& file : written->rejected)
+        rejected[juce::File (file.path).getFileName()] = { file.statedVersion, file.reason };
+
+    using R = ScanDetails::Reason;
+    const std::map<juce::String, std::pair<juce::String, ScanDetails::Reason>> expected {
+        { "no-version.dll", { "", R::noVersionResource } },
+        { "empty-string-file-info.dll", { "", R::noCompleteStringTable } },
+        { "version-10.dll", { "10", R::noVersionNumber } },
+        { "Empty.vst3", { "", R::noBinaryInBundle } } };
+    EXPECT_EQ (rejected, expected);
+
+    // The Not Recognised tab reads each rejection with the words of its reason.
+    const auto root = SafeXml::parseFile (temp["data"].getChildFile ("Studio_ScanDetails.xml"), 1 << 20);
+    ASSERT_NE (root, nullptr);
+    juce::StringArray remarks;
+    for (const auto& row : PluginRow::allFrom (*root, PluginListKind::notRecognised))
+        remarks.add (row.name + ": " + row.remark);
+
+    remarks.sort (false);
+    EXPECT_EQ (remarks, juce::StringArray ("Empty.vst3: No plug-in file in the bundle",
+                                           "empty-string-file-info.dll: No complete string table",
+                                           "no-version.dll: No version resource",
+                                           "version-10.dll: No version number"));
+}
+
+TEST_F (InventoryWalkTest, TheDetailsFileIsWrittenAfterEachFolder)
+{
+    const auto a = folderWith ("a", { "table-040904e4.dll", "no-version.dll" });
+    const auto b = folderWith ("b", { "table-040904b0.dll", "table-000004e4.dll" });
+    const auto detailsFile = temp["data"].getChildFile ("Studio_ScanDetails.xml");
+    std::optional<ScanDetails> seenDuringSecondFolder;
+
+    walk ({ a.getFullPathName(), b.getFullPathName() }, { "VST", "VST" },
+          [&]
+          {
+              if (statuses.contains ("Scanning Directory 2 of 2") && ! seenDuringSecondFolder.has_value())
+                  seenDuringSecondFolder = ScanDetails::read (detailsFile);
+
+              return false;
+          });
+
+    ASSERT_TRUE (seenDuringSecondFolder.has_value());
+    EXPECT_EQ (seenDuringSecondFolder->kept.size(), 1u);
+    EXPECT_EQ (seenDuringSecondFolder->rejected.size(), 1u);
+
+    const auto atTheEnd = ScanDetails::read (detailsFile);
+    ASSERT_TRUE (atTheEnd.has_value());
+    EXPECT_EQ (atTheEnd->kept.size(), 3u);
+    EXPECT_EQ (details.kept.size(), 3u);
+}
+
+TEST (ScanDetails, EveryValueReadsBackExactlyControlCharactersIncluded)
+{
+    TempFolder temp;
+    ScanDetails details;
+    details.updateCheck = ScanDetails::UpdateCheck::refused;
+    details.serviceMessage = "Login Failed: \x01\t\"<&>\"";
+    details.kept.push_back ({ "C:\\VST\\a\x02.dll", "Name\x1f", "Vendor\r\n", "VST", "1,0\x7f" });
+    details.rejected.push_back ({ "C:\\VST\\b.dll", "VST3", "beta\x03", ScanDetails::Reason::noCompleteStringTable });
+
+    const auto file = temp["Studio_ScanDetails.xml"];
+    ASSERT_TRUE (details.writeTo (file));
+    const auto read = ScanDetails::read (file);
+    ASSERT_TRUE (read.has_value());
+
+    EXPECT_EQ (read->updateCheck, details.updateCheck);
+    EXPECT_EQ (read->serviceMessage, details.serviceMessage);
+    ASSERT_EQ (read->kept.size(), 1u);
+    const auto& k = read->kept[0];
+    EXPECT_EQ (juce::StringArray (k.path, k.name, k.vendor, k.format, k.statedVersion),
+               juce::StringArray ("C:\\VST\\a\x02.dll", "Name\x1f", "Vendor\r\n", "VST", "1,0\x7f"));
+    ASSERT_EQ (read->rejected.size(), 1u);
+    EXPECT_EQ (read->rejected[0].statedVersion, juce::String ("beta\x03"));
+    EXPECT_EQ (read->rejected[0].reason, ScanDetails::Reason::noCompleteStringTable);
+}
+
+TEST (ScanDetails, UnreadableFilesGiveNothingAndUnknownValuesReadLeniently)
+{
+    TempFolder temp;
+    EXPECT_FALSE (ScanDetails::read (temp["missing.xml"]).has_value());
+    EXPECT_FALSE (ScanDetails::read (temp.get()).has_value());
+
+    temp["garbage.xml"].replaceWithText ("<CobaltlineScanDetails");
+    EXPECT_FALSE (ScanDetails::read (temp["garbage.xml"]).has_value());
+
+    temp["other.xml"].replaceWithText ("<MachineProfile/>");
+    EXPECT_FALSE (ScanDetails::read (temp["other.xml"]).has_value());
+
+    temp["odd.xml"].replaceWithText ("<CobaltlineScanDetails UpdateCheck=\"Checked\">"
+                                     "<NotRecognised Path=\"p\" Reason=\"gremlins\"/><Other/></CobaltlineScanDetails>");
+    const auto odd = ScanDetails::read (temp["odd.xml"]);
+    ASSERT_TRUE (odd.has_value());
+    EXPECT_EQ (odd->updateCheck, ScanDetails::UpdateCheck::pending);
+    EXPECT_TRUE (odd->kept.empty());
+    ASSERT_EQ (odd->rejected.size(), 1u);
+    EXPECT_EQ (odd->rejected[0].reason, ScanDetails::Reason::noVersionNumber);
+}
+
+TEST (ScanDetails, FindKeptGivesTheFirstOfAPathAndFollowsAddedEntries)
+{
+    ScanDetails details;
+
+    for (int i = 0; i < 1000; ++i)
+        details.kept.push_back ({ "/p/" + juce::String (999 - i), "N" + juce::String (i), {}, "VST", {} });
+
+    details.kept.push_back ({ "/p/500", "later", {}, "VST3", {} });
+
+    ASSERT_NE (details.findKept ("/p/500"), nullptr);
+    EXPECT_EQ (details.findKept ("/p/500")->format, juce::String ("VST"));
+    EXPECT_EQ (details.findKept ("/p/0")->name, juce::String ("N999"));
+    EXPECT_EQ (details.findKept ("/p/1000"), nullptr);
+
+    details.kept.push_back ({ "/p/1000", "added", {}, "VST", {} });
+    ASSERT_NE (details.findKept ("/p/1000"), nullptr);
+    EXPECT_EQ (details.findKept ("/p/1000")->name, juce::String ("added"));
+
+    // A copy answers from its own entries.
+    const auto copy = details;
+    EXPECT_EQ (copy.findKept ("/p/1000"), &copy.kept.back());
 }

@@ -46,7 +46,8 @@ TEST (ScanJob, FilesThatCannotBeWrittenAreListedOnceInOneAlertAtTheEnd)
 
     // Wine's ReplaceFile puts a file in place of a whole folder, where
     // Windows refuses, so under Wine the update list is written after all.
-    auto unwritable = juce::Array<juce::File> { inventory, unknownPlugins };
+    auto unwritable = juce::Array<juce::File> { inventory, unknownPlugins,
+                                                test.temp["not-a-folder"].getChildFile ("Studio_ScanDetails.xml") };
 
     if (! isRunningUnderWine())
         unwritable.add (updateList);
@@ -90,4 +91,82 @@ TEST (ScanJob, FoundUnreachableBeforeTheScanNothingIsSentAndTheEarlierUpdateList
     const auto written = juce::parseXML (inventory);
     ASSERT_NE (written, nullptr);
     EXPECT_EQ (written->getNumChildElements(), 7);
+}
+
+//==============================================================================
+namespace
+{
+    /** Scans the walk fixtures against a service answering with the given
+        body (or none listening, for nullopt) and returns the details left.
+    */
+    std::optional<ScanDetails> detailsAfterScan (std::optional<juce::String> body, bool checkUpdates = true,
+                                                 const juce::StringArray& folders = { fixtures.getChildFile ("plugins/walk").getFullPathName() })
+    {
+        std::unique_ptr<LoopbackHttpServer> server;
+
+        if (body.has_value())
+            server = std::make_unique<LoopbackHttpServer> (answeringScansWith (*body));
+
+        TestContext test (server != nullptr ? server->getBaseUrl() : LoopbackHttpServer::getUnusedBaseUrl());
+        writeTestProfile (test.settings, "Studio", "a@b.c", "Passw0rd!");
+
+        juce::StringArray formats;
+
+        for (int i = 0; i < folders.size(); ++i)
+            formats.add ("VST");
+
+        ScanJob::Settings settings { folders, formats, test.settings.getMachineFile (SettingsStore::inventorySuffix),
+                                     "Studio" };
+        settings.checkUpdates = checkUpdates;
+
+        // A details file from an earlier scan is replaced.
+        ScanDetails earlier;
+        earlier.updateCheck = ScanDetails::UpdateCheck::cleared;
+        earlier.writeTo (test.settings.getMachineFile (SettingsStore::scanDetailsSuffix));
+
+        const ConnectionCheck connection (test.service, test.desktop);
+        ScanJob job (test.settings, test.service, connection, test.clock);
+        job.run (settings, { { [] { return false; }, [] (const juce::String&) {}, [] (double) {} }, {} });
+
+        return ScanDetails::read (test.settings.getMachineFile (SettingsStore::scanDetailsSuffix));
+    }
+}
+
+TEST (ScanJob, TheDetailsRecordHowTheCheckForUpdatesEnded)
+{
+    using Check = ScanDetails::UpdateCheck;
+
+    const auto checked = detailsAfterScan ("<UpdateList/>");
+    ASSERT_TRUE (checked.has_value());
+    EXPECT_EQ (checked->updateCheck, Check::checked);
+    EXPECT_EQ (checked->kept.size(), 7u);   // the walk's findings are kept
+    EXPECT_EQ (checked->rejected.size(), 1u);
+    EXPECT_EQ (checked->serviceMessage, juce::String());
+
+    const auto refused = detailsAfterScan ("<Errors ErrorTitle=\"Login Failed\" ErrorText=\"Wrong password.\"/>");
+    ASSERT_TRUE (refused.has_value());
+    EXPECT_EQ (refused->updateCheck, Check::refused);
+    EXPECT_EQ (refused->serviceMessage, juce::String ("Login Failed: Wrong password."));
+
+    const auto noReply = detailsAfterScan ("this is no XML");
+    ASSERT_TRUE (noReply.has_value());
+    EXPECT_EQ (noReply->updateCheck, Check::noReply);
+
+    const auto unreachable = detailsAfterScan (std::nullopt);
+    ASSERT_TRUE (unreachable.has_value());
+    EXPECT_EQ (unreachable->updateCheck, Check::notChecked);
+    EXPECT_EQ (unreachable->kept.size(), 7u);
+
+    const auto offline = detailsAfterScan ("<UpdateList/>", false);
+    ASSERT_TRUE (offline.has_value());
+    EXPECT_EQ (offline->updateCheck, Check::notChecked);
+}
+
+TEST (ScanJob, WithoutFoldersTheDetailsAreStillWrittenEmpty)
+{
+    const auto details = detailsAfterScan ("<UpdateList/>", true, {});
+    ASSERT_TRUE (details.has_value());
+    EXPECT_EQ (details->updateCheck, ScanDetails::UpdateCheck::checked);
+    EXPECT_TRUE (details->kept.empty());
+    EXPECT_TRUE (details->rejected.empty());
 }

@@ -1,3 +1,4 @@
+#include "core/inventory/ScanDetails.h"
 #include "core/updates/StaleResults.h"
 #include "core/updates/VersionCheck.h"
 
@@ -142,4 +143,31 @@ TEST_F (StaleResultsTest, AnInventoryWithoutAnUpdateListIsKept)
 
     StaleResults::purge (test.settings, now);
     EXPECT_TRUE (inventory.existsAsFile());
+}
+
+TEST_F (StaleResultsTest, APurgeReplacesTheScanDetailsWithARecordOfItAndOnlyThen)
+{
+    writeTestProfile (test.settings, "Studio", "a@b.c", "pw");
+    const auto detailsFile = test.settings.getMachineFile ("Studio", SettingsStore::scanDetailsSuffix);
+
+    ScanDetails earlier;
+    earlier.updateCheck = ScanDetails::UpdateCheck::checked;
+    earlier.kept.push_back ({ "/p/a.dll", "A", "V", "VST", "1.0" });
+    earlier.rejected.push_back ({ "/p/b.dll", "VST", "", ScanDetails::Reason::noVersionResource });
+    ASSERT_TRUE (earlier.writeTo (detailsFile));
+
+    writeResults ("Studio", now - juce::RelativeTime::minutes (59));
+    StaleResults::purge (test.settings, now);
+    auto details = ScanDetails::read (detailsFile);
+    ASSERT_TRUE (details.has_value());
+    EXPECT_EQ (details->updateCheck, ScanDetails::UpdateCheck::checked);
+    EXPECT_EQ (details->kept.size(), 1u);
+
+    writeResults ("Studio", now - juce::RelativeTime::hours (2));
+    StaleResults::purge (test.settings, now);
+    details = ScanDetails::read (detailsFile);
+    ASSERT_TRUE (details.has_value());
+    EXPECT_EQ (details->updateCheck, ScanDetails::UpdateCheck::cleared);
+    EXPECT_TRUE (details->kept.empty());
+    EXPECT_TRUE (details->rejected.empty());
 }

@@ -26,7 +26,7 @@ public:
     {
         if (file == juce::File())
         {
-            reject (listedAs.getFullPathName());   // a bundle without its binary
+            reject (listedAs.getFullPathName(), {}, ScanDetails::Reason::noBinaryInBundle);
             return;
         }
 
@@ -43,7 +43,7 @@ public:
 
         if (! plugin.installedVersion.containsChar ('.'))
         {
-            reject (plugin.path);
+            reject (plugin.path, info.version, reasonFor (info));
             return;
         }
 
@@ -52,6 +52,7 @@ public:
             return;
 
         writer.append (plugin.toInventoryElement());
+        walk.details.kept.push_back ({ plugin.path, plugin.name, plugin.vendor, format, info.version });
         ++walk.numPlugins;
     }
 
@@ -68,8 +69,22 @@ public:
     }
 
 private:
-    void reject (const juce::String& fullPath)
+    /** Why a file whose version holds no "." once cleaned is turned away. */
+    static ScanDetails::Reason reasonFor (const PluginFileInfo& info)
     {
+        if (info.error == PluginFileInfo::noVersionInformation)
+            return ScanDetails::Reason::noVersionResource;
+
+        if (info.error == PluginFileInfo::problemRetrievingInformation && info.version.isEmpty())
+            return ScanDetails::Reason::noCompleteStringTable;
+
+        return ScanDetails::Reason::noVersionNumber;
+    }
+
+    void reject (const juce::String& fullPath, const juce::String& statedVersion, ScanDetails::Reason reason)
+    {
+        walk.details.rejected.push_back ({ fullPath, format, statedVersion, reason });
+
         // Opened on the first rejection of the folder and kept open until its
         // end: JUCE syncs a file to disk whenever a stream on it is flushed.
         if (unknownPlugins == nullptr)
@@ -90,7 +105,8 @@ InventoryWalk::InventoryWalk (const SettingsStore& s,
                               const juce::StringArray& folderList,
                               const juce::StringArray& formatList,
                               const juce::File& inventory)
-    : settings (s), folders (folderList), formats (formatList), inventoryFile (inventory)
+    : settings (s), folders (folderList), formats (formatList), inventoryFile (inventory),
+      detailsFile (ScanDetails::fileBeside (inventory))
 {
 }
 
@@ -100,6 +116,7 @@ void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks
     numPlugins = 0;
     bytesRead = 0;
     unwrittenFiles.clear();
+    details = {};
 
     const auto numFolders = folders.size();
     InventoryFileWriter writer (machineProfile);
@@ -162,6 +179,9 @@ void InventoryWalk::run (const juce::XmlElement& machineProfile, const Callbacks
 
         if (! writer.writeTo (inventoryFile))
             noteUnwritten (inventoryFile);
+
+        if (! details.writeTo (detailsFile))
+            noteUnwritten (detailsFile);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/inventory/ScanDetails.h"
 #include "core/settings/SettingsStore.h"
 
 #include <functional>
@@ -9,7 +10,10 @@
     the inventory, in the order met, with Name, Version (cleaned), Vendor, Path,
     Format and Error. Files whose cleaned version has no "." go to the
     unknown-plug-ins file instead, and only the first "UAD Powered Plug-Ins" of
-    a walk is kept. The inventory file is rewritten whole after every folder.
+    a walk is kept. The inventory file is rewritten whole after every folder,
+    and so is the scan details file beside it (ScanDetails::fileBeside), which
+    lists the plug-ins kept with their versions as stated and the files turned
+    away with the reason, its update check still pending.
 
     Runs on the scan's worker thread; it touches no component.
 */
@@ -48,10 +52,13 @@ public:
     /** Bytes read from plug-in files by the last run(). */
     juce::uint64 getBytesRead() const noexcept     { return bytesRead; }
 
-    /** The full paths of the files (the inventory, the unknown-plug-ins file)
-        that the last run() could not write, each named once.
+    /** The full paths of the files (the inventory, the unknown-plug-ins file,
+        the scan details) that the last run() could not write, each named once.
     */
     const juce::StringArray& getUnwrittenFiles() const noexcept   { return unwrittenFiles; }
+
+    /** What the last run() kept and turned away, as written to the details file. */
+    const ScanDetails& getDetails() const noexcept   { return details; }
 
     static constexpr const char* uadPluginName = "UAD Powered Plug-Ins";
 
@@ -67,7 +74,8 @@ private:
 
     const SettingsStore& settings;
     const juce::StringArray folders, formats;
-    const juce::File inventoryFile;
+    const juce::File inventoryFile, detailsFile;
+    ScanDetails details;
     int uadCount = 0, numPlugins = 0;
     juce::uint64 bytesRead = 0;
     juce::StringArray unwrittenFiles;

@@ -39,6 +39,19 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
     auto unwritten = walk.getUnwrittenFiles();
     const auto abandoned = [&callbacks] { return callbacks.shouldAbandonUpload && callbacks.shouldAbandonUpload(); };
 
+    // The details file is written again with how the check for updates ended.
+    auto details = walk.getDetails();
+
+    const auto recordOutcome = [&] (ScanDetails::UpdateCheck check, const juce::String& serviceMessage)
+    {
+        details.updateCheck = check;
+        details.serviceMessage = serviceMessage;
+        const auto file = ScanDetails::fileBeside (settings.inventoryFile);
+
+        if (! details.writeTo (file))
+            unwritten.addIfNotAlreadyThere (file.getFullPathName());
+    };
+
     // Without the service the inventory still stands; the update list of an
     // earlier inventory no longer matches it and goes.
     const auto withoutUpdates = [&]
@@ -52,6 +65,7 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
     if (! settings.checkUpdates)
     {
         withoutUpdates();
+        recordOutcome (ScanDetails::UpdateCheck::notChecked, {});
         alerts.push_back (makeOfflineAlert());
 
         if (! unwritten.isEmpty())
@@ -68,6 +82,7 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
     {
         case ScanUpload::Outcome::notConnected:
             withoutUpdates();
+            recordOutcome (ScanDetails::UpdateCheck::notChecked, {});
 
             // After "Cancel" the check is abandoned on purpose: nothing to say then.
             if (! abandoned())
@@ -75,6 +90,8 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
             break;
 
         case ScanUpload::Outcome::noReply:
+            recordOutcome (ScanDetails::UpdateCheck::noReply, {});
+
             // After "Cancel" the upload is abandoned on purpose: nothing to say then.
             if (! abandoned())
                 alerts.push_back (AlertRequest::ok (noReplyTitle, noReplyText, AlertIcon::warning));
@@ -87,7 +104,16 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
         case ScanUpload::Outcome::stored:
             // A refusal of the scan is told with the service's words, as a notice.
             if (const auto outcome = classifyReply (reply.get()); outcome.kind == ReplyKind::errors)
+            {
+                juce::StringArray words (outcome.title, outcome.text);
+                words.removeEmptyStrings();
+                recordOutcome (ScanDetails::UpdateCheck::refused, words.joinIntoString (": "));
                 alerts.push_back (AlertRequest::ok (outcome.title, outcome.text, AlertIcon::info));
+            }
+            else
+            {
+                recordOutcome (ScanDetails::UpdateCheck::checked, {});
+            }
             break;
     }
 

@@ -11,8 +11,9 @@
 /** One scan, without its window: the machine profile heads the inventory, the
     walk fills it folder by folder, and the upload sends it and stores the
     service's update list, also after a stop request (a stopped scan uploads
-    what it found so far). What the user must be told at the end comes back
-    as alerts rather than being shown here.
+    what it found so far). The scan details beside the inventory are written
+    again at the end with how the check for updates ended. What the user must
+    be told at the end comes back as alerts rather than being shown here.
 
     Runs on the scan's worker thread; it touches no component.
 */

@@ -110,6 +110,7 @@ public:
     static constexpr const char* inventorySuffix      = "_PluginList.xml";
     static constexpr const char* unknownPluginsSuffix = "_UnknownPlugins.txt";
     static constexpr const char* updateListSuffix     = "_CobaltlineList.xml";
+    static constexpr const char* scanDetailsSuffix    = "_ScanDetails.xml";
 
     /** Settings files larger than this are treated as unparsable. */
     static constexpr juce::int64 maxSettingsFileBytes = 1024 * 1024;

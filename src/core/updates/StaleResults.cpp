@@ -1,5 +1,7 @@
 #include "core/updates/StaleResults.h"
 
+#include "core/inventory/ScanDetails.h"
+
 namespace StaleResults
 {
 void purge (const SettingsStore& settings, juce::Time now)
@@ -17,9 +19,17 @@ void purge (const SettingsStore& settings, juce::Time now)
     if (age.inMilliseconds() < maxAgeSeconds * 1000)
         return;
 
-    updateList.deleteFile();
+    const auto deleted = updateList.deleteFile();
 
     if (inventory.existsAsFile())
         inventory.deleteFile();
+
+    if (! deleted)
+        return;
+
+    // The scan details say why the tables are empty now.
+    ScanDetails cleared;
+    cleared.updateCheck = ScanDetails::UpdateCheck::cleared;
+    cleared.writeTo (settings.getMachineFile (machineName, SettingsStore::scanDetailsSuffix));
 }
 }

@@ -4,8 +4,10 @@
 
 /** At start-up old results are not shown: when the current machine's update
     list was last written an hour ago or earlier, it is deleted together with
-    the machine's inventory. A younger list, and every other file, is kept.
-    Failures to delete are ignored. Any thread.
+    the machine's inventory, and the machine's scan details are replaced by
+    details that only record this (UpdateCheck "cleared"). A younger list, and
+    every other file, is kept. The details are written only when the list
+    was deleted; failures are ignored. Any thread.
 */
 namespace StaleResults
 {
