@@ -136,9 +136,10 @@ TEST (ScanJob, TheDetailsRecordHowTheCheckForUpdatesEnded)
 {
     using Check = ScanDetails::UpdateCheck;
 
-    const auto checked = detailsAfterScan ("<UpdateList/>");
+    const auto checked = detailsAfterScan ("<UpdateList><Plugin Name=\"A\"/><Plugin Name=\"B\"/></UpdateList>");
     ASSERT_TRUE (checked.has_value());
     EXPECT_EQ (checked->updateCheck, Check::checked);
+    EXPECT_EQ (checked->updates, 2);
     EXPECT_EQ (checked->kept.size(), 7u);   // the walk's findings are kept
     EXPECT_EQ (checked->rejected.size(), 1u);
     EXPECT_EQ (checked->serviceMessage, juce::String());

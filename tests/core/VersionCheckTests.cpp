@@ -1,4 +1,4 @@
-#include "core/inventory/ScanDetails.h"
+#include "core/tables/ScanDetails.h"
 #include "core/updates/StaleResults.h"
 #include "core/updates/VersionCheck.h"
 

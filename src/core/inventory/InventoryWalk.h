@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/inventory/ScanDetails.h"
+#include "core/tables/ScanDetails.h"
 #include "core/settings/SettingsStore.h"
 
 #include <functional>

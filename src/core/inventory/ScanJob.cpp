@@ -3,6 +3,7 @@
 #include "core/inventory/MachineProfile.h"
 #include "core/inventory/ScanUpload.h"
 #include "core/service/ServiceReply.h"
+#include "core/tables/PluginRow.h"
 
 namespace
 {
@@ -112,6 +113,7 @@ std::vector<AlertRequest> ScanJob::run (const Settings& settings, const Callback
             }
             else
             {
+                details.updates = reply != nullptr ? (int) PluginRow::allFrom (*reply, PluginListKind::updateList).size() : 0;
                 recordOutcome (ScanDetails::UpdateCheck::checked, {});
             }
             break;

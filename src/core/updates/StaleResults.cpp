@@ -1,6 +1,6 @@
 #include "core/updates/StaleResults.h"
 
-#include "core/inventory/ScanDetails.h"
+#include "core/tables/ScanDetails.h"
 
 namespace StaleResults
 {

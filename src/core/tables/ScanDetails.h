@@ -10,8 +10,8 @@
     beside it: each kept plug-in with its version as the file states it, each
     file turned away and why, and how the check for updates ended.
 
-    The file's root is "CobaltlineScanDetails" with UpdateCheck and
-    ServiceMessage; a "Plugin" child (Path, Name, Vendor, Format, StatedVersion)
+    The file's root is "CobaltlineScanDetails" with UpdateCheck,
+    ServiceMessage and Updates; a "Plugin" child (Path, Name, Vendor, Format, StatedVersion)
     follows for each kept plug-in in the order the walk met it, then a
     "NotRecognised" child (Path, Format, StatedVersion, Reason) for each file
     turned away, its Reason being describe()'s text.
@@ -51,6 +51,7 @@ struct ScanDetails
 
     UpdateCheck updateCheck = UpdateCheck::pending;
     juce::String serviceMessage;   // refused: the service's title and text, "Title: Text"
+    int updates = 0;               // checked: the rows of the update list the service sent
     std::vector<Kept> kept;
     std::vector<Rejected> rejected;
 

@@ -1,4 +1,4 @@
-#include "core/inventory/ScanDetails.h"
+#include "core/tables/ScanDetails.h"
 
 #include "core/settings/SettingsStore.h"
 #include "core/tables/TableData.h"
@@ -68,6 +68,7 @@ std::unique_ptr<juce::XmlElement> ScanDetails::toXml() const
     auto root = std::make_unique<juce::XmlElement> (rootTag);
     root->setAttribute ("UpdateCheck", nameOf (updateCheck));
     root->setAttribute ("ServiceMessage", serviceMessage);
+    root->setAttribute ("Updates", updates);
 
     for (const auto& plugin : kept)
     {
@@ -96,6 +97,7 @@ ScanDetails ScanDetails::fromXml (const juce::XmlElement& root)
     ScanDetails details;
     details.updateCheck = updateCheckNamed (root.getStringAttribute ("UpdateCheck"));
     details.serviceMessage = root.getStringAttribute ("ServiceMessage");
+    details.updates = juce::jmax (0, root.getIntAttribute ("Updates"));
 
     for (const auto* child : root.getChildIterator())
     {
