@@ -160,6 +160,7 @@ TEST_F (MachineExchangeGuiTest, ImportComparesAnotherMachineAndChangesNothingHer
 
     // It sorts and opens its rows like the tabs.
     table.getTable().getHeader().setSortColumnId (6, true);
+    pumpMessages (30);
     EXPECT_EQ (table.getRow (0)->remark, "Missing here");
     table.openRow (0);
     EXPECT_EQ (test.desktop.getUrls(), std::vector<juce::String> { "https://www.google.com/search?q=Acme%20OnlyThere" });

@@ -66,9 +66,11 @@ namespace
             return names;
         }
 
+        /** Types into the filter field; the field tells of the change through the message loop. */
         static void typeFilter (PluginTableList& list, const juce::String& text)
         {
-            list.getFilterField().setText (text, juce::sendNotificationSync);
+            list.getFilterField().setText (text);
+            pumpMessages (30);
         }
 
         static const char* threeUpdates()
