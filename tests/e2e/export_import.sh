@@ -61,6 +61,7 @@ printf '<?xml version="1.0" encoding="UTF-8"?>\n<MachineProfile MachineName="Lap
     >"$laptop/Laptop_PluginList.xml"
 mv "$work/home" "$work/home1"
 mv "$work/home2" "$work/home"
+laptop="$work/home/.config/Cobaltline"
 rm -f "$work/opened.txt"
 start_program "$app" || fail "no second program"
 before="$(cd "$laptop" && find . -type f -exec md5sum {} + | sort)"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the real program against the stand-in
 # service, on a private Xvfb display: the first-run splash and the sign-up
-# dialog of a first start; then, after a scan of the fixture plug-ins, both
-# tabs, both preference pages and the two account dialogs of the Profile page.
-# Writes them to docs/.
+# dialog of a first start; an empty table with its reason; then, after a scan
+# of the fixture plug-ins, the three tabs, the filter, a row's menu, the
+# comparison with an imported machine profile, both preference pages and the
+# two account dialogs of the Profile page. Writes them to docs/.
 #
 # Usage: tools/docs/screenshots.sh   (after scripts/build.sh)
 set -euo pipefail
@@ -52,12 +53,65 @@ rm -rf "$work/home"
 start_service "$service" "$root/updateservice/catalog/seed-catalog.csv" "studio@example.com" "Studio Pass1!" \
     2>/dev/null || true   # the account exists already in the same database
 data="$(write_settings "$root/tools/cipher-vectors.py" "studio@example.com" "Studio Pass1!" "$root/tests/fixtures/plugins")"
+program_path="$work/bin"   # JUCE's own file chooser, the same on every machine
 start_program "$app"
+sleep 1
+shoot "$window" empty-table.png
 scan "$data"
 
 shoot "$window" updates-tab.png
+
+# A row's menu, over the window.
+xdotool mousemove "$((cx + row_x))" "$((cy + $(row_y 1)))" click 3
+sleep 0.7
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/row-menu.png"
+xdotool key Escape
+sleep 0.3
+
 click "$installed_tab_x" "$tab_y"
 shoot "$window" installed-tab.png
+
+click "$filter_x" "$filter_y"
+xdotool type --delay 20 "walk"
+sleep 0.5
+shoot "$window" filter.png
+xdotool key ctrl+a BackSpace
+
+click "$not_recognised_tab_x" "$tab_y"
+sleep 0.7
+shoot "$window" not-recognised-tab.png
+click "$installed_tab_x" "$tab_y"
+
+# Another machine's export, made from this one's inventory with a few changes,
+# imported through JUCE's chooser: the comparison window.
+python3 - "$data/Studio_PluginList.xml" "$work/Laptop.cobaltline" <<'PY'
+import sys, xml.etree.ElementTree as ET
+inventory = ET.parse(sys.argv[1]).getroot()
+inventory.set("MachineName", "Laptop")
+plugins = inventory.findall("Plugin")
+for i, plugin in enumerate(plugins):
+    if i % 4 == 0:
+        inventory.remove(plugin)
+    elif i % 4 == 1:
+        plugin.set("Version", "9.9")
+extra = ET.SubElement(inventory, "Plugin", Name="Only On The Laptop", Version="1.0", Vendor="Acme",
+                      Path="C:\\VST\\Laptop.dll", Format="VST3", Error="")
+root = ET.Element("CobaltlineExport", FormatVersion="1")
+root.append(inventory)
+ET.SubElement(root, "UpdateList")
+ET.ElementTree(root).write(sys.argv[2], encoding="UTF-8", xml_declaration=True)
+PY
+click "$import_button_x" "$scan_button_y"
+wait_for 10 find_dialog "Import Machine Profile"
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT - 46 - 22))" click 1
+xdotool key ctrl+a BackSpace
+xdotool type --delay 5 "$work/Laptop.cobaltline"
+xdotool key Return; sleep 0.5; xdotool key Return
+wait_for 10 find_dialog "Compared with Laptop"
+shoot "$dialog" comparison.png
+close_dialog
 
 click "$prefs_button_x" "$scan_button_y"
 wait_for 10 find_dialog "Preferences"
