@@ -198,7 +198,9 @@ void UpdateNavigation::exportProfile()
         return;
     }
 
-    const auto suggested = exchangeFolder().getChildFile (juce::File::createLegalFileName (machineName) + ".cobaltline");
+    const auto fileName = juce::File::createLegalFileName (machineName).trim();
+    const auto suggested = exchangeFolder().getChildFile ((fileName.isNotEmpty() ? fileName : juce::String ("Machine Profile"))
+                                                          + ".cobaltline");
     const auto chosen = context.desktop.chooseFileToSave ("Export Machine Profile", suggested, MachineExport::filePatterns);
 
     if (chosen == juce::File())
