@@ -3,7 +3,8 @@
 # scans the fixture plug-ins and exports the results with "Export"; a second
 # run of the program, with a data folder of its own (another machine),
 # imports that file with "Import" and shows the comparison window titled with
-# the first machine's name; a row of it opens its page. The import writes
+# the first machine's name; a row of it opens its page. On the way, the
+# keyboard opens a row and its menu. The import writes
 # nothing into the second machine's data folder. Both files are chosen in
 # JUCE's own chooser (the program finds no zenity or kdialog on its path).
 #
@@ -41,6 +42,18 @@ data="$(write_settings "$cipher" "e2e@example.com" "Scan Pass1!" "$fixtures/plug
 program_path="$work/bin"
 start_program "$app" || fail "no program"
 scan "$data" || fail "no scan"
+
+# The keyboard: Return on a selected row opens it; the menu key opens its
+# menu, whose third entry is "Open Website".
+opened_lines() { test "$(wc -l <"$work/opened.txt" 2>/dev/null || echo 0)" -ge "$1"; }
+click "$row_x" "$(row_y 0)"
+key_until opened_lines 1 -- Return || fail "Return on a row opens nothing"
+xdotool mousemove 0 0   # the menu is the keyboard's alone: no entry under the mouse
+xdotool key Menu
+sleep 0.5
+xdotool key Down Down Down Return
+wait_for 10 opened_lines 2 || fail "the menu key's \"Open Website\" opens nothing"
+[ "$(sed -n 1p "$work/opened.txt")" = "$(sed -n 2p "$work/opened.txt")" ] || { cat "$work/opened.txt"; fail "the menu opened another page"; }
 
 press_until find_named "Export Machine Profile" -- "$((cx + export_button_x))" "$((cy + scan_button_y))" \
     || fail "no save chooser"

@@ -76,7 +76,7 @@ TEST_F (MachineExchangeGuiTest, ExportsEachKindThroughTheSaveChooser)
 {
     writeInventory (test.settings, "Studio", plugin ("=Danger", "1.0") + plugin ("Phaser", "2.5"));
 
-    for (const auto* name : { "studio.cobaltline", "studio.csv", "studio.json", "studio" })
+    for (const auto* name : { "studio.cobaltline", "studio.csv", "studio.json" })
     {
         test.desktop.pickFileToSave (test.temp[name]);
         press (bar, "exportButton");
@@ -92,7 +92,18 @@ TEST_F (MachineExchangeGuiTest, ExportsEachKindThroughTheSaveChooser)
     ASSERT_EQ (exported.snapshot.plugins.size(), 2u);
     EXPECT_EQ (exported.snapshot.plugins[0].name, "=Danger");
 
-    // A name without one of the three endings gets the default one.
+    // A name without one of the three endings gets the default one; the file
+    // of that name is not replaced without asking.
+    test.temp["studio.cobaltline"].replaceWithText ("kept");
+    test.desktop.pickFileToSave (test.temp["studio"]);
+    press (bar, "exportButton");
+    ASSERT_EQ (test.desktop.getAlerts().size(), 1u);
+    EXPECT_EQ (test.desktop.getAlerts()[0].title, "Replace Existing File?");
+    EXPECT_EQ (readText (test.temp["studio.cobaltline"]), "kept");
+
+    test.desktop.answerWith ([] (const AlertRequest&) { return 1; });
+    press (bar, "exportButton");
+    EXPECT_EQ (MachineImport::read (test.temp["studio.cobaltline"]).problem, MachineImport::Problem::none);
     EXPECT_FALSE (test.temp["studio"].exists());
 
     const auto csv = readText (test.temp["studio.csv"]);

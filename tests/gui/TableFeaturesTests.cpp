@@ -228,13 +228,18 @@ TEST_F (TableFeaturesTest, TheKeyboardReachesTheRowsAndTheirMenu)
     writeUpdates (threeUpdates());
     ASSERT_TRUE (reloadUntil (list, [&] { return list.getNumRows() == 3; }));
 
-    // Tab order within the table: the filter, "Show Ignored", the rows.
-    std::unique_ptr<juce::ComponentTraverser> traverser (list.createKeyboardFocusTraverser());
-    auto order = traverser->getAllComponents (&list);
-    ASSERT_GE (order.size(), 3u);
-    EXPECT_EQ (order[0], &list.getFilterField());
-    EXPECT_EQ (order[1], &list.getShowIgnoredToggle());
-    EXPECT_EQ (order[2], &list.getTable());
+    // Tab goes from the bar's buttons to the filter, "Show Ignored" and the rows.
+    std::unique_ptr<juce::ComponentTraverser> traverser (tab.createKeyboardFocusTraverser());
+    const auto order = traverser->getAllComponents (&tab);
+    const auto position = [&order] (juce::Component* c) { return std::find (order.begin(), order.end(), c) - order.begin(); };
+    const auto scanAt = position (findChildNamed (tab.getNavigation(), "scan"));
+    const auto importAt = position (findChildNamed (tab.getNavigation(), "import"));
+    ASSERT_LT (importAt, (long) order.size());
+    EXPECT_LT (scanAt, importAt);
+    EXPECT_LT (importAt, position (&list.getFilterField()));
+    EXPECT_LT (position (&list.getFilterField()), position (&list.getShowIgnoredToggle()));
+    EXPECT_LT (position (&list.getShowIgnoredToggle()), position (&list.getTable()));
+    EXPECT_LT (position (&list.getTable()), (long) order.size());
 
     // Return on a row opens it like a double-click; Shift+F10 opens its menu.
     list.getTable().selectRow (1);
@@ -244,6 +249,11 @@ TEST_F (TableFeaturesTest, TheKeyboardReachesTheRowsAndTheirMenu)
     test.desktop.chooseMenuEntry ("Copy Name and Version");
     EXPECT_TRUE (list.keyPressed (juce::KeyPress (juce::KeyPress::F10Key, juce::ModifierKeys::shiftModifier, 0)));
     EXPECT_EQ (test.desktop.getClipboard(), "Phaser 2.0");
+
+    // The selection stays with its plug-in when a new list puts it elsewhere.
+    writeUpdates ("<Plugin Name=\"Amp\" Vendor=\"Zed\"/>" + juce::String (threeUpdates()));
+    ASSERT_TRUE (reloadUntil (list, [&] { return list.getNumRows() == 4; }));
+    EXPECT_EQ (list.getRow (list.getTable().getSelectedRow())->name, "Phaser");
 }
 
 TEST_F (TableFeaturesTest, EachEmptyTableSaysWhy)

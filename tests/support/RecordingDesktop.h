@@ -91,7 +91,7 @@ public:
     /** Records the menu and answers with the entry whose text is set with
         chooseMenuEntry (none set, or not in the menu: dismissed).
     */
-    int showMenu (const std::vector<MenuEntry>& entries) override
+    int showMenu (const std::vector<MenuEntry>& entries, ScreenArea) override
     {
         const std::lock_guard<std::mutex> sl (lock);
         menus.push_back (entries);

@@ -109,6 +109,26 @@ juce::File withExtension (const juce::File& chosen)
     return chosen.getSiblingFile (chosen.getFileName() + ".cobaltline");
 }
 
+bool hasResults (const SettingsStore& settings, const juce::String& machineName)
+{
+    const auto inventory = settings.getMachineFile (machineName, SettingsStore::inventorySuffix);
+    return inventory.existsAsFile() && inventory.getSize() > 0;
+}
+
+juce::File suggestedFile (const juce::File& folder, const juce::String& machineName)
+{
+    const auto name = juce::File::createLegalFileName (machineName).trim();
+    return folder.getChildFile ((name.isNotEmpty() ? name : juce::String ("Machine Profile")) + ".cobaltline");
+}
+
+AlertRequest makeReplaceAlert (const juce::File& target)
+{
+    return { "Replace Existing File?",
+             "There is already a file called " + target.getFullPathName() + ". Do you want to replace it?",
+             AlertIcon::warning,
+             { { "Replace", 1, AlertKey::none }, { "Cancel", 0, AlertKey::escapeKey } } };
+}
+
 Outcome exportTo (const SettingsStore& settings, const juce::String& machineName, const juce::File& target)
 {
     const auto inventory = readList (settings, machineName, SettingsStore::inventorySuffix);

@@ -28,6 +28,21 @@ namespace MachineExport
     */
     juce::File withExtension (const juce::File& chosen);
 
+    /** Whether the machine has scan results to export: an inventory file
+        that is not empty (whether it parses is found out by exportTo).
+    */
+    bool hasResults (const SettingsStore& settings, const juce::String& machineName);
+
+    /** The file the save chooser suggests in the folder: the machine's name
+        made safe for a file name ("Machine Profile" without one), ".cobaltline".
+    */
+    juce::File suggestedFile (const juce::File& folder, const juce::String& machineName);
+
+    /** Asked before an existing file is replaced whose name the chooser did
+        not show (the ending was added to the name chosen): "Replace" is 1.
+    */
+    AlertRequest makeReplaceAlert (const juce::File& target);
+
     /** What a file chooser offers. */
     inline constexpr const char* filePatterns = "*.cobaltline;*.csv;*.json";
 

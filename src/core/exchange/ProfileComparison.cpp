@@ -124,4 +124,19 @@ Result compare (const MachineSnapshot& here, const MachineSnapshot& there)
 
     return result;
 }
+
+Imported importAndCompare (const juce::File& exportFile, const SettingsStore& settings)
+{
+    Imported imported;
+    auto read = MachineImport::read (exportFile);
+    imported.problem = read.problem;
+
+    if (imported.problem == MachineImport::Problem::none)
+    {
+        imported.otherMachineName = read.snapshot.machineName;
+        imported.comparison = compare (MachineImport::thisMachine (settings, settings.getMachineName()), read.snapshot);
+    }
+
+    return imported;
+}
 }

@@ -37,4 +37,17 @@ namespace ProfileComparison
         site of a matching update row, this machine's first. Any thread.
     */
     Result compare (const MachineSnapshot& here, const MachineSnapshot& there);
+
+    /** An export read and set beside this machine's current scan results. */
+    struct Imported
+    {
+        MachineImport::Problem problem = MachineImport::Problem::none;
+        juce::String otherMachineName;
+        Result comparison;   ///< when there was no problem
+    };
+
+    /** Reads the export and compares it with the scan results of the
+        profile's machine; writes nothing. Any thread.
+    */
+    Imported importAndCompare (const juce::File& exportFile, const SettingsStore& settings);
 }

@@ -46,6 +46,16 @@ struct AlertRequest
     static AlertRequest ok (const juce::String& title, const juce::String& message, AlertIcon icon);
 };
 
+/** A rectangle of the screen, in the desktop's logical pixels; empty when it
+    has no width or height.
+*/
+struct ScreenArea
+{
+    int x = 0, y = 0, width = 0, height = 0;
+
+    bool isEmpty() const noexcept   { return width <= 0 || height <= 0; }
+};
+
 /** One entry of a pop-up menu. */
 struct MenuEntry
 {
@@ -102,13 +112,13 @@ public:
         return {};
     }
 
-    /** Shows a pop-up menu at the mouse (or over the focused component) and
-        returns the id of the entry chosen, or 0 when it was dismissed. Runs
-        modally; message thread only.
+    /** Shows a pop-up menu beside the given area of the screen (at the mouse
+        when it is empty) and returns the id of the entry chosen, or 0 when it
+        was dismissed. Runs modally; message thread only.
     */
-    virtual int showMenu (const std::vector<MenuEntry>& entries)
+    virtual int showMenu (const std::vector<MenuEntry>& entries, ScreenArea screenArea)
     {
-        juce::ignoreUnused (entries);
+        juce::ignoreUnused (entries, screenArea);
         return 0;
     }
 

@@ -32,7 +32,7 @@ namespace
     }
 }
 
-std::vector<MenuEntry> menuFor (PluginListKind kind, bool isIgnored)
+std::vector<MenuEntry> menuFor (PluginListKind kind, const PluginRow& row, bool isIgnored)
 {
     switch (kind)
     {
@@ -42,7 +42,7 @@ std::vector<MenuEntry> menuFor (PluginListKind kind, bool isIgnored)
                          { openWebsite, "Open Website" },
                          { copyNameAndVersion, "Copy Name and Version" } };
 
-            return { { ignoreThisVersion, "Ignore This Version" },
+            return { { ignoreThisVersion, "Ignore This Version", row.latestVersion.isNotEmpty() },
                      { ignoreAllUpdates, "Ignore All Updates of This Plug-in" },
                      { openWebsite, "Open Website" },
                      { copyNameAndVersion, "Copy Name and Version" } };

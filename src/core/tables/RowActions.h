@@ -23,9 +23,10 @@ namespace RowActions
     };
 
     /** The menu of a row of a table of this kind; an update list row offers
-        to set it aside, or, when it is set aside already, to stop that.
+        to set it aside (one version only when it names one), or, when it is
+        set aside already, to stop that.
     */
-    std::vector<MenuEntry> menuFor (PluginListKind kind, bool isIgnored);
+    std::vector<MenuEntry> menuFor (PluginListKind kind, const PluginRow& row, bool isIgnored);
 
     /** The row's name and the version that matters in its table (the latest
         one in the update list, the installed one elsewhere), as shown.

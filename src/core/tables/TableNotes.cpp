@@ -33,7 +33,7 @@ namespace
             case ScanDetails::UpdateCheck::refused:
                 return "The update service refused the last scan: " + facts.serviceMessage;
             case ScanDetails::UpdateCheck::checked:
-                return "Every plug-in of the last scan is up to date.";
+                return "The list of updates of the last scan is missing. Press Scan to check again.";
             case ScanDetails::UpdateCheck::pending:
             case ScanDetails::UpdateCheck::cleared:
                 break;

@@ -117,7 +117,12 @@ bool TableReloader::reloadDetails()
 
     if (! state.isEmpty())
         if (auto read = ScanDetails::read (state.file))
+        {
+            // The look-up index is made here, before the details are shared:
+            // the message thread then only reads it.
+            read->findKept ({});
             details = std::make_shared<const ScanDetails> (std::move (*read));
+        }
 
     return hadDetails || details != nullptr;
 }

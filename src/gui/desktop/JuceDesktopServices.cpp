@@ -155,7 +155,7 @@ juce::File JuceDesktopServices::chooseFileToOpen (const juce::String& title, con
     return chooser.browseForFileToOpen() ? chooser.getResult() : juce::File();
 }
 
-int JuceDesktopServices::showMenu (const std::vector<MenuEntry>& entries)
+int JuceDesktopServices::showMenu (const std::vector<MenuEntry>& entries, ScreenArea screenArea)
 {
     JUCE_ASSERT_MESSAGE_THREAD
 
@@ -164,13 +164,10 @@ int JuceDesktopServices::showMenu (const std::vector<MenuEntry>& entries)
     for (const auto& entry : entries)
         menu.addItem (entry.id, entry.text, entry.enabled);
 
-    // At the mouse when it is over the component in focus (a right-click),
-    // else under that component (the menu key).
     auto options = juce::PopupMenu::Options();
 
-    if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
-        if (! focused->isMouseOver (true))
-            options = options.withTargetComponent (focused);
+    if (! screenArea.isEmpty())
+        options = options.withTargetScreenArea ({ screenArea.x, screenArea.y, screenArea.width, screenArea.height });
 
     const auto result = menu.showMenu (options);
     ModalWindowOrder::restack();

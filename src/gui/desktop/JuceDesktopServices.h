@@ -17,7 +17,7 @@ public:
                                  const juce::String& patterns) override;
     juce::File chooseFileToOpen (const juce::String& title, const juce::File& initialFolder,
                                  const juce::String& patterns) override;
-    int showMenu (const std::vector<MenuEntry>& entries) override;
+    int showMenu (const std::vector<MenuEntry>& entries, ScreenArea screenArea) override;
     void copyToClipboard (const juce::String& text) override;
 
 private:

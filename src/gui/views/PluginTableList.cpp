@@ -6,12 +6,14 @@
 
 namespace
 {
-    // The key between the right Windows key and Ctrl, which JUCE reports only
-    // as a change of key state.
+    // The menu key (between the right Windows key and Ctrl), which JUCE
+    // reports only as a change of key state. It is one of the keys JUCE marks
+    // as extended, as it does the function keys.
+    const int extendedKeyModifier = juce::KeyPress::F1Key & ~0xff;
    #if JUCE_WINDOWS
-    constexpr int menuKeyCode = 0x5d;                  // VK_APPS
+    const int menuKeyCode = 0x5d | extendedKeyModifier;   // VK_APPS
    #else
-    constexpr int menuKeyCode = 0x67 | 0x10000000;     // XK_Menu, as JUCE names the keys it calls extended
+    const int menuKeyCode = 0x67 | extendedKeyModifier;   // XK_Menu
    #endif
 
     constexpr int filterRowHeight = 32;
@@ -138,7 +140,7 @@ void PluginTableList::setUp()
     statusLine.setColour (juce::Label::textColourId, Palette::tableText.withAlpha (0.8f));
     statusLine.setFont (juce::Font (13.0f));
 
-    setFocusContainerType (FocusContainerType::keyboardFocusContainer);
+    // Tab goes from the bar above to the filter, "Show Ignored" and the rows.
     filterField.setExplicitFocusOrder (1);
     showIgnored.setExplicitFocusOrder (2);
     table.setExplicitFocusOrder (3);
@@ -193,6 +195,29 @@ void PluginTableList::loadIgnored()
     }
 }
 
+void PluginTableList::reselect (const PluginRow& row)
+{
+    const auto sameRow = [&row] (const PluginRow& other)
+    {
+        return other.name == row.name && other.vendor == row.vendor && other.format == row.format
+            && other.path == row.path && other.installedVersion == row.installedVersion
+            && other.latestVersion == row.latestVersion;
+    };
+
+    for (int i = 0; i < (int) visible.size(); ++i)
+    {
+        if (sameRow (shown->rows[(size_t) visible[(size_t) i]]))
+        {
+            if (table.getSelectedRow() != i)
+                table.selectRow (i, true, true);
+
+            return;
+        }
+    }
+
+    table.deselectAllRows();
+}
+
 bool PluginTableList::isIgnored (const PluginRow& row) const
 {
     return ignored != nullptr && ignored->isIgnored (row);
@@ -206,6 +231,9 @@ bool PluginTableList::isIgnored (int index) const
 
 void PluginTableList::applyFilter()
 {
+    // The selection stays with its plug-in when the rows are replaced or re-sorted.
+    const auto selected = selectedRow;
+
     RowFilter::IsIgnored isRowIgnored;
 
     if (ignored != nullptr)
@@ -215,6 +243,10 @@ void PluginTableList::applyFilter()
                   .apply (shown->rows);
 
     table.updateContent();
+
+    if (selected.has_value())
+        reselect (*selected);
+
     table.repaint();
     updateNotes();
 }
@@ -290,13 +322,21 @@ juce::Component* PluginTableList::refreshComponentForCell (int, int, bool, juce:
     return nullptr;
 }
 
+void PluginTableList::selectedRowsChanged (int lastRowSelected)
+{
+    if (const auto* row = getRow (lastRowSelected))
+        selectedRow = *row;
+    else
+        selectedRow.reset();
+}
+
 void PluginTableList::cellClicked (int rowNumber, int, const juce::MouseEvent& event)
 {
     if (! event.mods.isPopupMenu())
         return;
 
     table.selectRow (rowNumber);
-    showRowMenu (rowNumber);
+    showRowMenu (rowNumber, false);
 }
 
 void PluginTableList::cellDoubleClicked (int rowNumber, int, const juce::MouseEvent&)
@@ -327,7 +367,7 @@ void PluginTableList::openRow (int index)
     context.desktop.openUrl (TableRules::pageFor (*row));
 }
 
-void PluginTableList::showRowMenu (int index)
+void PluginTableList::showRowMenu (int index, bool besideRow)
 {
     const auto* shownRow = getRow (index);
 
@@ -337,7 +377,17 @@ void PluginTableList::showRowMenu (int index)
     // A copy: the rows may be replaced while the menu is up.
     const auto row = *shownRow;
     const SafePointer<PluginTableList> self (this);
-    const auto chosen = context.desktop.showMenu (RowActions::menuFor (definition.kind, isIgnored (row)));
+
+    // From the keyboard, beside the row; from the mouse, where it was clicked.
+    ScreenArea area;
+
+    if (besideRow)
+    {
+        const auto rowArea = table.localAreaToGlobal (table.getRowPosition (index, true));
+        area = { rowArea.getX(), rowArea.getY(), rowArea.getWidth(), rowArea.getHeight() };
+    }
+
+    const auto chosen = context.desktop.showMenu (RowActions::menuFor (definition.kind, row, isIgnored (row)), area);
 
     if (self != nullptr && chosen != 0)
         perform (chosen, row);
@@ -423,7 +473,7 @@ bool PluginTableList::keyPressed (const juce::KeyPress& key)
 {
     if (key == juce::KeyPress (juce::KeyPress::F10Key, juce::ModifierKeys::shiftModifier, 0))
     {
-        showRowMenu (table.getSelectedRow());
+        showRowMenu (table.getSelectedRow(), true);
         return true;
     }
 
@@ -434,7 +484,7 @@ bool PluginTableList::keyStateChanged (bool isKeyDown)
 {
     if (isKeyDown && table.hasKeyboardFocus (true) && juce::KeyPress::isKeyCurrentlyDown (menuKeyCode))
     {
-        showRowMenu (table.getSelectedRow());
+        showRowMenu (table.getSelectedRow(), true);
         return true;
     }
 

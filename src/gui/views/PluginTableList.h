@@ -8,6 +8,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <optional>
+
 /** A table of plug-ins read from one of the current machine's files, which it
     re-reads every 500 ms, so that it fills while a scan runs and shows a new
     result without being told. Sortable by every column; a double-click (or
@@ -47,6 +49,7 @@ public:
     void paintCell (juce::Graphics&, int rowNumber, int columnId, int width, int height, bool rowIsSelected) override;
     juce::Component* refreshComponentForCell (int rowNumber, int columnId, bool isRowSelected,
                                               juce::Component* existingComponentToUpdate) override;
+    void selectedRowsChanged (int lastRowSelected) override;
     void cellClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
     void cellDoubleClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
     void returnKeyPressed (int lastRowSelected) override;
@@ -79,10 +82,10 @@ public:
     /** Opens the row shown at this index, as a double-click does. */
     void openRow (int index);
 
-    /** Shows the pop-up menu of the row shown at this index and does what
-        the user chooses.
+    /** Shows the pop-up menu of the row shown at this index (beside the row,
+        or at the mouse) and does what the user chooses.
     */
-    void showRowMenu (int index);
+    void showRowMenu (int index, bool besideRow = true);
 
     /** Whether the row shown at this index is an update the user set aside. */
     bool isIgnored (int index) const;
@@ -106,6 +109,7 @@ public:
 private:
     void setUp();
     void applyFilter();
+    void reselect (const PluginRow& row);
     void updateNotes();
     void loadIgnored();
     void perform (int menuId, const PluginRow& row);
@@ -118,6 +122,7 @@ private:
     const juce::Font font;
     std::shared_ptr<const TableRows> shown;
     std::vector<int> visible;               // indices into shown->rows
+    std::optional<PluginRow> selectedRow;   // what the selection stands for, kept across new rows
     std::unique_ptr<TableReloader> reloader;   // nullptr for given rows
     std::unique_ptr<IgnoredUpdates> ignored;   // the update list's only
 

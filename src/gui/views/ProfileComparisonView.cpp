@@ -42,7 +42,14 @@ juce::DialogWindow* ProfileComparisonView::launch (const AppContext& context, co
 
 juce::String ProfileComparisonView::titleFor (const juce::String& otherMachineName)
 {
-    return "Compared with " + TableRules::visibleText (otherMachineName);
+    // The name comes from the file: a missing one is named, a long one cut short.
+    const auto name = TableRules::visibleText (otherMachineName.trim());
+
+    if (name.isEmpty())
+        return "Compared with Another Machine";
+
+    return "Compared with " + (name.length() > maxNameLength ? name.substring (0, maxNameLength) + juce::String::charToString ((juce::juce_wchar) 0x2026)
+                                                              : name);
 }
 
 void ProfileComparisonView::paint (juce::Graphics& g)

@@ -29,6 +29,7 @@ public:
     juce::String getSummary() const               { return summary.getText(); }
 
     static constexpr int width = 860, height = 540;
+    static constexpr int maxNameLength = 64;
 
 private:
     juce::Label summary { "comparisonSummary" };

@@ -167,6 +167,11 @@ void UpdateNavigation::startScan()
         job.setScanSettings (decision.folders.folders, inventory, decision.folders.formats, decision.machineName);
         job.setCheckingUpdates (online);
         job.runThread();
+
+        // The keyboard goes back to the window the scan was started from, so
+        // that the first click on a row also gives the rows the keyboard.
+        if (auto* window = getTopLevelComponent(); window != nullptr && window->isOnDesktop())
+            window->toFront (true);
     });
 }
 
@@ -177,36 +182,32 @@ namespace
     {
         return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
     }
-
-    struct ImportOutcome
-    {
-        MachineImport::Problem problem = MachineImport::Problem::none;
-        juce::String otherMachineName;
-        ProfileComparison::Result comparison;
-    };
 }
 
 void UpdateNavigation::exportProfile()
 {
     const auto machineName = context.settings.getMachineName();
-    const auto inventory = context.settings.getMachineFile (machineName, SettingsStore::inventorySuffix);
 
     // Told before the user picks a file for nothing.
-    if (! inventory.existsAsFile() || inventory.getSize() == 0)
+    if (! MachineExport::hasResults (context.settings, machineName))
     {
         context.desktop.showAlert (MachineExport::makeAlert (MachineExport::Outcome::nothingToExport, {}));
         return;
     }
 
-    const auto fileName = juce::File::createLegalFileName (machineName).trim();
-    const auto suggested = exchangeFolder().getChildFile ((fileName.isNotEmpty() ? fileName : juce::String ("Machine Profile"))
-                                                          + ".cobaltline");
-    const auto chosen = context.desktop.chooseFileToSave ("Export Machine Profile", suggested, MachineExport::filePatterns);
+    const auto chosen = context.desktop.chooseFileToSave ("Export Machine Profile",
+                                                          MachineExport::suggestedFile (exchangeFolder(), machineName),
+                                                          MachineExport::filePatterns);
 
     if (chosen == juce::File())
         return;
 
+    // The chooser asked about the name it showed; a name that gets its ending
+    // here may name another file, which is not replaced without asking.
     const auto target = MachineExport::withExtension (chosen);
+
+    if (target != chosen && target.exists() && context.desktop.showAlert (MachineExport::makeReplaceAlert (target)) != 1)
+        return;
 
     work.start<MachineExport::Outcome> ([dataFolder = context.settings.getDataFolder(), machineName, target]
                                         (const BackgroundTask::ShouldAbort&)
@@ -229,27 +230,18 @@ void UpdateNavigation::importProfile()
         return;
 
     // Read and compared on the worker; nothing on this machine is written.
-    work.start<ImportOutcome> ([dataFolder = context.settings.getDataFolder(), chosen] (const BackgroundTask::ShouldAbort&)
-                               {
-                                   ImportOutcome outcome;
-                                   auto imported = MachineImport::read (chosen);
-                                   outcome.problem = imported.problem;
-
-                                   if (outcome.problem == MachineImport::Problem::none)
-                                   {
-                                       const SettingsStore settings (dataFolder);
-                                       const auto here = MachineImport::thisMachine (settings, settings.getMachineName());
-                                       outcome.otherMachineName = imported.snapshot.machineName;
-                                       outcome.comparison = ProfileComparison::compare (here, imported.snapshot);
-                                   }
-
-                                   return outcome;
-                               },
-                               [this, chosen] (ImportOutcome outcome)
-                               {
-                                   if (outcome.problem != MachineImport::Problem::none)
-                                       context.desktop.showAlert (MachineImport::makeAlert (outcome.problem, chosen));
-                                   else
-                                       ProfileComparisonView::launch (context, outcome.otherMachineName, std::move (outcome.comparison));
-                               });
+    work.start<ProfileComparison::Imported> ([dataFolder = context.settings.getDataFolder(), chosen]
+                                             (const BackgroundTask::ShouldAbort&)
+                                             {
+                                                 const SettingsStore settings (dataFolder);
+                                                 return ProfileComparison::importAndCompare (chosen, settings);
+                                             },
+                                             [this, chosen] (ProfileComparison::Imported imported)
+                                             {
+                                                 if (imported.problem != MachineImport::Problem::none)
+                                                     context.desktop.showAlert (MachineImport::makeAlert (imported.problem, chosen));
+                                                 else
+                                                     ProfileComparisonView::launch (context, imported.otherMachineName,
+                                                                                    std::move (imported.comparison));
+                                             });
 }
