@@ -103,11 +103,7 @@ void PluginTableList::setUp()
     filterField.setTextToShowWhenEmpty ("Filter by name or vendor", Palette::tableText.withAlpha (0.45f));
     filterField.setTooltip ("Shows the plug-ins whose name or vendor holds this text");
     filterField.setEscapeAndReturnKeysConsumed (false);
-    filterField.onTextChange = [this]
-    {
-        table.deselectAllRows();
-        applyFilter();
-    };
+    filterField.onTextChange = [this] { setFilterText (filterField.getText()); };
     filterField.onEscapeKey = [this] { filterField.clear(); applyFilter(); };
     filterField.onReturnKey = [this]
     {
@@ -173,6 +169,13 @@ void PluginTableList::showReadyRows()
 
     std::swap (shown, rows);
     reloader->dispose (std::move (rows));
+    applyFilter();
+}
+
+void PluginTableList::setFilterText (const juce::String& text)
+{
+    filterField.setText (text, false);
+    table.deselectAllRows();
     applyFilter();
 }
 

@@ -87,6 +87,11 @@ public:
     */
     void showRowMenu (int index, bool besideRow = true);
 
+    /** Puts the text into the filter field and filters the rows at once, as
+        typing does once the field has told of the change.
+    */
+    void setFilterText (const juce::String& text);
+
     /** Whether the row shown at this index is an update the user set aside. */
     bool isIgnored (int index) const;
 
