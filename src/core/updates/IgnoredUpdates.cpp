@@ -82,8 +82,12 @@ IgnoredUpdates::Load IgnoredUpdates::load()
         return Load::ok;
     }
 
-    // Kept for the user under another name, so that a fresh list can start.
-    const auto copy = file.getSiblingFile (damagedFileName);
+    // Kept for the user under another name, so that a fresh list can start;
+    // an earlier damaged copy is kept too.
+    auto copy = file.getSiblingFile (damagedFileName);
+
+    if (copy.exists())
+        copy = copy.getNonexistentSibling (true);
 
     if (file.moveFileTo (copy))
     {
