@@ -7,23 +7,11 @@
 
 namespace
 {
-    /** Only A-Z fold: other letters of other scripts compare exactly. */
-    juce::String foldAscii (const juce::String& text)
-    {
-        juce::String folded;
-        folded.preallocateBytes (text.getNumBytesAsUTF8());
-
-        for (auto c : text)
-            folded += (c >= 'A' && c <= 'Z') ? (juce::juce_wchar) (c + ('a' - 'A')) : c;
-
-        return folded;
-    }
-
     using Key = std::tuple<juce::String, juce::String, juce::String>;
 
     Key keyOf (const PluginRow& row)
     {
-        return { foldAscii (row.name), foldAscii (row.vendor), foldAscii (row.format) };
+        return { foldAsciiCase (row.name), foldAsciiCase (row.vendor), foldAsciiCase (row.format) };
     }
 
     /** What each machine has of one plug-in. */

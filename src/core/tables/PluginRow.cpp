@@ -88,3 +88,40 @@ std::vector<PluginRow> PluginRow::allFrom (const juce::XmlElement& root, PluginL
 
     return rows;
 }
+
+namespace
+{
+    juce::juce_wchar foldAscii (juce::juce_wchar c)
+    {
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    }
+}
+
+bool equalsIgnoringAsciiCase (const juce::String& first, const juce::String& second)
+{
+    auto p = first.getCharPointer();
+    auto q = second.getCharPointer();
+
+    for (;;)
+    {
+        const auto c = p.getAndAdvance();
+        const auto d = q.getAndAdvance();
+
+        if (foldAscii (c) != foldAscii (d))
+            return false;
+
+        if (c == 0)
+            return true;
+    }
+}
+
+juce::String foldAsciiCase (const juce::String& text)
+{
+    juce::String folded;
+    folded.preallocateBytes (text.getNumBytesAsUTF8());
+
+    for (auto c : text)
+        folded += foldAscii (c);
+
+    return folded;
+}

@@ -53,3 +53,14 @@ struct PluginRow
     */
     static std::vector<PluginRow> allFrom (const juce::XmlElement& root, PluginListKind kind);
 };
+
+/** Whether two texts are equal but for the letter case of A-Z; every other
+    character must match exactly. Plug-ins are told apart by their name,
+    vendor and format compared this way, as the update service's catalog does.
+*/
+bool equalsIgnoringAsciiCase (const juce::String& first, const juce::String& second);
+
+/** The text with A-Z made a-z and every other character kept: a key under
+    which texts equalsIgnoringAsciiCase finds equal are the same.
+*/
+juce::String foldAsciiCase (const juce::String& text);

@@ -6,25 +6,6 @@ namespace RowActions
 {
 namespace
 {
-    bool sameIgnoringAsciiCase (const juce::String& a, const juce::String& b)
-    {
-        auto p = a.getCharPointer();
-        auto q = b.getCharPointer();
-
-        for (;;)
-        {
-            const auto c = p.getAndAdvance();
-            const auto d = q.getAndAdvance();
-            const auto fold = [] (juce::juce_wchar x) { return x >= 'A' && x <= 'Z' ? x + ('a' - 'A') : x; };
-
-            if (fold (c) != fold (d))
-                return false;
-
-            if (c == 0)
-                return true;
-        }
-    }
-
     juce::String statedVersionLine (const juce::String& stated)
     {
         return "Version as the file states it: " + (stated.isEmpty() ? juce::String ("(none)")
@@ -95,8 +76,8 @@ juce::String tooltipFor (const PluginRow& row, PluginListKind kind, const ScanDe
 
     if (details != nullptr)
         for (const auto& kept : details->kept)
-            if (sameIgnoringAsciiCase (kept.name, row.name) && sameIgnoringAsciiCase (kept.vendor, row.vendor)
-                && sameIgnoringAsciiCase (kept.format, row.format))
+            if (equalsIgnoringAsciiCase (kept.name, row.name) && equalsIgnoringAsciiCase (kept.vendor, row.vendor)
+                && equalsIgnoringAsciiCase (kept.format, row.format))
                 lines.add (TableRules::visibleText (kept.path) + "\n" + statedVersionLine (kept.statedVersion));
 
     if (lines.isEmpty())

@@ -8,35 +8,11 @@
 
 namespace
 {
-    juce::juce_wchar foldAscii (juce::juce_wchar c)
-    {
-        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-    }
-
-    /** Equal but for the letter case of A-Z: other letters must match exactly. */
-    bool equalIgnoringAsciiCase (const juce::String& a, const juce::String& b)
-    {
-        auto p = a.getCharPointer();
-        auto q = b.getCharPointer();
-
-        for (;;)
-        {
-            const auto c = p.getAndAdvance();
-            const auto d = q.getAndAdvance();
-
-            if (foldAscii (c) != foldAscii (d))
-                return false;
-
-            if (c == 0)
-                return true;
-        }
-    }
-
     bool samePlugin (const IgnoredUpdates::Entry& entry, const juce::String& name, const juce::String& vendor,
                      const juce::String& format)
     {
-        return equalIgnoringAsciiCase (entry.name, name) && equalIgnoringAsciiCase (entry.vendor, vendor)
-            && equalIgnoringAsciiCase (entry.format, format);
+        return equalsIgnoringAsciiCase (entry.name, name) && equalsIgnoringAsciiCase (entry.vendor, vendor)
+            && equalsIgnoringAsciiCase (entry.format, format);
     }
 }
 
