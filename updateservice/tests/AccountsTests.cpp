@@ -2,14 +2,14 @@
 // database, a clock the test moves, and mail that is recorded instead of
 // written.
 
-#include "AccountStore.h"
-#include "Accounts.h"
-#include "ConnectionPool.h"
-#include "Database.h"
-#include "EmailAddress.h"
+#include "store/AccountStore.h"
+#include "domain/Accounts.h"
+#include "store/ConnectionPool.h"
+#include "store/Database.h"
+#include "base/EmailAddress.h"
 #include "FullDisk.h"
-#include "Outbox.h"
-#include "Schema.h"
+#include "mail/Outbox.h"
+#include "store/Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "Catalog.h"
-#include "Database.h"
-#include "PluginFormat.h"
-#include "Schema.h"
+#include "store/Catalog.h"
+#include "store/Database.h"
+#include "base/PluginFormat.h"
+#include "store/Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>

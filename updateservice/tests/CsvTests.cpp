@@ -1,4 +1,4 @@
-#include "Csv.h"
+#include "base/Csv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "EntryRules.h"
+#include "domain/EntryRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "FormDecoding.h"
+#include "domain/FormDecoding.h"
 
 #include <gtest/gtest.h>
 

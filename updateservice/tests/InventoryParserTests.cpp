@@ -1,4 +1,4 @@
-#include "InventoryParser.h"
+#include "base/InventoryParser.h"
 
 #include <gtest/gtest.h>
 

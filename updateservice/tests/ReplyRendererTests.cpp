@@ -1,4 +1,4 @@
-#include "ReplyRenderer.h"
+#include "http/ReplyRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "RequestReader.h"
+#include "http/RequestReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // The scan rules in-process: ScanHandler, Accounts and the stores on a
 // temporary database, with a clock the test moves.
 
-#include "AccountStore.h"
-#include "Accounts.h"
-#include "Catalog.h"
-#include "ConnectionPool.h"
-#include "Database.h"
+#include "store/AccountStore.h"
+#include "domain/Accounts.h"
+#include "store/Catalog.h"
+#include "store/ConnectionPool.h"
+#include "store/Database.h"
 #include "FullDisk.h"
-#include "InventoryStore.h"
-#include "MailQueue.h"
-#include "ScanHandler.h"
-#include "Schema.h"
+#include "store/InventoryStore.h"
+#include "mail/MailQueue.h"
+#include "domain/ScanHandler.h"
+#include "store/Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>

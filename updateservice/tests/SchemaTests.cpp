@@ -1,7 +1,7 @@
-#include "ConnectionPool.h"
-#include "Database.h"
-#include "InventoryStore.h"
-#include "Schema.h"
+#include "store/ConnectionPool.h"
+#include "store/Database.h"
+#include "store/InventoryStore.h"
+#include "store/Schema.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // port with its own database and outbox, and talks HTTP to it the way the
 // application does.
 
-#include "Database.h"
-#include "Schema.h"
+#include "store/Database.h"
+#include "store/Schema.h"
 #include "ServiceProcess.h"
 
 #include <expat.h>

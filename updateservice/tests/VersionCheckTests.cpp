@@ -1,4 +1,4 @@
-#include "VersionCheck.h"
+#include "domain/VersionCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "VersionNumber.h"
+#include "base/VersionNumber.h"
 
 #include <gtest/gtest.h>
 

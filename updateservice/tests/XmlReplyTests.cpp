@@ -1,4 +1,4 @@
-#include "XmlReply.h"
+#include "http/XmlReply.h"
 
 #include "xmlrefs/ReferenceFilter.h"
 

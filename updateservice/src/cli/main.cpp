@@ -1,0 +1,271 @@
+#include "store/AccountStore.h"
+#include "domain/Accounts.h"
+#include "store/Catalog.h"
+#include "cli/CommandLine.h"
+#include "store/ConnectionPool.h"
+#include "store/Database.h"
+#include "base/InventoryParser.h"
+#include "store/InventoryStore.h"
+#include "mail/MailQueue.h"
+#include "mail/Outbox.h"
+#include "base/PasswordHasher.h"
+#include "domain/ScanHandler.h"
+#include "store/Schema.h"
+#include "http/Server.h"
+#include "domain/VersionCheck.h"
+#include "base/VersionNumber.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace
+{
+    constexpr const char* programName = "cobaltline-service";
+    constexpr std::uintmax_t maxCatalogBytes = 64u * 1024u * 1024u;
+
+    std::int64_t secondsNow()
+    {
+        return static_cast<std::int64_t> (std::time (nullptr));
+    }
+
+    void makeParentFolder (const std::string& file)
+    {
+        const auto parent = std::filesystem::path (file).parent_path();
+
+        if (! parent.empty())
+        {
+            std::error_code ignored;
+            std::filesystem::create_directories (parent, ignored);
+        }
+    }
+
+    int importCatalog (const CommandLine::Options& options)
+    {
+        std::error_code error;
+        const auto size = std::filesystem::file_size (options.catalogFile, error);
+
+        if (error)
+        {
+            std::cerr << programName << ": cannot read " << options.catalogFile << ": " << error.message() << "\n";
+            return 1;
+        }
+
+        if (size > maxCatalogBytes)
+        {
+            std::cerr << programName << ": " << options.catalogFile << " is larger than 64 MiB\n";
+            return 1;
+        }
+
+        std::ifstream in (options.catalogFile, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+
+        if (! in.good() && ! in.eof())
+        {
+            std::cerr << programName << ": cannot read " << options.catalogFile << "\n";
+            return 1;
+        }
+
+        makeParentFolder (options.databasePath);
+        Database db (options.databasePath);
+
+        for (const auto& note : Schema::bringUpToDate (db))
+            std::cerr << programName << ": " << note << "\n";
+
+        const auto result = Catalog::importCsv (db, text.str());
+
+        if (! result.ok)
+        {
+            std::cerr << programName << ": " << options.catalogFile << ": " << result.error
+                      << "\nNothing was imported.\n";
+            return 1;
+        }
+
+        std::cout << "Imported " << result.rows << " catalog rows into " << options.databasePath << "\n";
+        return 0;
+    }
+
+    // Each connection being received holds a descriptor; the usual soft
+    // limit of 1024 would stop accepting before --max-connections.
+    void allowOpenFiles (std::size_t wanted)
+    {
+        rlimit limit {};
+
+        if (getrlimit (RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+            return;
+
+        limit.rlim_cur = std::min<rlim_t> (limit.rlim_max, wanted);
+        setrlimit (RLIMIT_NOFILE, &limit);
+    }
+
+    int serve (const CommandLine::Options& options)
+    {
+        // Signals are taken by one thread with sigwait, so they must be
+        // blocked before any other thread starts.
+        sigset_t stopSignals;
+        sigemptyset (&stopSignals);
+        sigaddset (&stopSignals, SIGINT);
+        sigaddset (&stopSignals, SIGTERM);
+        pthread_sigmask (SIG_BLOCK, &stopSignals, nullptr);
+        signal (SIGPIPE, SIG_IGN);
+
+        makeParentFolder (options.databasePath);
+        allowOpenFiles (options.maxConnections + options.threads + 64);
+
+        {
+            Database db (options.databasePath);
+
+            for (const auto& note : Schema::bringUpToDate (db))
+                std::cerr << programName << ": " << note << std::endl;
+        }
+
+        ConnectionPool pool (options.databasePath);
+        AccountStore accountStore (pool);
+        InventoryStore inventoryStore (pool);
+        const PasswordHasher hasher (options.argon2);
+        Outbox outbox (options.outboxFolder, options.mailFrom);
+
+        Accounts::Settings accountSettings;
+        accountSettings.resetCodeLifetimeSeconds = options.resetCodeLifetimeSeconds;
+        accountSettings.maxFailedLogins = options.maxFailedLogins;
+        accountSettings.failureWindowSeconds = options.failureWindowSeconds;
+        accountSettings.lockoutSeconds = options.lockoutSeconds;
+        accountSettings.maxFailedLoginsPerAddress = options.maxFailedLoginsPerAddress;
+        accountSettings.maxFailedLoginsPerAccount = options.maxFailedLoginsPerAccount;
+        accountSettings.maxSignUpsPerAddressPerHour = options.maxSignUpsPerAddress;
+        accountSettings.maxSignUpsPerNetworkPerHour = options.maxSignUpsPerNetwork;
+        accountSettings.maxSignUpsPerHour = options.maxSignUps;
+        accountSettings.maxResetRequestsPerAddressPerHour = options.maxResetRequestsPerAddress;
+        accountSettings.maxResetRequestsPerNetworkPerHour = options.maxResetRequestsPerNetwork;
+        accountSettings.maxResetRequestsPerHour = options.maxResetRequests;
+
+
+        Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);
+
+        // Reset codes and confirmation links are issued and mailed a little
+        // after the reply, so that its time does not tell which addresses
+        // have accounts.
+        // Declared after the accounts, so it finishes its work before they
+        // go.
+        MailQueue mailQueue ([] (const std::string& what)
+        {
+            std::cerr << "error: POST /authentication/index.php: " << what << std::endl;
+        }, std::chrono::milliseconds (50));
+        accounts.deferMailWith ([&mailQueue] (std::function<void()> task) { mailQueue.post (std::move (task)); });
+
+        ScanHandler::Settings scanSettings;
+        scanSettings.limits.maxBytes = options.maxInventoryBytes;
+        scanSettings.maxMachinesPerAccount = options.maxMachines;
+        scanSettings.reportingAccounts = options.reportingAccounts;
+        ScanHandler scans (inventoryStore, accounts, scanSettings, secondsNow);
+
+        const VersionCheck versions ({ VersionNumber::clean (options.latestAppVersion), options.latestAppTitle,
+                                       options.latestAppText, options.latestAppUrl });
+
+        Server::Settings serverSettings;
+        serverSettings.host = options.host;
+        serverSettings.port = options.port;
+        serverSettings.tlsCertificate = options.tlsCertificate;
+        serverSettings.tlsKey = options.tlsKey;
+        serverSettings.threads = options.threads;
+        serverSettings.backlog = options.backlog;
+        serverSettings.maxConnections = options.maxConnections;
+        serverSettings.requestTimeoutSeconds = options.requestTimeoutSeconds;
+        serverSettings.maxBufferedBytes = options.maxBufferedBytes;
+        serverSettings.maxInventoryBytes = options.maxInventoryBytes;
+        serverSettings.logRequests = options.logRequests;
+        serverSettings.trustProxy = options.trustProxy;
+
+        Server server (serverSettings, accounts, scans, versions);
+        std::string error;
+        const auto port = server.bind (error);
+
+        if (port < 0)
+        {
+            std::cerr << programName << ": " << error << "\n";
+            return 1;
+        }
+
+        const auto listenUrl = std::string (options.tlsCertificate.empty() ? "http://" : "https://")
+                             + CommandLine::hostForUrl (options.host) + ":" + std::to_string (port);
+        accounts.useLinksTo (options.publicUrl.empty() ? listenUrl : options.publicUrl);
+        std::cout << programName << " listening on " << listenUrl << std::endl;
+
+        std::atomic<bool> stopping { false };
+        std::atomic<bool> finished { false };
+
+        std::thread signalWatcher ([&server, &stopSignals, &stopping, &finished]
+        {
+            int received = 0;
+            sigwait (&stopSignals, &received);
+
+            if (! stopping.exchange (true))
+                std::cerr << programName << ": stopping on signal " << received << std::endl;
+
+            // A signal that comes before the server has started its loop
+            // would find nothing to stop, so keep asking until it has ended.
+            while (! finished)
+            {
+                server.stop();
+                std::this_thread::sleep_for (std::chrono::milliseconds (20));
+            }
+        });
+
+        server.run();
+        finished = true;
+
+        // run() can also end without a signal (a failing socket); wake the
+        // watcher so it can be joined.
+        if (! stopping.exchange (true))
+            pthread_kill (signalWatcher.native_handle(), SIGTERM);
+
+        signalWatcher.join();
+        return 0;
+    }
+}
+
+int main (int argc, char* argv[])
+{
+    const std::vector<std::string> arguments (argv + 1, argv + argc);
+    const auto parsed = CommandLine::parse (arguments);
+
+    if (! parsed.ok)
+    {
+        std::cerr << programName << ": " << parsed.error << "\n";
+        return 2;
+    }
+
+    try
+    {
+        switch (parsed.options.command)
+        {
+            case CommandLine::Command::help:
+                std::cout << CommandLine::usage();
+                return 0;
+
+            case CommandLine::Command::importCatalog:
+                return importCatalog (parsed.options);
+
+            case CommandLine::Command::serve:
+                return serve (parsed.options);
+        }
+    }
+    catch (const std::exception& e)
+    {
+        std::cerr << programName << ": " << e.what() << "\n";
+        return 1;
+    }
+
+    return 1;
+}

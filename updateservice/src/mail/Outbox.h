@@ -1,0 +1,53 @@
+#pragma once
+
+#include "mail/MailSink.h"
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+/**
+    Stands in for the mail server: each message becomes one RFC 5322 file
+    (CR LF line ends, UTF-8 plain text) in the outbox folder. File names
+    start with the UTC time and a counter that only grows, also across
+    restarts, so the newest message sorts last:
+    "20261208T140501Z-000042.eml".
+
+    Files appear whole: a message is written to a hidden temporary file in
+    the same folder and then renamed.
+
+    Thread-safe.
+*/
+class Outbox : public MailSink
+{
+public:
+    /** Creates the folder when missing. Throws std::runtime_error when that
+        fails. */
+    Outbox (std::filesystem::path folder, std::string fromAddress);
+
+    /** Writes one message and returns its file. The address goes into the
+        To header as it is, so it must not contain line breaks (checked;
+        throws std::invalid_argument). Throws std::runtime_error when the
+        file cannot be written. */
+    std::filesystem::path send (std::string_view to, std::string_view subject,
+                                std::string_view body, std::time_t now);
+
+    /** send(), for callers that only know a MailSink. */
+    void deliver (std::string_view to, std::string_view subject,
+                  std::string_view body, std::time_t now) override;
+
+    /** The text of a message as send() writes it. */
+    std::string compose (std::string_view to, std::string_view subject, std::string_view body,
+                         std::time_t now, std::string_view messageId) const;
+
+    const std::filesystem::path& folder() const noexcept { return outboxFolder; }
+
+private:
+    const std::filesystem::path outboxFolder;
+    const std::string from;
+    std::mutex lock;
+    std::uint64_t counter = 0;
+};
