@@ -86,8 +86,8 @@ namespace
         };
     }
 
-    template <typename Number>
-    ValueReader number (std::int64_t minimum, std::int64_t maximum, Number Options::* field, Number unit = 1)
+    template <typename Number, typename Part>
+    ValueReader number (std::int64_t minimum, std::int64_t maximum, Number Part::* field, Number unit = 1)
     {
         return [minimum, maximum, field, unit] (const std::string& value, Options& options)
         {
@@ -117,13 +117,13 @@ namespace
               "SQLite database (created when missing; required)" },
             { "--outbox", "DIR", AcceptedBy::serve, text (&Options::outboxFolder), "",
               "folder for outgoing mail files (created when missing; required)" },
-            { "--latest-app-version", "V", AcceptedBy::serve, text (&Options::latestAppVersion), "",
+            { "--latest-app-version", "V", AcceptedBy::serve, text (&Options::version), "",
               "newest release of the application, e.g. 1.0.5" },
-            { "--latest-app-title", "T", AcceptedBy::serve, text (&Options::latestAppTitle), "",
+            { "--latest-app-title", "T", AcceptedBy::serve, text (&Options::title), "",
               "title of the new-version notice" },
-            { "--latest-app-text", "X", AcceptedBy::serve, text (&Options::latestAppText), "",
+            { "--latest-app-text", "X", AcceptedBy::serve, text (&Options::text), "",
               "text of the new-version notice" },
-            { "--latest-app-url", "U", AcceptedBy::serve, text (&Options::latestAppUrl), "",
+            { "--latest-app-url", "U", AcceptedBy::serve, text (&Options::url), "",
               "download page of the new version (http:// or https://)" },
             { "--tls-cert", "FILE", AcceptedBy::serve, text (&Options::tlsCertificate), "",
               "PEM certificate chain: serve HTTPS" },
@@ -153,33 +153,33 @@ namespace
               "failed log-ins for one account from any addresses after\n"
               "which addresses that failed for it get no more checks\n"
               "(default 20; 0 = never)" },
-            { "--max-sign-ups-per-address", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerAddress),
+            { "--max-sign-ups-per-address", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerAddressPerHour),
               "--max-sign-ups-per-address needs a number from 0 to 100000",
               "sign-ups per client address and hour (default 10; 0 = any);\n"
               "this and the four below are token buckets that refill\n"
               "continuously, one request each hour / N" },
-            { "--max-sign-ups-per-network", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerNetwork),
+            { "--max-sign-ups-per-network", "N", AcceptedBy::serve, number (0, 100000, &Options::maxSignUpsPerNetworkPerHour),
               "--max-sign-ups-per-network needs a number from 0 to 100000",
               "sign-ups per hour from one network, IPv4 /24 or IPv6 /48\n"
               "(default 20; 0 = any)" },
-            { "--max-sign-ups", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxSignUps),
+            { "--max-sign-ups", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxSignUpsPerHour),
               "--max-sign-ups needs a number from 0 to 10000000",
               "sign-ups per hour from all addresses (default 500; 0 = any)" },
             { "--max-reset-requests-per-address", "N", AcceptedBy::serve,
-              number (0, 100000, &Options::maxResetRequestsPerAddress),
+              number (0, 100000, &Options::maxResetRequestsPerAddressPerHour),
               "--max-reset-requests-per-address needs a number from 0 to 100000",
               "reset code requests per client address and hour\n"
               "(default 10; 0 = any)" },
             { "--max-reset-requests-per-network", "N", AcceptedBy::serve,
-              number (0, 100000, &Options::maxResetRequestsPerNetwork),
+              number (0, 100000, &Options::maxResetRequestsPerNetworkPerHour),
               "--max-reset-requests-per-network needs a number from 0 to 100000",
               "reset code requests per hour from one network\n"
               "(default 20; 0 = any)" },
-            { "--max-reset-requests", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxResetRequests),
+            { "--max-reset-requests", "N", AcceptedBy::serve, number (0, 10000000, &Options::maxResetRequestsPerHour),
               "--max-reset-requests needs a number from 0 to 10000000",
               "reset code requests per hour from all addresses\n"
               "(default 500; 0 = any)" },
-            { "--max-machines", "N", AcceptedBy::serve, number (0, 100000, &Options::maxMachines),
+            { "--max-machines", "N", AcceptedBy::serve, number (0, 100000, &Options::maxMachinesPerAccount),
               "--max-machines needs a number from 0 to 100000",
               "machines whose inventories one account keeps (default 10;\n"
               "0 = any)" },
@@ -212,7 +212,16 @@ namespace
               "request bodies held at once, in MiB; more are\n"
               "refused as busy (default 512)" },
             { "--max-inventory-mib", "N", AcceptedBy::serve,
-              number (1, 1024, &Options::maxInventoryBytes, std::size_t { 1024u * 1024u }),
+              [] (const std::string& value, Options& options)
+              {
+                  // The front's body limit and the parser's are the same size.
+                  const auto read = number (1, 1024, &Options::maxInventoryBytes, std::size_t { 1024u * 1024u });
+                  if (! read (value, options))
+                      return false;
+
+                  options.limits.maxBytes = options.maxInventoryBytes;
+                  return true;
+              },
               "--max-inventory-mib needs a number from 1 to 1024",
               "largest accepted scan upload in MiB (default 128)" },
             { "--mail-from", "ADDRESS", AcceptedBy::serve, text (&Options::mailFrom), "",
@@ -437,17 +446,18 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
     if (options.maxBufferedBytes <= options.maxInventoryBytes)
         return failWith ("--max-buffered-mib must be larger than --max-inventory-mib");
 
-    if (! options.latestAppVersion.empty())
+    if (! options.version.empty())
     {
-        if (! VersionNumber::isUsable (VersionNumber::clean (options.latestAppVersion)))
+        if (! VersionNumber::isUsable (VersionNumber::clean (options.version)))
             return failWith ("--latest-app-version holds no version number");
 
-        const auto& url = options.latestAppUrl;
+        const auto& url = options.url;
 
         if (url.rfind ("https://", 0) != 0 && url.rfind ("http://", 0) != 0)
             return failWith ("--latest-app-version needs --latest-app-url with an http:// or https:// address");
     }
 
+    options.version = VersionNumber::clean (options.version);
     result.ok = true;
     return result;
 }

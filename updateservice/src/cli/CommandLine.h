@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/PasswordHasher.h"
+#include "cli/ServiceOptions.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,49 +33,12 @@ public:
         importCatalog
     };
 
-    struct Options
+    /** The service's options and what only the command line itself
+        needs. */
+    struct Options : ServiceOptions
     {
         Command command = Command::help;
-
-        std::string host = "127.0.0.1";
-        int port = 8750;
-        std::string databasePath;
-        std::string outboxFolder;
-        std::string catalogFile;
-
-        std::string latestAppVersion;   ///< as given; cleaned where it is used
-        std::string latestAppTitle;
-        std::string latestAppText;
-        std::string latestAppUrl;
-
-        std::string tlsCertificate;
-        std::string tlsKey;
-
-        std::int64_t resetCodeLifetimeSeconds = 3600;
-        int maxFailedLogins = 5;
-        std::int64_t failureWindowSeconds = 15 * 60;
-        std::int64_t lockoutSeconds = 15 * 60;
-        int maxFailedLoginsPerAddress = 20;
-        int maxFailedLoginsPerAccount = 20;
-        int maxSignUpsPerAddress = 10;      ///< per hour, as the five below
-        int maxSignUpsPerNetwork = 20;
-        int maxSignUps = 500;
-        int maxResetRequestsPerAddress = 10;
-        int maxResetRequestsPerNetwork = 20;
-        int maxResetRequests = 500;
-        int maxMachines = 10;
-        int reportingAccounts = 3;
-        PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
-        std::size_t threads = 8;
-        int backlog = 512;
-        std::size_t maxConnections = 1024;
-        int requestTimeoutSeconds = 60;
-        std::size_t maxBufferedBytes = 512u * 1024u * 1024u;
-        std::size_t maxInventoryBytes = 128u * 1024u * 1024u;
-        std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";
-        std::string publicUrl;   ///< where links in mail lead; empty: the listen address (see parse())
-        bool logRequests = true;
-        bool trustProxy = false;
+        std::string catalogFile;   ///< import-catalog's CSV file
     };
 
     struct Result
@@ -86,7 +49,8 @@ public:
     };
 
     /** Parses the arguments after the program name. For serve,
-        `publicUrl` has no trailing "/". Without --public-url it stays
+        `publicUrl` has no trailing "/" and the release's version is
+        cleaned (VersionNumber::clean()). Without --public-url it stays
         empty, meaning the listen address (with the port it gets), which
         is allowed only on a loopback address without --trust-proxy. */
     static Result parse (const std::vector<std::string>& arguments);

@@ -1,19 +1,16 @@
-#include "store/AccountStore.h"
-#include "domain/Accounts.h"
-#include "store/Catalog.h"
 #include "cli/CommandLine.h"
-#include "store/ConnectionPool.h"
-#include "store/Database.h"
-#include "base/InventoryParser.h"
-#include "store/InventoryStore.h"
+#include "domain/Accounts.h"
+#include "domain/ScanHandler.h"
+#include "domain/VersionCheck.h"
+#include "http/Server.h"
 #include "mail/MailQueue.h"
 #include "mail/Outbox.h"
-#include "base/PasswordHasher.h"
-#include "domain/ScanHandler.h"
+#include "store/AccountStore.h"
+#include "store/Catalog.h"
+#include "store/ConnectionPool.h"
+#include "store/Database.h"
+#include "store/InventoryStore.h"
 #include "store/Schema.h"
-#include "http/Server.h"
-#include "domain/VersionCheck.h"
-#include "base/VersionNumber.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -134,24 +131,9 @@ namespace
         AccountStore accountStore (pool);
         InventoryStore inventoryStore (pool);
         const PasswordHasher hasher (options.argon2);
-        Outbox outbox (options.outboxFolder, options.mailFrom);
+        Outbox outbox (options.mail());
 
-        Accounts::Settings accountSettings;
-        accountSettings.resetCodeLifetimeSeconds = options.resetCodeLifetimeSeconds;
-        accountSettings.maxFailedLogins = options.maxFailedLogins;
-        accountSettings.failureWindowSeconds = options.failureWindowSeconds;
-        accountSettings.lockoutSeconds = options.lockoutSeconds;
-        accountSettings.maxFailedLoginsPerAddress = options.maxFailedLoginsPerAddress;
-        accountSettings.maxFailedLoginsPerAccount = options.maxFailedLoginsPerAccount;
-        accountSettings.maxSignUpsPerAddressPerHour = options.maxSignUpsPerAddress;
-        accountSettings.maxSignUpsPerNetworkPerHour = options.maxSignUpsPerNetwork;
-        accountSettings.maxSignUpsPerHour = options.maxSignUps;
-        accountSettings.maxResetRequestsPerAddressPerHour = options.maxResetRequestsPerAddress;
-        accountSettings.maxResetRequestsPerNetworkPerHour = options.maxResetRequestsPerNetwork;
-        accountSettings.maxResetRequestsPerHour = options.maxResetRequests;
-
-
-        Accounts accounts (accountStore, hasher, outbox, accountSettings, secondsNow);
+        Accounts accounts (accountStore, hasher, outbox, options.accounts(), secondsNow);
 
         // Reset codes and confirmation links are issued and mailed a little
         // after the reply, so that its time does not tell which addresses
@@ -164,30 +146,10 @@ namespace
         }, std::chrono::milliseconds (50));
         accounts.deferMailWith ([&mailQueue] (std::function<void()> task) { mailQueue.post (std::move (task)); });
 
-        ScanHandler::Settings scanSettings;
-        scanSettings.limits.maxBytes = options.maxInventoryBytes;
-        scanSettings.maxMachinesPerAccount = options.maxMachines;
-        scanSettings.reportingAccounts = options.reportingAccounts;
-        ScanHandler scans (inventoryStore, accounts, scanSettings, secondsNow);
+        ScanHandler scans (inventoryStore, accounts, options.scans(), secondsNow);
+        const VersionCheck versions (options.versions());
 
-        const VersionCheck versions ({ VersionNumber::clean (options.latestAppVersion), options.latestAppTitle,
-                                       options.latestAppText, options.latestAppUrl });
-
-        Server::Settings serverSettings;
-        serverSettings.host = options.host;
-        serverSettings.port = options.port;
-        serverSettings.tlsCertificate = options.tlsCertificate;
-        serverSettings.tlsKey = options.tlsKey;
-        serverSettings.threads = options.threads;
-        serverSettings.backlog = options.backlog;
-        serverSettings.maxConnections = options.maxConnections;
-        serverSettings.requestTimeoutSeconds = options.requestTimeoutSeconds;
-        serverSettings.maxBufferedBytes = options.maxBufferedBytes;
-        serverSettings.maxInventoryBytes = options.maxInventoryBytes;
-        serverSettings.logRequests = options.logRequests;
-        serverSettings.trustProxy = options.trustProxy;
-
-        Server server (serverSettings, accounts, scans, versions);
+        Server server (options.http(), accounts, scans, versions);
         std::string error;
         const auto port = server.bind (error);
 

@@ -24,9 +24,17 @@
 class Outbox : public MailSink
 {
 public:
+    struct Settings
+    {
+        std::string outboxFolder;   ///< where the messages are written
+        std::string mailFrom = "Cobaltline <no-reply@cobaltline.invalid>";   ///< the From header
+    };
+
     /** Creates the folder when missing. Throws std::runtime_error when that
         fails. */
     Outbox (std::filesystem::path folder, std::string fromAddress);
+
+    explicit Outbox (const Settings& settings) : Outbox (settings.outboxFolder, settings.mailFrom) {}
 
     /** Writes one message and returns its file. The address goes into the
         To header as it is, so it must not contain line breaks (checked;
