@@ -1,8 +1,8 @@
 #include "domain/Accounts.h"
 
 #include "base/EmailAddress.h"
-#include "domain/EntryRules.h"
 #include "base/Utf8.h"
+#include "domain/EntryRules.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

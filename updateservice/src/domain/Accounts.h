@@ -1,10 +1,10 @@
 #pragma once
 
-#include "store/AccountStore.h"
-#include "domain/FormDecoding.h"
-#include "mail/MailSink.h"
-#include "domain/Outcome.h"
 #include "base/PasswordHasher.h"
+#include "domain/FormDecoding.h"
+#include "domain/Outcome.h"
+#include "mail/MailSink.h"
+#include "store/AccountStore.h"
 
 #include <cstdint>
 #include <functional>

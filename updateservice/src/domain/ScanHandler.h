@@ -1,9 +1,9 @@
 #pragma once
 
-#include "domain/Accounts.h"
 #include "base/InventoryParser.h"
-#include "store/InventoryStore.h"
+#include "domain/Accounts.h"
 #include "domain/Outcome.h"
+#include "store/InventoryStore.h"
 
 #include <cstdint>
 #include <functional>

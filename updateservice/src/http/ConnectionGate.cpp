@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -238,6 +239,13 @@ namespace
     constexpr std::size_t earlyCheckBytes = 1u << 20;
 }
 
+
+ConnectionGate::~ConnectionGate()
+{
+    for (const auto fd : { listenFd, wakeRead, wakeWrite })
+        if (fd >= 0)
+            ::close (fd);
+}
 
 int ConnectionGate::bind (std::string& error)
 {

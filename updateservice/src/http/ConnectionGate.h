@@ -70,12 +70,7 @@ public:
     {
     }
 
-    ~ConnectionGate()
-    {
-        for (const auto fd : { listenFd, wakeRead, wakeWrite })
-            if (fd >= 0)
-                ::close (fd);
-    }
+    ~ConnectionGate();
 
     ConnectionGate (const ConnectionGate&) = delete;
     ConnectionGate& operator= (const ConnectionGate&) = delete;

@@ -2,8 +2,8 @@
 
 #include "base/PluginFormat.h"
 #include "base/Utf8.h"
-#include "store/WriteGate.h"
 #include "base/VersionNumber.h"
+#include "store/WriteGate.h"
 
 #include <sodium.h>
 #include <zlib.h>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/InventoryParser.h"
 #include "store/Catalog.h"
 #include "store/ConnectionPool.h"
-#include "base/InventoryParser.h"
 
 #include <cstdint>
 #include <memory>
