@@ -24,6 +24,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -596,7 +597,7 @@ namespace
 
         const auto token = links[0].substr (links[0].find ('=') + 1);
         EXPECT_EQ (readFile (folder.path() / "service.log").find (token), std::string::npos);
-        EXPECT_NE (readFile (folder.path() / "service.log").find ("GET /confirm 200"), std::string::npos);
+        EXPECT_NE (readFile (folder.path() / "service.log").find (" method=GET path=/confirm status=200 "), std::string::npos);
     }
 
     //==============================================================================
@@ -1212,5 +1213,170 @@ namespace
 
         start ({ "--max-sign-ups-per-address", "1" });
         EXPECT_EQ (signUpFrom ("203.0.113.9", "d1@example.com"), "Errors");      // still loopback's, used up
+    }
+
+    //==============================================================================
+    // The lines of the request log, and the service's other lines.
+    std::vector<std::string> logLines (const std::filesystem::path& file, bool requests)
+    {
+        std::istringstream text (readFile (file));
+        std::vector<std::string> lines;
+
+        for (std::string line; std::getline (text, line);)
+            if (! line.empty() && (line.rfind ("time=", 0) == 0) == requests)
+                lines.push_back (line);
+
+        return lines;
+    }
+
+    TEST_F (ServiceTest, HealthFollowsTheDatabase)
+    {
+        start();
+
+        const auto check = [this] (int status, const std::string& body)
+        {
+            const auto reply = client()->Get ("/health");
+            ASSERT_TRUE (reply);
+            EXPECT_EQ (reply->status, status);
+            EXPECT_EQ (reply->body, body);
+            EXPECT_EQ (reply->get_header_value ("Content-Type").rfind ("text/plain", 0), 0u);
+        };
+
+        check (200, "ok\n");
+
+        // The file replaced by a folder, as no permission of root's can
+        // get past: every new connection fails.
+        const auto moved = databaseFile().string() + ".moved";
+        std::filesystem::rename (databaseFile(), moved);
+        std::filesystem::create_directory (databaseFile());
+        check (503, "database unavailable\n");
+        check (503, "database unavailable\n");
+
+        // The rest of the service answers meanwhile.
+        const auto page = client()->Get ("/checkconnect/index.html");
+        ASSERT_TRUE (page);
+        EXPECT_EQ (page->status, 200);
+
+        // A file that is no database.
+        std::filesystem::remove (databaseFile());
+        std::ofstream (databaseFile(), std::ios::binary) << std::string (8192, 'x');
+        check (503, "database unavailable\n");
+
+        std::filesystem::remove (databaseFile());
+        std::filesystem::rename (moved, databaseFile());
+        check (200, "ok\n");
+        ASSERT_EQ (signUp ("healthy@example.com").tag, "Success");
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+
+        // Why it failed is in the log, once while it went on failing; the
+        // replies above told nothing of it.
+        const auto others = logLines (folder.path() / "service.log", false);
+        EXPECT_EQ (std::count_if (others.begin(), others.end(), [] (const std::string& line)
+        {
+            return line.rfind ("error: GET /health: the database does not answer: ", 0) == 0;
+        }), 1) << readFile (folder.path() / "service.log");
+    }
+
+    TEST_F (ServiceTest, RequestLogHasOneSafeLinePerRequest)
+    {
+        start();
+        const std::string token = "5e3c0ffee5e3c0ffee5e3c0ffee5e3c0";
+        const std::string queryPassword = "QueryPassw0rd7";
+        const std::string bodyPassword = "BodyPassw0rd!";
+
+        // What each request should log, as "method=M path=P status=S".
+        std::vector<std::string> expected;
+
+        const auto health = rawExchange ("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        ASSERT_EQ (health.rfind ("HTTP/1.1 200", 0), 0u) << health;
+        expected.push_back ("method=GET path=/health status=200");
+
+        ASSERT_TRUE (client()->Get ("/checkconnect/index.html"));
+        expected.push_back ("method=GET path=/checkconnect/index.html status=200");
+
+        ASSERT_TRUE (client()->Get ("/nothing/here"));
+        expected.push_back ("method=GET path=/nothing/here status=404");
+
+        const auto signedUp = client()->Post (("/authentication/index.php?password=" + queryPassword).c_str(),
+                                              formBody (signUpFields ("log@example.com", bodyPassword, "L", "G", "0")),
+                                              "application/x-www-form-urlencoded");
+        ASSERT_TRUE (signedUp);
+        EXPECT_EQ (parseReply (signedUp->body).tag, "Success");
+        expected.push_back ("method=POST path=/authentication/index.php status=200");
+
+        // Refused by the gate before any worker sees it.
+        const auto refused = rawExchange ("PUT /authentication/index.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                          "Content-Length: 5\r\n\r\nabcde");
+        ASSERT_EQ (refused.rfind ("HTTP/1.1 405", 0), 0u) << refused;
+        expected.push_back ("method=PUT path=/authentication/index.php status=405");
+
+        // An encoded line break that would forge a line once decoded, a
+        // token and a password in the query.
+        EXPECT_FALSE (rawExchange ("GET /confirm%0D%0Atime=forged%20status=200?token=" + token + "&password="
+                                   + queryPassword + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").empty());
+        expected.push_back ("method=GET path=/confirm%0D%0Atime=forged%20status=200 status=404");
+
+        // A raw tab (the request line allows it), a quote, a backslash and
+        // UTF-8 in the path; whatever it is answered with, checked below.
+        EXPECT_FALSE (rawExchange ("GET /a\tb\"c\\d\xC3\xA9 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").empty());
+
+        // A raw line break in the request line: refused before it is read.
+        const auto broken = rawExchange ("GET /x\nforged=1 status=200 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        ASSERT_EQ (broken.rfind ("HTTP/1.1 400", 0), 0u) << broken;
+        expected.push_back ("method=- path=- status=400");
+
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+        const auto logFile = folder.path() / "service.log";
+        const auto log = readFile (logFile);
+        const auto lines = logLines (logFile, true);
+        ASSERT_EQ (lines.size(), expected.size() + 1) << log;   // and the tab's
+
+        // Seven fields, in order, none of them holding a space.
+        const std::regex shape ("time=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z method=\\S+ path=\\S+"
+                                " status=(\\d{3}|-) bytes=\\d+ ms=\\d+ client=127\\.0\\.0\\.1");
+
+        for (const auto& line : lines)
+            EXPECT_TRUE (std::regex_match (line, shape)) << line;
+
+        for (const auto& want : expected)
+        {
+            const auto count = std::count_if (lines.begin(), lines.end(), [&want] (const std::string& line)
+            {
+                return line.find (" " + want + " ") != std::string::npos;
+            });
+            EXPECT_EQ (count, 1) << want << "\n" << log;
+        }
+
+        EXPECT_EQ (std::count_if (lines.begin(), lines.end(), [] (const std::string& line)
+        {
+            return line.find (" path=/a\\x09b\\x22c\\x5Cd\\xC3\\xA9 ") != std::string::npos;
+        }), 1) << log;
+
+        // The byte count is what the client received.
+        const auto healthLine = std::find_if (lines.begin(), lines.end(), [] (const std::string& line)
+        {
+            return line.find (" path=/health ") != std::string::npos;
+        });
+        ASSERT_NE (healthLine, lines.end());
+        EXPECT_NE (healthLine->find (" bytes=" + std::to_string (health.size()) + " "), std::string::npos)
+            << *healthLine << " for " << health.size() << " bytes";
+
+        // No secret anywhere in the log, and no line anyone forged.
+        for (const auto& secret : { token, queryPassword, bodyPassword })
+            EXPECT_EQ (log.find (secret), std::string::npos) << secret << "\n" << log;
+
+        for (const auto& line : logLines (logFile, false))
+            EXPECT_TRUE (line.rfind ("cobaltline-service: ", 0) == 0 || line.rfind ("error: ", 0) == 0) << line;
+    }
+
+    TEST_F (ServiceTest, QuietLeavesOutTheRequestLog)
+    {
+        start ({ "--quiet" });
+        const auto reply = client()->Get ("/health");
+        ASSERT_TRUE (reply);
+        EXPECT_EQ (reply->status, 200);
+        EXPECT_EQ (rawExchange ("PUT /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").rfind ("HTTP/1.1 405", 0), 0u);
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+        EXPECT_TRUE (logLines (folder.path() / "service.log", true).empty()) << readFile (folder.path() / "service.log");
     }
 }

@@ -238,7 +238,8 @@ done
 
 https() { curl -sS --max-time 5 --cacert "$work/cert.pem" --connect-to "$name:443:127.0.0.1:$https_port" "$@"; }
 url="https://$name"
-service_saw() { grep -c "^$1 " "$work/service.err" || true; }
+# Requests of a method and path in the service's request log.
+service_saw() { grep -c "^time=[^ ]* method=$1 path=$2 " "$work/service.err" || true; }
 
 #------------------------------------------------------------------------------
 # Requests pass through.
@@ -268,28 +269,28 @@ done
 wait "$header_drip" || fail "$(cat "$work/header-drip.txt")"
 wait "$body_drip" || fail "$(cat "$work/body-drip.txt")"
 cat "$work/header-drip.txt" "$work/body-drip.txt"
-[ "$(service_saw "POST /scan/index.php")" = 0 ] || fail "the service was handed the unfinished upload"
+[ "$(service_saw POST /scan/index.php)" = 0 ] || fail "the service was handed the unfinished upload"
 
 # Body limits: a 64 KiB body reaches the service (which applies its own
 # limits), one byte more is refused by nginx, as an Errors document, and
 # never reaches it; scans have the larger limit.
-forms="$(service_saw "POST /check_app_version/index.php")"
+forms="$(service_saw POST /check_app_version/index.php)"
 head -c 65536 /dev/zero | tr '\0' 'a' >"$work/form"
 https -o /dev/null --data-binary @"$work/form" "$url/check_app_version/index.php"
-[ "$(service_saw "POST /check_app_version/index.php")" = $((forms + 1)) ] || fail "a 64 KiB form did not reach the service"
+[ "$(service_saw POST /check_app_version/index.php)" = $((forms + 1)) ] || fail "a 64 KiB form did not reach the service"
 printf 'a' >>"$work/form"
 https -o "$work/reply" -w '%{http_code}' --data-binary @"$work/form" "$url/check_app_version/index.php" >"$work/status"
 [ "$(cat "$work/status")" = 413 ] && grep -q 'ErrorTitle="Request Too Large"' "$work/reply" \
     || fail "a form of 64 KiB + 1 byte got $(cat "$work/status"): $(head -c 300 "$work/reply")"
-[ "$(service_saw "POST /check_app_version/index.php")" = $((forms + 1)) ] || fail "the service was handed the oversized form"
+[ "$(service_saw POST /check_app_version/index.php)" = $((forms + 1)) ] || fail "the service was handed the oversized form"
 
 status="$(https -o /dev/null -w '%{http_code}' -H 'Content-Type: multipart/form-data; boundary=x' \
               --data-binary @"$work/form" "$url/scan/index.php")"
-[ "$status" != 413 ] && [ "$(service_saw "POST /scan/index.php")" = 1 ] \
+[ "$status" != 413 ] && [ "$(service_saw POST /scan/index.php)" = 1 ] \
     || fail "a 64 KiB + 1 byte scan upload got $status instead of reaching the service"
 status="$(client declare "$https_port" "$name" "$work/cert.pem" /scan/index.php $((128 * 1048576 + 65536 + 1)))"
 [ "$status" = 413 ] || fail "a declared scan upload of 128 MiB + 64 KiB + 1 byte got: $status"
-[ "$(service_saw "POST /scan/index.php")" = 1 ] || fail "the service was handed the oversized scan upload"
+[ "$(service_saw POST /scan/index.php)" = 1 ] || fail "the service was handed the oversized scan upload"
 
 # The account endpoint has its own, tighter rate limit per address (its
 # burst, then one request every few seconds), answered with an Errors document.

@@ -149,7 +149,7 @@ namespace
         ScanHandler scans (inventoryStore, accounts, options.scans(), secondsNow);
         const VersionCheck versions (options.versions());
 
-        Server server (options.http(), accounts, scans, versions);
+        Server server (options.http(), accounts, scans, versions, pool);
         std::string error;
         const auto port = server.bind (error);
 

@@ -3,6 +3,7 @@
 #include "http/Common.h"
 #include "http/MultipartLookAhead.h"
 #include "http/ReplyRenderer.h"
+#include "http/RequestLog.h"
 
 #include <httplib.h>
 #include <openssl/err.h>
@@ -121,20 +122,43 @@ namespace
 
         ssize_t write (const char* ptr, size_t size) override
         {
-            if (ssl != nullptr)
+            const auto sent = transmit (ptr, size);
+
+            if (sent > 0)
             {
-                ERR_clear_error();
-                return SSL_write (ssl, ptr, static_cast<int> (std::min<size_t> (size, INT_MAX)));
+                const auto count = static_cast<std::size_t> (sent);
+
+                if (statusLine.size() < statusLineBytes)
+                    statusLine.append (ptr, std::min (count, statusLineBytes - statusLine.size()));
+
+                bytesSent += count;
             }
 
-            for (;;)
-            {
-                const auto sent = ::send (fd, ptr, size, MSG_NOSIGNAL);
-
-                if (sent >= 0 || errno != EINTR)
-                    return sent;
-            }
+            return sent;
         }
+
+        /** The status of the reply written, from its status line; 0 when
+            none was written. */
+        int status() const
+        {
+            // "HTTP/1.1 200 "
+            if (statusLine.size() < statusLineBytes || statusLine.compare (0, 5, "HTTP/") != 0)
+                return 0;
+
+            int code = 0;
+
+            for (std::size_t i = 9; i < 12; ++i)
+            {
+                if (statusLine[i] < '0' || statusLine[i] > '9')
+                    return 0;
+
+                code = code * 10 + (statusLine[i] - '0');
+            }
+
+            return code;
+        }
+
+        std::size_t sent() const noexcept { return bytesSent; }
 
         void get_remote_ip_and_port (std::string& ip, int& port) const override
         {
@@ -151,12 +175,33 @@ namespace
         socket_t socket() const override { return fd; }
 
     private:
+        ssize_t transmit (const char* ptr, size_t size)
+        {
+            if (ssl != nullptr)
+            {
+                ERR_clear_error();
+                return SSL_write (ssl, ptr, static_cast<int> (std::min<size_t> (size, INT_MAX)));
+            }
+
+            for (;;)
+            {
+                const auto sent = ::send (fd, ptr, size, MSG_NOSIGNAL);
+
+                if (sent >= 0 || errno != EINTR)
+                    return sent;
+            }
+        }
+
+        static constexpr std::size_t statusLineBytes = 12;
+
         const int fd;
         SSL* const ssl;
         std::vector<std::string>& pieces;
         std::size_t piece = 0, position = 0;
         const std::string remoteAddress;
         const int remotePort;
+        std::string statusLine;   ///< its first bytes
+        std::size_t bytesSent = 0;
     };
 
     void setBlocking (int fd, bool blocking)
@@ -749,6 +794,8 @@ void ConnectionGate::handOver (Connection& connection)
         std::size_t reserved = 0;
         std::string address;
         int port = 0;
+        std::string method, path;
+        Clock::time_point accepted;
     };
 
     auto handover = std::make_shared<Handover>();
@@ -758,6 +805,9 @@ void ConnectionGate::handOver (Connection& connection)
     handover->reserved = connection.reserved;
     handover->address = connection.address;
     handover->port = connection.port;
+    handover->method = connection.reader->method();
+    handover->path = connection.reader->path();
+    handover->accepted = connection.accepted;
 
     // From here on the connection belongs to the job. Requests waiting for
     // a worker count against the connection cap too, so that a flood of
@@ -773,10 +823,15 @@ void ConnectionGate::handOver (Connection& connection)
 
     enqueue ([this, handover]
     {
+        int status = 0;
+        std::size_t sent = 0;
+
         {
             BufferedStream stream (handover->fd, handover->ssl.get(), handover->request,
                                    handover->address, handover->port);
             serve (stream);
+            status = stream.status();
+            sent = stream.sent();
         }
 
         if (handover->ssl != nullptr)
@@ -788,6 +843,7 @@ void ConnectionGate::handOver (Connection& connection)
 
         handover->ssl.reset();
         ::close (handover->fd);
+        log (handover->method, handover->path, handover->address, handover->accepted, status, sent);
         handover->request.clear();
         release (handover->reserved);
 
@@ -803,20 +859,23 @@ void ConnectionGate::refuse (Connection& connection, int status, const Outcome& 
 
     // The reply is small and goes into the socket's buffer at once; a
     // client that does not take it loses it.
+    ssize_t sent = 0;
+
     if (connection.handshaken)
     {
         if (connection.ssl != nullptr)
         {
             ERR_clear_error();
-            SSL_write (connection.ssl.get(), reply.data(), static_cast<int> (reply.size()));
+            sent = SSL_write (connection.ssl.get(), reply.data(), static_cast<int> (reply.size()));
         }
         else
         {
-            ::send (connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            sent = ::send (connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         }
     }
 
-    log (connection, status, reply.size());
+    log (connection.reader->method(), connection.reader->path(), connection.address, connection.accepted,
+         status, sent > 0 ? static_cast<std::size_t> (sent) : 0);
 
     if (connection.ssl != nullptr || ! connection.handshaken)
         return close (connection);
@@ -869,12 +928,19 @@ void ConnectionGate::close (Connection& connection)
     connections.erase (id);
 }
 
-void ConnectionGate::log (const Connection& connection, int status, std::size_t size) const
+void ConnectionGate::log (const std::string& method, const std::string& path, const std::string& client,
+                          Clock::time_point accepted, int status, std::size_t sent) const
 {
     if (! settings.logRequests)
         return;
 
-    const auto& reader = *connection.reader;
-    logLine ((reader.hasHeaders() ? reader.method() + " " + reader.path() : std::string ("- -"))
-             + " " + std::to_string (status) + " " + std::to_string (size));
+    front::RequestRecord record;
+    record.finished = std::chrono::system_clock::now();
+    record.method = method;
+    record.path = path;
+    record.status = status;
+    record.bytes = sent;
+    record.elapsed = std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - accepted);
+    record.client = client;
+    logLine (front::requestLogLine (record));
 }

@@ -53,6 +53,10 @@ namespace httplib
     request is read and dropped for a little while, so that the client
     sees the reply.
 
+    Every request answered, by a worker or refused here, gets one line in
+    the request log once its reply is sent (see RequestLog.h): the status
+    and size are taken from what was written to the connection.
+
     bind(), then run() on one thread; stop() may be called from any other
     thread and makes run() return.
 */
@@ -193,7 +197,9 @@ private:
     void refuse (Connection& connection, int status, const Outcome& outcome);
     void drain (Connection& connection);
     void close (Connection& connection);
-    void log (const Connection& connection, int status, std::size_t size) const;
+    /** One line of the request log (when it is on); from any thread. */
+    void log (const std::string& method, const std::string& path, const std::string& client,
+              Clock::time_point accepted, int status, std::size_t sent) const;
 
     const Server::Settings& settings;
     Accounts& accounts;

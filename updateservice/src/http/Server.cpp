@@ -4,6 +4,7 @@
 #include "http/Common.h"
 #include "http/ConnectionGate.h"
 #include "http/ReplyRenderer.h"
+#include "http/RequestLog.h"
 
 #include <httplib.h>
 
@@ -13,6 +14,7 @@
 namespace
 {
     using front::logLine;
+    using front::logValue;
     using front::mediaType;
     using front::multipartAllowance;
     using front::scanPath;
@@ -73,7 +75,7 @@ namespace
 
     void failureLine (const httplib::Request& request, const std::string& what)
     {
-        logLine ("error: " + request.method + " " + request.path + ": " + what);
+        logLine ("error: " + logValue (request.method) + " " + logValue (request.path) + ": " + what);
     }
 
     void replyXml (httplib::Response& response, const Outcome& outcome, int status = 200)
@@ -103,8 +105,9 @@ namespace
 
 //==============================================================================
 Server::Server (Settings serverSettings, Accounts& accountHandler, ScanHandler& scanHandler,
-                const VersionCheck& versionCheck)
-    : settings (std::move (serverSettings)), accounts (accountHandler), scans (scanHandler), versions (versionCheck)
+                const VersionCheck& versionCheck, const ConnectionPool& storePool)
+    : settings (std::move (serverSettings)), accounts (accountHandler), scans (scanHandler), versions (versionCheck),
+      store (storePool)
 {
     if (settings.tlsCertificate.empty())
     {
@@ -180,14 +183,29 @@ void Server::addRoutes()
         replyXml (response, serviceError());
     });
 
-    if (settings.logRequests)
+    // The request log is written by the gate, which sees every request
+    // answered, including those it refuses itself.
+
+    // For load balancers: no account, no limit of the accounts, nothing
+    // but whether the database answers. Why it does not goes to the log,
+    // once when it starts failing.
+    http->Get ("/health", [this] (const httplib::Request&, httplib::Response& response)
     {
-        http->set_logger ([] (const httplib::Request& request, const httplib::Response& response)
+        response.set_header ("Cache-Control", "no-store");
+        const auto health = store.health();
+
+        if (health.ok)
         {
-            logLine (request.method + " " + request.path + " " + std::to_string (response.status)
-                     + " " + std::to_string (response.body.size()));
-        });
-    }
+            storeAnswered = true;
+            return response.set_content ("ok\n", "text/plain; charset=UTF-8");
+        }
+
+        if (storeAnswered.exchange (false))
+            logLine ("error: GET /health: the database does not answer: " + health.problem);
+
+        response.status = 503;
+        response.set_content ("database unavailable\n", "text/plain; charset=UTF-8");
+    });
 
     for (const auto& [path, page] : { std::pair { "/checkconnect/index.html", &checkConnectPage },
                                       std::pair { "/betareport", &reportPage },

@@ -3,7 +3,9 @@
 #include "domain/Accounts.h"
 #include "domain/ScanHandler.h"
 #include "domain/VersionCheck.h"
+#include "store/ConnectionPool.h"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -22,6 +24,12 @@ namespace httplib
     The HTTP side of the service: the four paths the application uses, body
     limits, and the mapping of every failure to a reply the application can
     read. Every reply document is an outcome written by ReplyRenderer.
+
+    GET /health is for load balancers: 200 "ok" when a new connection to
+    the database answers, else 503 with a short reason; it needs no
+    account, counts towards no limit of the accounts and tells nothing
+    else. Every request answered, by a route or refused by the gate, gets
+    one line in the request log (see RequestLog.h).
 
     Requests are gathered in front of the workers by a ConnectionGate:
     one thread accepts connections and reads every request without
@@ -56,8 +64,10 @@ public:
         bool trustProxy = false;
     };
 
-    /** The handlers are not owned; they must outlive the server. */
-    Server (Settings settings, Accounts& accounts, ScanHandler& scans, const VersionCheck& versions);
+    /** The handlers and the store are not owned; they must outlive the
+        server. The store is asked only for the health check. */
+    Server (Settings settings, Accounts& accounts, ScanHandler& scans, const VersionCheck& versions,
+            const ConnectionPool& store);
     ~Server();
 
     Server (const Server&) = delete;
@@ -83,6 +93,8 @@ private:
     Accounts& accounts;
     ScanHandler& scans;
     const VersionCheck& versions;
+    const ConnectionPool& store;
+    std::atomic<bool> storeAnswered { true };   ///< at the last health check; a change to failing is logged
     std::unique_ptr<httplib::Server> http;
     std::function<void (httplib::Stream&)> serveStream;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Database.h"
+#include "store/Health.h"
 
 #include <memory>
 #include <mutex>
@@ -45,6 +46,10 @@ public:
     Lease acquire();
 
     const std::string& path() const noexcept { return databasePath; }
+
+    /** Whether a new connection to the database answers a trivial query
+        within a short time (see StoreHealth); from any thread. */
+    StoreHealth health() const { return StoreHealth::ofDatabase (databasePath); }
 
 private:
     void giveBack (std::unique_ptr<Database> database);
