@@ -23,9 +23,6 @@ public:
     /** The indices of the rows to show, in their order. */
     std::vector<int> apply (const std::vector<PluginRow>& rows) const;
 
-    const juce::String& getText() const noexcept   { return text; }
-    bool isFiltering() const noexcept              { return text.isNotEmpty(); }
-
     /** The count beside the filter: "12 of 348". */
     static juce::String countText (int shown, int total);
 

@@ -106,7 +106,6 @@ public:
     juce::TableListBox& getTable() noexcept                  { return table; }
     juce::TextEditor& getFilterField() noexcept              { return filterField; }
     juce::ToggleButton& getShowIgnoredToggle() noexcept      { return showIgnored; }
-    const TableRules::TableDefinition& getDefinition() const noexcept   { return definition; }
 
     static constexpr int reloadIntervalMs = 500;
     static constexpr const char* tooltip = "Double click a plugin to find updates.";
