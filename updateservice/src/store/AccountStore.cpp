@@ -58,11 +58,16 @@ std::int64_t AccountStore::createAccount (const NewAccount& account)
         return 0;
 
     Database::Statement insert (*db, "INSERT INTO account (email, email_key, password_hash, first_name, "
-                                     "last_name, is_developer, created_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                                     "last_name, is_developer, created_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) "
+                                     "RETURNING id");
     insert.bind (1, account.email).bind (2, account.emailKey).bind (3, account.passwordHash)
           .bind (4, account.firstName).bind (5, account.lastName).bind (6, flag (account.isDeveloper))
-          .bind (7, account.createdAt).run();
-    const auto id = db->lastInsertId();
+          .bind (7, account.createdAt);
+    if (! insert.step())
+        throw Database::Error ("a new account got no id");
+
+    const auto id = insert.columnInt (0);
+    insert.run();
 
     transaction.commit();
     return id;

@@ -34,6 +34,11 @@ ConnectionPool::Lease ConnectionPool::acquire()
 
 void ConnectionPool::giveBack (std::unique_ptr<Database> database)
 {
+    // A connection to a server that went away is not kept: the next
+    // request opens a new one.
+    if (! database->isUsable())
+        return;
+
     const std::lock_guard<std::mutex> guard (lock);
     idle.push_back (std::move (database));
 }

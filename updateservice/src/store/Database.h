@@ -1,21 +1,28 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 /**
-    One SQLite connection to the service's store, opened in WAL mode with a
-    busy time-out so that several connections (one per request being served)
-    can read while one writes.
+    One connection to the service's store: a SQLite file, or a PostgreSQL
+    database named by a connection string ("postgresql://..."). The stores
+    above speak to either through this one interface, with SQL that both
+    understand; where the two differ (the layout's types, the schema
+    version, how writers take turns) the difference stays in here and in
+    Schema.
+
+    SQLite runs in WAL mode with a busy time-out, so that several
+    connections (one per request being served) can read while one writes.
+    PostgreSQL keeps text in byte order (COLLATE "C"), as SQLite does, and
+    its write transactions take turns on one advisory lock, so that every
+    process serving the database sees the same order of writes as SQLite's
+    single writer gives.
 
     A connection is not thread-safe: use it from one thread at a time (the
-    ConnectionPool hands each request its own). Failures of SQLite throw
+    ConnectionPool hands each request its own). Failures throw
     Database::Error; the request handlers catch it and answer with a
     generic error, so no SQL text ever reaches a client.
 */
@@ -25,41 +32,64 @@ public:
     class Error : public std::runtime_error
     {
     public:
-        /** `code` is SQLite's extended result code, 0 for failures of
-            this program's own checks. */
-        explicit Error (const std::string& what, int code = 0);
+        /** `full`: there was no room for what was to be written. */
+        explicit Error (const std::string& what, bool full = false);
 
         /** True when there was no room for what was to be written: the
             disk (or the database's size limit) is full. Nothing of the
             failed statement or transaction was kept. */
-        bool isFull() const noexcept;
-
-        int code() const noexcept { return resultCode; }
+        bool isFull() const noexcept { return noRoom; }
 
     private:
-        int resultCode = 0;
+        bool noRoom = false;
     };
 
-    /** Opens (and creates, when missing) the database file. Throws
+    enum class Kind
+    {
+        sqlite,
+        postgresql
+    };
+
+    /** What a --db value names: a PostgreSQL connection string starts with
+        "postgresql://" or "postgres://"; anything else is a SQLite file. */
+    static Kind kindOf (std::string_view location) noexcept;
+
+    /** The location with any password of a connection string replaced by
+        "***", for messages and logs. */
+    static std::string withoutPassword (const std::string& location);
+
+    /** Opens (and for SQLite creates, when missing) the database. Throws
         Database::Error when it cannot be opened. The tables are Schema's
         business. */
-    explicit Database (const std::string& path);
+    explicit Database (const std::string& location);
     ~Database();
 
     Database (const Database&) = delete;
     Database& operator= (const Database&) = delete;
 
-    /** Runs SQL without parameters (schema and pragmas only). */
+    Kind kind() const noexcept { return databaseKind; }
+
+    /** Runs SQL without parameters (schema only); may hold several
+        statements. */
     void execute (const char* sql);
 
-    /** The file as it was given to the constructor. */
-    const std::string& path() const noexcept { return filePath; }
+    /** The database for messages: the file, or the connection string
+        without its password. */
+    const std::string& path() const noexcept { return shownName; }
 
-    std::int64_t lastInsertId() const;
+    /** The rows changed by the latest statement that changed rows. */
     int changes() const;
 
+    /** Whether the connection can still be used; a PostgreSQL connection
+        whose server went away cannot. */
+    bool isUsable() const;
+
+    class Backend;
+    class StatementBackend;
+
     /** A prepared statement. Every value from outside goes in through
-        bind(); SQL text is never built from data. */
+        bind(); SQL text is never built from data. Parameters are written
+        ?1, ?2, ... in the SQL for both kinds of database. */
     class Statement
     {
     public:
@@ -69,7 +99,7 @@ public:
         Statement (const Statement&) = delete;
         Statement& operator= (const Statement&) = delete;
 
-        /** Parameters count from 1, as in SQLite. */
+        /** Parameters count from 1. */
         Statement& bind (int index, std::string_view text);
         Statement& bind (int index, std::int64_t value);
         Statement& bindBlob (int index, const void* data, std::size_t size);
@@ -90,14 +120,12 @@ public:
         std::string columnBlob (int column) const;
 
     private:
-        Database& database;
-        sqlite3_stmt* statement = nullptr;
+        std::unique_ptr<StatementBackend> backend;
     };
 
     /** A transaction that rolls back unless commit() was called. Writers
-        take the write lock at the start (BEGIN IMMEDIATE), so two writers
-        wait for each other instead of failing on the upgrade from reading
-        to writing. */
+        take the write lock at the start, so two writers wait for each
+        other instead of failing on the upgrade from reading to writing. */
     class Transaction
     {
     public:
@@ -115,8 +143,7 @@ public:
     };
 
 private:
-    [[noreturn]] void fail (const char* what) const;
-
-    const std::string filePath;
-    sqlite3* connection = nullptr;
+    const Kind databaseKind;
+    const std::string shownName;
+    std::unique_ptr<Backend> backend;
 };

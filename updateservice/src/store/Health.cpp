@@ -1,7 +1,10 @@
 #include "store/Health.h"
 
+#include "store/Database.h"
+
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -21,10 +24,33 @@ namespace
     {
         return { false, std::move (problem) };
     }
+
+    StoreHealth ofPostgres (const std::string& location, std::chrono::milliseconds timeout)
+    {
+        const auto seconds = std::max<long long> (1, std::chrono::duration_cast<std::chrono::seconds> (timeout).count());
+        const auto withTimeout = location + (location.find ('?') == std::string::npos ? "?" : "&")
+                               + "connect_timeout=" + std::to_string (seconds);
+
+        try
+        {
+            Database db (withTimeout);
+            db.execute (("SET statement_timeout = " + std::to_string (timeout.count())).c_str());
+            Database::Statement query (db, "SELECT count(*) FROM schema_version");
+            query.step();
+            return { true, {} };
+        }
+        catch (const Database::Error& e)
+        {
+            return failed (e.what());
+        }
+    }
 }
 
 StoreHealth StoreHealth::ofDatabase (const std::string& path, std::chrono::milliseconds busyTimeout)
 {
+    if (Database::kindOf (path) == Database::Kind::postgresql)
+        return ofPostgres (path, busyTimeout);
+
     sqlite3* opened = nullptr;
     const auto openResult = sqlite3_open_v2 (path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     const std::unique_ptr<sqlite3, CloseConnection> connection (opened);

@@ -6,18 +6,19 @@
 /**
     Whether the store answers, for the service's health check.
 
-    The check opens a connection of its own to the database file (never
-    creating it) and reads the schema table, with a short busy time-out so
-    that it cannot hang. A connection the pool keeps open would go on
-    answering from its open file after the file was removed or replaced,
-    while every connection opened afresh fails; the check sees what a new
-    connection sees.
+    The check opens a connection of its own and reads the schema's
+    version, with short time-outs so that it cannot hang. For SQLite it
+    opens the file (never creating it): a connection the pool keeps open
+    would go on answering from its open file after the file was removed or
+    replaced, while every connection opened afresh fails; the check sees
+    what a new connection sees. For PostgreSQL it connects anew, so a
+    server that is down or refuses connections fails the check.
 */
 struct StoreHealth
 {
     bool ok = false;
-    std::string problem;   ///< SQLite's reason when not ok, for the log only
+    std::string problem;   ///< the database's reason when not ok, for the log only
 
-    static StoreHealth ofDatabase (const std::string& path,
+    static StoreHealth ofDatabase (const std::string& location,
                                    std::chrono::milliseconds busyTimeout = std::chrono::milliseconds (1000));
 };

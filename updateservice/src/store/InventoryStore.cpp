@@ -352,9 +352,13 @@ namespace
             Database::Statement insert (db, "INSERT INTO machine (account_id, machine_name, platform, "
                 "platform_string, cpu_vendor, cpu_speed, supports_64bit, ram, has_sse1, has_sse2, has_mmx, "
                 "has_3dnow, display_language, user_language, region, profile_time, uploaded_at) "
-                "VALUES (?1, ?2, '', '', '', '', '', '', '', '', '', '', '', '', '', '', 0)");
-            insert.bind (1, accountId).bind (2, inventory.machineName()).run();
-            machineId = db.lastInsertId();
+                "VALUES (?1, ?2, '', '', '', '', '', '', '', '', '', '', '', '', '', '', 0) RETURNING id");
+            insert.bind (1, accountId).bind (2, inventory.machineName());
+            machineId = insert.step() ? insert.columnInt (0) : 0;
+            insert.run();
+
+            if (machineId == 0)
+                throw Database::Error ("a new machine got no id");
         }
 
         Database::Statement update (db, "UPDATE machine SET platform = ?2, platform_string = ?3, cpu_vendor = ?4, "

@@ -1,0 +1,358 @@
+#include "store/DatabaseBackend.h"
+
+#include <pqxx/pqxx>
+
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace
+{
+    // SQLSTATE disk_full: the server had no room for what was written.
+    constexpr const char* diskFull = "53100";
+
+    // The first key of the write lock, so that it does not collide with
+    // advisory locks others take in the same database; the second is the
+    // schema the service works in.
+    constexpr const char* takeWriteLock = "SELECT pg_advisory_xact_lock(1129270348, hashtext(current_schema()))";
+
+    // Runs `work`, turning libpqxx's exceptions into Database::Error.
+    template <typename Work>
+    auto translatingErrors (const char* what, Work&& work)
+    {
+        try
+        {
+            return work();
+        }
+        catch (const pqxx::sql_error& e)
+        {
+            throw Database::Error (std::string (what) + ": " + e.what(), e.sqlstate() == diskFull);
+        }
+        catch (const std::exception& e)
+        {
+            throw Database::Error (std::string (what) + ": " + e.what());
+        }
+    }
+
+    // The store's statements number their parameters ?1, ?2, ...;
+    // PostgreSQL's are $1, $2, .... Text in quotes is left alone. Returns
+    // the highest number used.
+    int toDollarParameters (std::string_view sql, std::string& translated)
+    {
+        translated.clear();
+        translated.reserve (sql.size() + 8);
+        int highest = 0, unnumbered = 0;
+        char quote = 0;
+
+        for (std::size_t i = 0; i < sql.size(); ++i)
+        {
+            const auto c = sql[i];
+
+            if (quote != 0)
+            {
+                quote = c == quote ? 0 : quote;
+                translated += c;
+                continue;
+            }
+
+            if (c == '\'' || c == '"')
+            {
+                quote = c;
+                translated += c;
+                continue;
+            }
+
+            if (c != '?')
+            {
+                translated += c;
+                continue;
+            }
+
+            int number = 0;
+
+            while (i + 1 < sql.size() && sql[i + 1] >= '0' && sql[i + 1] <= '9' && number < 100000)
+                number = number * 10 + (sql[++i] - '0');
+
+            if (number == 0)
+                number = ++unnumbered;
+
+            highest = std::max (highest, number);
+            translated += '$' + std::to_string (number);
+        }
+
+        return highest;
+    }
+
+    //==============================================================================
+    class PostgresBackend;
+
+    class PostgresStatement final : public Database::StatementBackend
+    {
+    public:
+        PostgresStatement (PostgresBackend& owner, std::string_view sql)
+            : backend (owner)
+        {
+            parameters.resize (static_cast<std::size_t> (toDollarParameters (sql, translated)));
+        }
+
+        void bindText (int index, std::string_view value) override
+        {
+            // PostgreSQL's text cannot hold a NUL character.
+            if (value.find ('\0') != std::string_view::npos)
+                throw Database::Error ("cannot bind a value: text holds a NUL character");
+
+            slot (index) = std::string (value);
+        }
+
+        void bindInt (int index, std::int64_t value) override
+        {
+            slot (index) = std::to_string (value);
+        }
+
+        void bindBlob (int index, const void* data, std::size_t size) override
+        {
+            // bytea's hex input form.
+            static constexpr char digits[] = "0123456789abcdef";
+            std::string hex ("\\x");
+            hex.reserve (2 + size * 2);
+
+            for (std::size_t i = 0; i < size; ++i)
+            {
+                const auto byte = static_cast<const unsigned char*> (data)[i];
+                hex += digits[byte >> 4];
+                hex += digits[byte & 15];
+            }
+
+            slot (index) = std::move (hex);
+        }
+
+        void bindNull (int index) override
+        {
+            slot (index).reset();
+        }
+
+        bool step() override;
+
+        void reset() override
+        {
+            result.reset();
+            row = 0;
+
+            for (auto& parameter : parameters)
+                parameter.reset();
+        }
+
+        std::string columnText (int column) const override
+        {
+            const auto value = field (column);
+            return value.is_null() ? std::string() : std::string (value.c_str(), value.size());
+        }
+
+        std::int64_t columnInt (int column) const override
+        {
+            const auto value = field (column);
+
+            if (value.is_null())
+                return 0;
+
+            const auto* text = value.c_str();
+
+            if (text[0] == 't' || text[0] == 'f')   // a boolean
+                return text[0] == 't' ? 1 : 0;
+
+            return std::strtoll (text, nullptr, 10);
+        }
+
+        bool columnIsNull (int column) const override
+        {
+            return field (column).is_null();
+        }
+
+        std::string columnBlob (int column) const override
+        {
+            const auto value = field (column);
+
+            if (value.is_null())
+                return {};
+
+            const std::string_view hex (value.c_str(), value.size());
+
+            if (hex.size() < 2 || hex[0] != '\\' || hex[1] != 'x' || hex.size() % 2 != 0)
+                throw Database::Error ("a stored value is not in bytea's hex form");
+
+            const auto nibble = [] (char c)
+            {
+                return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+            };
+
+            std::string bytes;
+            bytes.reserve (hex.size() / 2 - 1);
+
+            for (std::size_t i = 2; i < hex.size(); i += 2)
+                bytes += static_cast<char> ((nibble (hex[i]) << 4) | nibble (hex[i + 1]));
+
+            return bytes;
+        }
+
+    private:
+        std::optional<std::string>& slot (int index)
+        {
+            if (index < 1 || static_cast<std::size_t> (index) > parameters.size())
+                throw Database::Error ("cannot bind a value: the statement has no parameter " + std::to_string (index));
+
+            return parameters[static_cast<std::size_t> (index - 1)];
+        }
+
+        pqxx::field field (int column) const
+        {
+            if (! result || row == 0 || row > result->size() || column < 0
+                || column >= static_cast<int> (result->columns()))
+                throw Database::Error ("no such column in the current row");
+
+            return (*result)[static_cast<pqxx::result::size_type> (row - 1)][static_cast<pqxx::row::size_type> (column)];
+        }
+
+        PostgresBackend& backend;
+        std::string translated;   ///< the SQL with $1, $2, ...
+        std::vector<std::optional<std::string>> parameters;
+        std::optional<pqxx::result> result;   ///< of the run under way
+        std::size_t row = 0;                  ///< the current row, counted from 1
+    };
+
+    //==============================================================================
+    class PostgresBackend final : public Database::Backend
+    {
+    public:
+        explicit PostgresBackend (const std::string& connectionString)
+            : connection (translatingErrors ("cannot open the database", [&]
+              {
+                  return std::make_unique<pqxx::connection> (connectionString);
+              }))
+        {
+            // Text compares byte by byte, as in SQLite, through the layout's
+            // COLLATE "C"; blobs come back in hex; notices of statements
+            // that found their work done already stay out of the log.
+            execute ("SET client_min_messages = warning; SET bytea_output = 'hex'; SET client_encoding = 'UTF8'");
+        }
+
+        ~PostgresBackend() override
+        {
+            rollback();
+        }
+
+        void execute (const char* sql) override
+        {
+            translatingErrors ("statement failed", [&]
+            {
+                if (work != nullptr)
+                    remember (work->exec (sql));
+                else
+                    remember (pqxx::nontransaction (*connection).exec (sql));
+
+                return 0;
+            });
+        }
+
+        pqxx::result run (const std::string& sql, const std::vector<std::optional<std::string>>& parameters)
+        {
+            return translatingErrors ("statement failed", [&]
+            {
+                std::vector<const char*> values;
+                values.reserve (parameters.size());
+
+                for (const auto& parameter : parameters)
+                    values.push_back (parameter ? parameter->c_str() : nullptr);
+
+                const auto dynamic = pqxx::prepare::make_dynamic_params (values);
+                auto result = work != nullptr ? work->exec_params (sql, dynamic)
+                                              : pqxx::nontransaction (*connection).exec_params (sql, dynamic);
+                remember (result);
+                return result;
+            });
+        }
+
+        std::unique_ptr<Database::StatementBackend> prepare (std::string_view sql) override
+        {
+            return std::make_unique<PostgresStatement> (*this, sql);
+        }
+
+        void begin() override
+        {
+            translatingErrors ("cannot begin a transaction", [&]
+            {
+                work = std::make_unique<pqxx::work> (*connection);
+                return 0;
+            });
+
+            try
+            {
+                // Writers take turns, whichever process they are in: what a
+                // transaction reads after this was written by every writer
+                // before it.
+                execute (takeWriteLock);
+            }
+            catch (...)
+            {
+                rollback();
+                throw;
+            }
+        }
+
+        void commit() override
+        {
+            translatingErrors ("cannot commit", [&]
+            {
+                auto finishing = std::move (work);
+                finishing->commit();
+                return 0;
+            });
+        }
+
+        void rollback() noexcept override
+        {
+            try
+            {
+                work.reset();   // aborts what was not committed
+            }
+            catch (...)
+            {
+            }
+        }
+
+        int changes() const override    { return lastChanges; }
+        bool isUsable() const override  { return connection->is_open(); }
+
+    private:
+        void remember (const pqxx::result& result)
+        {
+            lastChanges = static_cast<int> (result.affected_rows());
+        }
+
+        std::unique_ptr<pqxx::connection> connection;
+        std::unique_ptr<pqxx::work> work;   ///< the transaction under way, if any
+        int lastChanges = 0;
+    };
+
+    bool PostgresStatement::step()
+    {
+        if (! result)
+        {
+            result = backend.run (translated, parameters);
+            row = 0;
+        }
+
+        if (row < result->size())
+        {
+            ++row;
+            return true;
+        }
+
+        row = result->size() + 1;
+        return false;
+    }
+}
+
+std::unique_ptr<Database::Backend> openPostgres (const std::string& connectionString)
+{
+    return std::make_unique<PostgresBackend> (connectionString);
+}
