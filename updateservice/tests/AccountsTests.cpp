@@ -11,6 +11,7 @@
 #include "mail/Outbox.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
+#include "TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <memory>
 #include <thread>
 #include <tuple>
+#include <type_traits>
 
 namespace
 {
@@ -76,18 +78,30 @@ namespace
         std::function<void()> beforeDelivery;
     };
 
-    class AccountsTest : public ::testing::Test
+    // The fixture of the account rules; Param is the store's kind, or the
+    // case of a table of cases, which runs on SQLite.
+    template <typename Param>
+    class AccountsFixture : public ::testing::TestWithParam<Param>
     {
     protected:
-        AccountsTest()
+        AccountsFixture()
         {
             Database db (databasePath());
             Schema::bringUpToDate (db);
         }
 
-        std::string databasePath() const { return (folder.path() / "accounts.db").string(); }
+        std::string databasePath() const { return testStore.location(); }
+
+        Database::Kind storeKind() const
+        {
+            if constexpr (std::is_same_v<Param, Database::Kind>)
+                return this->GetParam();
+            else
+                return Database::Kind::sqlite;
+        }
 
         FullDisk disk;   ///< first, so every connection uses it
+        TestStore testStore { storeKind() };
 
         // Made on first use, so a test can change the settings and the
         // mail sink before.
@@ -182,8 +196,12 @@ namespace
         std::unique_ptr<Accounts> service;
     };
 
+    class AccountsTest : public AccountsFixture<Database::Kind>
+    {
+    };
+
     //==============================================================================
-    TEST_F (AccountsTest, AddressesAreUniqueWithoutRegardToCase)
+    TEST_P (AccountsTest, AddressesAreUniqueWithoutRegardToCase)
     {
         ASSERT_EQ (signUp ("Ann.Lee@Example.com").kind, Kind::success);
 
@@ -204,7 +222,7 @@ namespace
     // decomposed accents, fullwidth letters, letter case, an international
     // domain in either form, a trailing dot; and surrounding spaces and
     // invisible characters do not tell them apart when logging in.
-    TEST_F (AccountsTest, AddressesThatLookTheSameAreOneAccount)
+    TEST_P (AccountsTest, AddressesThatLookTheSameAreOneAccount)
     {
         ASSERT_EQ (signUp ("Jos\xC3\xA9@b\xC3\xBC" "cher.de").kind, Kind::success);
 
@@ -230,7 +248,7 @@ namespace
     // Accounts made before addresses were compared this way may now have
     // the same key: each still logs in with its address typed exactly as
     // stored, and one that only differs in ASCII letter case from it.
-    TEST_F (AccountsTest, AccountsWhoseAddressesNowCollideKeepWorking)
+    TEST_P (AccountsTest, AccountsWhoseAddressesNowCollideKeepWorking)
     {
         accounts();
 
@@ -254,7 +272,7 @@ namespace
         EXPECT_EQ (signUp ("ann@example.com").title, "Sign Up Refused");
     }
 
-    TEST_F (AccountsTest, EditProfileChecksWhoAsksAndWhatIsEntered)
+    TEST_P (AccountsTest, EditProfileChecksWhoAsksAndWhatIsEntered)
     {
         ASSERT_EQ (signUp ("ann@example.com").kind, Kind::success);
         ASSERT_EQ (signUp ("other@example.com").kind, Kind::success);
@@ -287,7 +305,9 @@ namespace
         const char* title;
     };
 
-    class AccountsSignUpRefused : public AccountsTest, public ::testing::WithParamInterface<RefusedSignUp> {};
+    class AccountsSignUpRefused : public AccountsFixture<RefusedSignUp>
+    {
+    };
 
     TEST_P (AccountsSignUpRefused, NoAccountIsMade)
     {
@@ -324,7 +344,7 @@ namespace
     //==============================================================================
     // The sign-up reply stays as it was; the link mailed after it confirms
     // the address once. The account works in the meantime.
-    TEST_F (AccountsTest, SignUpMailsALinkThatConfirmsTheAddressOnce)
+    TEST_P (AccountsTest, SignUpMailsALinkThatConfirmsTheAddressOnce)
     {
         settings.publicUrl = "https://updates.example.com";
         const auto welcome = signUp ("new@example.com");
@@ -352,7 +372,7 @@ namespace
         EXPECT_EQ (again.text, wrong.text);
     }
 
-    TEST_F (AccountsTest, ALinkLastsAWeekAResetCodeConfirmsTooAndANewAddressNeedsConfirming)
+    TEST_P (AccountsTest, ALinkLastsAWeekAResetCodeConfirmsTooAndANewAddressNeedsConfirming)
     {
         ASSERT_EQ (signUp ("late@example.com").kind, Kind::success);
         const auto token = newestToken();
@@ -376,7 +396,7 @@ namespace
         EXPECT_EQ (count ("SELECT COUNT(*) FROM account WHERE confirmed_at IS NULL"), 0);
     }
 
-    TEST_F (AccountsTest, UnknownAddressesGetTheSameAnswerAndNoMail)
+    TEST_P (AccountsTest, UnknownAddressesGetTheSameAnswerAndNoMail)
     {
         ASSERT_EQ (signUp ("Reset@Example.com").kind, Kind::success);
 
@@ -395,7 +415,7 @@ namespace
         EXPECT_EQ (forgot ("not an address").title, "No Reset Code Sent");
     }
 
-    TEST_F (AccountsTest, AResetCodeWorksOnceAndOnlyForItsAccount)
+    TEST_P (AccountsTest, AResetCodeWorksOnceAndOnlyForItsAccount)
     {
         ASSERT_EQ (signUp ("reset@example.com").kind, Kind::success);
         ASSERT_EQ (signUp ("other@example.com").kind, Kind::success);
@@ -424,7 +444,7 @@ namespace
         EXPECT_EQ (view ("reset@example.com", "N3w-Passw0rd").kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, OfTwoRequestsWithTheSameCodeOnlyTheFirstSpendsIt)
+    TEST_P (AccountsTest, OfTwoRequestsWithTheSameCodeOnlyTheFirstSpendsIt)
     {
         ASSERT_EQ (signUp ("race@example.com").kind, Kind::success);
         forgot ("race@example.com");
@@ -440,7 +460,7 @@ namespace
         EXPECT_EQ (view ("race@example.com", "N3w-Passw0rd").kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, ANewerCodeRetiresTheOlderOne)
+    TEST_P (AccountsTest, ANewerCodeRetiresTheOlderOne)
     {
         ASSERT_EQ (signUp ("reset@example.com").kind, Kind::success);
         forgot ("reset@example.com");
@@ -453,7 +473,7 @@ namespace
         EXPECT_EQ (reset ("reset@example.com", "N3w-Passw0rd", second).kind, Kind::success);
     }
 
-    TEST_F (AccountsTest, ExpiredResetCodeIsRefused)
+    TEST_P (AccountsTest, ExpiredResetCodeIsRefused)
     {
         settings.resetCodeLifetimeSeconds = 600;
         ASSERT_EQ (signUp ("late@example.com").kind, Kind::success);
@@ -468,7 +488,7 @@ namespace
         EXPECT_EQ (view ("late@example.com", "N3w-Passw0rd").kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, AtMostFiveResetCodesAnHourGoToOneAddress)
+    TEST_P (AccountsTest, AtMostFiveResetCodesAnHourGoToOneAddress)
     {
         ASSERT_EQ (signUp ("many@example.com").kind, Kind::success);
         const auto start = clock;
@@ -488,7 +508,7 @@ namespace
         EXPECT_EQ (mail.messages.size(), 6u);
     }
 
-    TEST_F (AccountsTest, TheResetMailGoesOutOnlyOnceItsCodeIsStored)
+    TEST_P (AccountsTest, TheResetMailGoesOutOnlyOnceItsCodeIsStored)
     {
         ASSERT_EQ (signUp ("order@example.com").kind, Kind::success);
 
@@ -504,7 +524,7 @@ namespace
         EXPECT_EQ (reset ("order@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
     }
 
-    TEST_F (AccountsTest, AResetMailThatCannotBeWrittenKeepsTheReplyAndIsReported)
+    TEST_P (AccountsTest, AResetMailThatCannotBeWrittenKeepsTheReplyAndIsReported)
     {
         const auto outboxFolder = folder.path() / "outbox";
         Outbox outbox (outboxFolder, "Cobaltline <no-reply@example.com>");
@@ -524,7 +544,7 @@ namespace
         EXPECT_EQ (count ("SELECT COUNT(*) FROM reset_code"), 1);
     }
 
-    TEST_F (AccountsTest, ADeferredResetCodeIsIssuedAndMailedOnlyAfterTheReply)
+    TEST_P (AccountsTest, ADeferredResetCodeIsIssuedAndMailedOnlyAfterTheReply)
     {
         ASSERT_EQ (signUp ("later@example.com").kind, Kind::success);
         std::vector<std::function<void()>> deferred;
@@ -545,7 +565,7 @@ namespace
     }
 
     //==============================================================================
-    TEST_F (AccountsTest, FailedLogInsLockTheAddressForAWhile)
+    TEST_P (AccountsTest, FailedLogInsLockTheAddressForAWhile)
     {
         settings.maxFailedLogins = 3;
         settings.lockoutSeconds = 120;
@@ -565,14 +585,14 @@ namespace
         EXPECT_EQ (view ("locked@example.com", goodPassword).kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, AddressesWithoutAnAccountLockTheSameWay)
+    TEST_P (AccountsTest, AddressesWithoutAnAccountLockTheSameWay)
     {
         settings.maxFailedLogins = 3;
         failLogIns ("ghost@example.com", 3);
         EXPECT_EQ (view ("ghost@example.com", "x").title, "Log-in Locked");
     }
 
-    TEST_F (AccountsTest, OnlyFailuresWithinTheWindowLock)
+    TEST_P (AccountsTest, OnlyFailuresWithinTheWindowLock)
     {
         settings.maxFailedLogins = 3;
         settings.failureWindowSeconds = 60;
@@ -586,7 +606,7 @@ namespace
 
     // The window is half-open, as the lock-out and code lifetimes are: a
     // failure exactly window seconds older than the latest no longer counts.
-    TEST_F (AccountsTest, TheFailureWindowEndsJustBeforeItsLength)
+    TEST_P (AccountsTest, TheFailureWindowEndsJustBeforeItsLength)
     {
         settings.maxFailedLogins = 2;
         settings.failureWindowSeconds = 60;
@@ -601,7 +621,7 @@ namespace
         }
     }
 
-    TEST_F (AccountsTest, ALogInClearsTheFailuresAndZeroNeverLocks)
+    TEST_P (AccountsTest, ALogInClearsTheFailuresAndZeroNeverLocks)
     {
         settings.maxFailedLogins = 3;
         ASSERT_EQ (signUp ("mixed@example.com").kind, Kind::success);
@@ -617,7 +637,7 @@ namespace
         EXPECT_EQ (view ("mixed@example.com", goodPassword).kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, WrongResetCodesCountAsFailedLogInsButAValidCodeIsAlwaysTaken)
+    TEST_P (AccountsTest, WrongResetCodesCountAsFailedLogInsButAValidCodeIsAlwaysTaken)
     {
         settings.maxFailedLogins = 3;
         ASSERT_EQ (signUp ("guess@example.com").kind, Kind::success);
@@ -637,7 +657,7 @@ namespace
     }
 
     //==============================================================================
-    TEST_F (AccountsTest, NobodyElseCanLockAnOwnerOut)
+    TEST_P (AccountsTest, NobodyElseCanLockAnOwnerOut)
     {
         ASSERT_EQ (signUp ("victim@example.com").kind, Kind::success);
         const auto owner = client;
@@ -666,7 +686,7 @@ namespace
         EXPECT_EQ (reset ("victim@example.com", "N3w-Passw0rd", newestCode()).kind, Kind::success);
     }
 
-    TEST_F (AccountsTest, OneAddressCannotSprayPasswordsOverManyAccounts)
+    TEST_P (AccountsTest, OneAddressCannotSprayPasswordsOverManyAccounts)
     {
         settings.maxFailedLoginsPerAddress = 6;
         ASSERT_EQ (signUp ("target@example.com").kind, Kind::success);
@@ -679,7 +699,7 @@ namespace
         EXPECT_EQ (view ("target@example.com", goodPassword).kind, Kind::profile);
     }
 
-    TEST_F (AccountsTest, RequestsAtOnceGetNoMoreChecksThanTheLimit)
+    TEST_P (AccountsTest, RequestsAtOnceGetNoMoreChecksThanTheLimit)
     {
         ASSERT_EQ (signUp ("race@example.com").kind, Kind::success);
         accounts();
@@ -703,7 +723,7 @@ namespace
         EXPECT_EQ (checked.load(), settings.maxFailedLogins);
     }
 
-    TEST_F (AccountsTest, IPv6AddressesCountByTheirNetwork)
+    TEST_P (AccountsTest, IPv6AddressesCountByTheirNetwork)
     {
         EXPECT_EQ (Accounts::clientKey ("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
         EXPECT_EQ (Accounts::clientKey ("2001:db8:1:2:bbbb::9"), "2001:db8:1:2::/64");
@@ -715,7 +735,15 @@ namespace
     // Each attempt is written before the password is checked; on a full
     // disk it counts in memory instead, so right passwords still log in
     // and lock-outs still hold.
-    TEST_F (AccountsTest, AFullDiskRefusesNoRightPasswordAndLiftsNoLockOut)
+    // The full disk is SQLite's: a file system shim under its files.
+    class AccountsOnAFullDiskTest : public AccountsTest
+    {
+    };
+
+    INSTANTIATE_TEST_SUITE_P (Stores, AccountsOnAFullDiskTest, ::testing::Values (Database::Kind::sqlite),
+                              TestStore::nameOf);
+
+    TEST_P (AccountsOnAFullDiskTest, RefusesNoRightPasswordAndLiftsNoLockOut)
     {
         settings.maxFailedLogins = 3;
         ASSERT_EQ (signUp ("owner@example.com").kind, Kind::success);
@@ -744,7 +772,7 @@ namespace
     }
 
     //==============================================================================
-    TEST_F (AccountsTest, SignUpsAreLimitedPerAddressAndInAll)
+    TEST_P (AccountsTest, SignUpsAreLimitedPerAddressAndInAll)
     {
         settings.maxSignUpsPerAddressPerHour = 2;
         settings.maxSignUpsPerHour = 3;
@@ -766,7 +794,7 @@ namespace
     // One client with many addresses in one network cannot spend
     // everybody's sign-ups, and what is spent comes back steadily rather
     // than all at once an hour later.
-    TEST_F (AccountsTest, SignUpCapsAreShapedPerNetworkAndRefillSteadily)
+    TEST_P (AccountsTest, SignUpCapsAreShapedPerNetworkAndRefillSteadily)
     {
         settings.maxSignUpsPerAddressPerHour = 2;
         settings.maxSignUpsPerNetworkPerHour = 4;
@@ -795,7 +823,7 @@ namespace
         EXPECT_EQ (signUp ("c3@example.com").title, "Too Many Sign-Ups");
     }
 
-    TEST_F (AccountsTest, ResetRequestsAreLimitedTheSameForEveryAddress)
+    TEST_P (AccountsTest, ResetRequestsAreLimitedTheSameForEveryAddress)
     {
         settings.maxResetRequestsPerAddressPerHour = 2;
         settings.maxResetRequestsPerHour = 3;
@@ -815,4 +843,6 @@ namespace
         EXPECT_EQ (forgot ("known@example.com").kind, Kind::errors);
         EXPECT_EQ (mail.messages.size(), 2u);
     }
+
+    COBALTLINE_ON_BOTH_STORES (AccountsTest);
 }

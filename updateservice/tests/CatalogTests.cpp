@@ -3,6 +3,7 @@
 #include "base/PluginFormat.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
+#include "TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,11 @@
 
 namespace
 {
-    class CatalogTest : public ::testing::Test
+    class CatalogTest : public ::testing::TestWithParam<Database::Kind>
     {
     protected:
         CatalogTest()
-            : db ((folder.path() / "catalog.db").string())
+            : db (store.location())
         {
             Schema::bringUpToDate (db);
         }
@@ -26,11 +27,11 @@ namespace
             return count.columnInt (0);
         }
 
-        TemporaryFolder folder;
+        TestStore store { GetParam() };
         Database db;
     };
 
-    TEST_F (CatalogTest, ImportsCleansAndUpdatesWithoutRegardToCase)
+    TEST_P (CatalogTest, ImportsCleansAndUpdatesWithoutRegardToCase)
     {
         auto result = Catalog::importCsv (db, "\xEF\xBB\xBFName,Vendor,Format,Version,Website\r\n"
                                               "\"Verb, Deluxe\",Acme,VST,\"2, 5, 0\",https://example.com/verb\r\n"
@@ -64,7 +65,7 @@ namespace
 
     // A release of one format is no update for another: each format is a
     // row of its own, with its own web site.
-    TEST_F (CatalogTest, EachFormatAnswersWithItsOwnRow)
+    TEST_P (CatalogTest, EachFormatAnswersWithItsOwnRow)
     {
         ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\n"
                                              "Synth,Maker,VST,4.10,https://example.com/vst\n"
@@ -92,7 +93,7 @@ namespace
 
     // Older programs sent no format for their VST plug-ins; a catalog row
     // without one is the VST row, the same one "VST" names.
-    TEST_F (CatalogTest, ARowWithoutAFormatIsTheVstRow)
+    TEST_P (CatalogTest, ARowWithoutAFormatIsTheVstRow)
     {
         ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nPad,Maker,,1.2,\n").ok);
         ASSERT_TRUE (Catalog::importCsv (db, "Name,Vendor,Format,Version,Website\nPad,Maker,vst,1.3,\n").ok);
@@ -111,7 +112,25 @@ namespace
         const char* mention;
     };
 
-    class CatalogFaulty : public CatalogTest, public ::testing::WithParamInterface<FaultyCase> {};
+    // Checked before anything is written: one store will do.
+    class CatalogFaulty : public ::testing::TestWithParam<FaultyCase>
+    {
+    protected:
+        CatalogFaulty()
+        {
+            Schema::bringUpToDate (db);
+        }
+
+        std::int64_t rowCount()
+        {
+            Database::Statement count (db, "SELECT COUNT(*) FROM catalog");
+            count.step();
+            return count.columnInt (0);
+        }
+
+        TestStore store { Database::Kind::sqlite };
+        Database db { store.location() };
+    };
 
     TEST_P (CatalogFaulty, ChangesNothing)
     {
@@ -142,4 +161,6 @@ namespace
 
             return name;
         });
+
+    COBALTLINE_ON_BOTH_STORES (CatalogTest);
 }

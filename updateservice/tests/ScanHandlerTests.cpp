@@ -11,6 +11,7 @@
 #include "mail/MailQueue.h"
 #include "domain/ScanHandler.h"
 #include "store/Schema.h"
+#include "TestStore.h"
 #include "ServiceProcess.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ namespace
         void deliver (std::string_view, std::string_view, std::string_view, std::time_t) override {}
     };
 
-    class ScanHandlerTest : public ::testing::Test
+    class ScanHandlerTest : public ::testing::TestWithParam<Database::Kind>
     {
     protected:
         ScanHandlerTest()
@@ -63,9 +64,10 @@ namespace
             Schema::bringUpToDate (db);
         }
 
-        std::string databasePath() const { return (folder.path() / "scans.db").string(); }
+        std::string databasePath() const { return testStore.location(); }
 
         FullDisk disk;   ///< first, so every connection uses it
+        TestStore testStore { GetParam() };
 
         // Each account scans from a network of its own unless told otherwise.
         void addAccount (const std::string& email, bool confirmed = true)
@@ -140,7 +142,7 @@ namespace
     };
 
     //==============================================================================
-    TEST_F (ScanHandlerTest, AVersionIsOfferedOnlyOnceEnoughAccountsHoldIt)
+    TEST_P (ScanHandlerTest, AVersionIsOfferedOnlyOnceEnoughAccountsHoldIt)
     {
         for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
             addAccount (email);
@@ -169,7 +171,7 @@ namespace
 
     // Throw-away accounts cannot make up a version: reports count only from
     // confirmed accounts, and only from enough networks, as seen at upload.
-    TEST_F (ScanHandlerTest, OnlyConfirmedAccountsFromEnoughNetworksCount)
+    TEST_P (ScanHandlerTest, OnlyConfirmedAccountsFromEnoughNetworksCount)
     {
         addAccount ("d@x.com");
 
@@ -205,7 +207,7 @@ namespace
     // A version whose first number is more than one above the highest
     // version known otherwise (the catalog's, or one established below it)
     // is held back, and lifts the bar for no other.
-    TEST_F (ScanHandlerTest, AVersionFarAboveTheKnownOnesIsHeldBack)
+    TEST_P (ScanHandlerTest, AVersionFarAboveTheKnownOnesIsHeldBack)
     {
         {
             Database db (databasePath());
@@ -236,7 +238,15 @@ namespace
         EXPECT_EQ (offered.at ("Pad"), "2.5");
     }
 
-    TEST_F (ScanHandlerTest, AScanOnAFullDiskSaysSoAndKeepsWhatWasStored)
+    // The full disk is SQLite's: a file system shim under its files.
+    class ScanHandlerOnAFullDiskTest : public ScanHandlerTest
+    {
+    };
+
+    INSTANTIATE_TEST_SUITE_P (Stores, ScanHandlerOnAFullDiskTest, ::testing::Values (Database::Kind::sqlite),
+                              TestStore::nameOf);
+
+    TEST_P (ScanHandlerOnAFullDiskTest, SaysSoAndKeepsWhatWasStored)
     {
         for (const auto* email : { "a@x.com", "b@x.com", "c@x.com" })
         {
@@ -254,7 +264,7 @@ namespace
         EXPECT_EQ (offers ("c@x.com", { { "Verb", "1.0" } })["Verb"], "2.0");
     }
 
-    TEST_F (ScanHandlerTest, OverlongVersionsAreNotLearnedFrom)
+    TEST_P (ScanHandlerTest, OverlongVersionsAreNotLearnedFrom)
     {
         for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
             addAccount (email);
@@ -270,7 +280,7 @@ namespace
         EXPECT_EQ (offered.count ("Long"), 1u);
     }
 
-    TEST_F (ScanHandlerTest, AnAccountKeepsALimitedNumberOfMachines)
+    TEST_P (ScanHandlerTest, AnAccountKeepsALimitedNumberOfMachines)
     {
         addAccount ("many@x.com");
 
@@ -307,7 +317,7 @@ namespace
     // in the catalog and in what the crowd reports. A row without a Format
     // (older programs scanned VST only) is a VST row.
 
-    TEST_F (ScanHandlerTest, ACatalogReleaseIsOfferedOnlyToRowsOfItsFormat)
+    TEST_P (ScanHandlerTest, ACatalogReleaseIsOfferedOnlyToRowsOfItsFormat)
     {
         importCatalog ("Name,Vendor,Format,Version,Website\n"
                        "Synth,Acme,VST,2.5,https://example.com/vst\n"
@@ -334,7 +344,7 @@ namespace
         EXPECT_EQ (outcome.rows[0].website, "https://example.com/vst3");
     }
 
-    TEST_F (ScanHandlerTest, ARowWithoutAFormatIsAVstRowAndAnUnknownFormatMatchesNoOther)
+    TEST_P (ScanHandlerTest, ARowWithoutAFormatIsAVstRowAndAnUnknownFormatMatchesNoOther)
     {
         importCatalog ("Name,Vendor,Format,Version,Website\nSynth,Acme,VST,2.5,\nSynth,Acme,VST3,3.0,\n");
         addAccount ("d@x.com");
@@ -347,7 +357,7 @@ namespace
                                                   in (" VST", { "Synth", "1.0" }) }).empty());
     }
 
-    TEST_F (ScanHandlerTest, CrowdReportsCountOnlyTowardTheirOwnFormat)
+    TEST_P (ScanHandlerTest, CrowdReportsCountOnlyTowardTheirOwnFormat)
     {
         for (const auto* email : { "a@x.com", "b@x.com", "c@x.com", "d@x.com" })
             addAccount (email);
@@ -378,7 +388,7 @@ namespace
 
     // The first-number ceiling is the catalog's of the same format: a high
     // VST3 release lifts no bar for VST reports.
-    TEST_F (ScanHandlerTest, TheFirstNumberCeilingComparesWithinOneFormat)
+    TEST_P (ScanHandlerTest, TheFirstNumberCeilingComparesWithinOneFormat)
     {
         importCatalog ("Name,Vendor,Format,Version,Website\nSynth,Acme,VST,2.5,\nSynth,Acme,VST3,5.0,\n");
 
@@ -415,4 +425,6 @@ namespace
 
         EXPECT_EQ (done, (std::vector<std::string> { "a", "b", "c" }));
     }
+
+    COBALTLINE_ON_BOTH_STORES (ScanHandlerTest);
 }
