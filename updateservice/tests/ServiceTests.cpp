@@ -5,6 +5,7 @@
 #include "store/Database.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
+#include "TestStore.h"
 
 #include <expat.h>
 #include <gtest/gtest.h>
@@ -280,20 +281,30 @@ namespace
         std::filesystem::path databaseFile() const { return folder.path() / "data" / "service.db"; }
         std::filesystem::path outbox() const { return folder.path() / "outbox"; }
 
-        void start (std::vector<std::string> extra = {})
+        // The store: the file above, unless the test gives another.
+        std::string database() const { return storeLocation.empty() ? databaseFile().string() : storeLocation; }
+
+        std::vector<std::string> serveArguments (const std::filesystem::path& outboxFolder,
+                                                 const std::vector<std::string>& extra) const
         {
             std::vector<std::string> arguments { "serve", "--listen", "127.0.0.1:0",
-                                                 "--db", databaseFile().string(),
-                                                 "--outbox", outbox().string(),
+                                                 "--db", database(),
+                                                 "--outbox", outboxFolder.string(),
                                                  "--argon2", "fast" };
             arguments.insert (arguments.end(), extra.begin(), extra.end());
-            service = std::make_unique<ServiceProcess> (serviceBinary, arguments, folder.path() / "service.log");
+            return arguments;
+        }
+
+        void start (std::vector<std::string> extra = {})
+        {
+            service = std::make_unique<ServiceProcess> (serviceBinary, serveArguments (outbox(), extra),
+                                                        folder.path() / "service.log");
             ASSERT_GT (service->port(), 0);
         }
 
         std::unique_ptr<httplib::Client> client() const
         {
-            auto c = std::make_unique<httplib::Client> ("127.0.0.1", service->port());
+            auto c = std::make_unique<httplib::Client> ("127.0.0.1", (target != nullptr ? target : service.get())->port());
             c->set_read_timeout (60, 0);
             c->set_write_timeout (60, 0);
             return c;
@@ -414,7 +425,7 @@ namespace
 
         std::int64_t countRows (const std::string& sql) const
         {
-            Database db (databaseFile().string());
+            Database db (database());
             Database::Statement query (db, sql);
             query.step();
             return query.columnInt (0);
@@ -425,7 +436,7 @@ namespace
             const auto file = folder.path() / "catalog.csv";
             std::ofstream (file, std::ios::binary) << csv;
             std::string output;
-            ASSERT_EQ (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", databaseFile().string(),
+            ASSERT_EQ (ServiceProcess::runToEnd (serviceBinary, { "import-catalog", "--db", database(),
                                                                  file.string() }, output), 0) << output;
         }
 
@@ -446,7 +457,23 @@ namespace
 
         TemporaryFolder folder;
         std::unique_ptr<ServiceProcess> service;
+        std::string storeLocation;                ///< --db, when not databaseFile()
+        const ServiceProcess* target = nullptr;   ///< where client() sends, when not to `service`
     };
+
+    // What the service keeps, on both kinds of store.
+    class ServiceStoreTest : public ServiceTest, public ::testing::WithParamInterface<Database::Kind>
+    {
+    protected:
+        ServiceStoreTest()
+        {
+            storeLocation = store.location();
+        }
+
+        TestStore store { GetParam() };
+    };
+
+    COBALTLINE_ON_BOTH_STORES (ServiceStoreTest);
 
     //==============================================================================
     TEST_F (ServiceTest, ConnectionCheckAndApplicationVersion)
@@ -471,7 +498,7 @@ namespace
         EXPECT_EQ (post ("/check_app_version/index.php", { { "user_version", "1.05" }, { "user_platform_id", "2" } }).tag, "Current");
     }
 
-    TEST_F (ServiceTest, RegisterViewAndEditProfile)
+    TEST_P (ServiceStoreTest, RegisterViewAndEditProfile)
     {
         start();
 
@@ -518,7 +545,7 @@ namespace
                  { "firstname", first }, { "lastname", last }, { "isdeveloper", developer } };
     }
 
-    TEST_F (ServiceTest, ForgottenPasswordIsResetOnceWithTheMailedCode)
+    TEST_P (ServiceStoreTest, ForgottenPasswordIsResetOnceWithTheMailedCode)
     {
         start();
         ASSERT_EQ (signUp ("reset@example.com").tag, "Success");
@@ -549,7 +576,10 @@ namespace
         ASSERT_EQ (code.size(), 12u);
 
         // The code itself is not in the database, only its digest.
-        EXPECT_EQ (readFile (databaseFile()).find (code), std::string::npos);
+        if (GetParam() == Database::Kind::sqlite)
+        {
+            EXPECT_EQ (readFile (databaseFile()).find (code), std::string::npos);
+        }
 
         const auto done = reset ("reset@example.com", "N3w-Passw0rd", code);
         ASSERT_EQ (done.tag, "Success") << done["ErrorText"];
@@ -571,7 +601,7 @@ namespace
     // The link mailed after a sign-up leads to the service itself and
     // confirms the address once; its token reaches no log, and a HEAD
     // request (as link checkers send) confirms nothing.
-    TEST_F (ServiceTest, TheMailedLinkConfirmsTheAddressOnce)
+    TEST_P (ServiceStoreTest, TheMailedLinkConfirmsTheAddressOnce)
     {
         start();
         ASSERT_EQ (signUp ("confirm@example.com").tag, "Success");
@@ -609,7 +639,7 @@ namespace
         "Old Comp,Maker,VST,0.9,https://example.com/old\r\n"
         "\"Ten, Point\",Maker,AU,4.2,\r\n";
 
-    TEST_F (ServiceTest, ScanUploadAnswersWithTheUpdateList)
+    TEST_P (ServiceStoreTest, ScanUploadAnswersWithTheUpdateList)
     {
         importCatalog (testCatalog);
         start ({ "--reporting-accounts", "1" });
@@ -707,7 +737,7 @@ namespace
         EXPECT_EQ (list.children[5]["CurrentVersion"], "3.10");
     }
 
-    TEST_F (ServiceTest, ScanRefusesWrongCredentialsAndStoresNothing)
+    TEST_P (ServiceStoreTest, ScanRefusesWrongCredentialsAndStoresNothing)
     {
         start();
         ASSERT_EQ (signUp ("scan@example.com").tag, "Success");
@@ -1025,7 +1055,7 @@ namespace
         EXPECT_EQ (parseReply (whole->body).tag, "Errors");
     }
 
-    TEST_F (ServiceTest, ConcurrentUploadsAllSucceedAndTheStoreStaysConsistent)
+    TEST_P (ServiceStoreTest, ConcurrentUploadsAllSucceedAndTheStoreStaysConsistent)
     {
         importCatalog (testCatalog);
         start ({ "--reporting-accounts", "1" });
@@ -1074,10 +1104,13 @@ namespace
         EXPECT_EQ (countRows ("SELECT COUNT(*) FROM plugin WHERE learned IS NOT NULL"),
                    threads * uploadsPerThread * (pluginsPerUpload + 1));
 
-        Database db (databaseFile().string());
-        Database::Statement check (db, "PRAGMA integrity_check");
-        ASSERT_TRUE (check.step());
-        EXPECT_EQ (check.columnText (0), "ok");
+        if (GetParam() == Database::Kind::sqlite)
+        {
+            Database db (databaseFile().string());
+            Database::Statement check (db, "PRAGMA integrity_check");
+            ASSERT_TRUE (check.step());
+            EXPECT_EQ (check.columnText (0), "ok");
+        }
 
         // With every upload in, each plug-in's newest version is user 7's.
         const auto list = scan ("user0@example.com", goodPassword,
@@ -1378,5 +1411,167 @@ namespace
         EXPECT_EQ (rawExchange ("PUT /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").rfind ("HTTP/1.1 405", 0), 0u);
         ASSERT_EQ (service->stop (SIGTERM), 0);
         EXPECT_TRUE (logLines (folder.path() / "service.log", true).empty()) << readFile (folder.path() / "service.log");
+    }
+
+    //==============================================================================
+    // Two service processes on one PostgreSQL database, as behind a load
+    // balancer: whatever one of them counts or spends, the other sees.
+    class SeveralProcessesTest : public ServiceStoreTest
+    {
+    protected:
+        std::filesystem::path secondOutbox() const { return folder.path() / "outbox-2"; }
+
+        void startBoth (const std::vector<std::string>& extra = {})
+        {
+            start (extra);
+            second = std::make_unique<ServiceProcess> (serviceBinary, serveArguments (secondOutbox(), extra),
+                                                       folder.path() / "second.log");
+            ASSERT_GT (second->port(), 0);
+        }
+
+        // Sends what follows to the first or the second process.
+        void throughFirst()   { target = service.get(); }
+        void throughSecond()  { target = second.get(); }
+
+        Element uploadFrom (const std::string& address, const std::string& email, const std::string& file,
+                            const std::string& machine) const
+        {
+            const std::string boundary = "3fa9c2e01b7d4";
+            const auto result = client()->Post ("/scan/index.php", { { "X-Real-IP", address } },
+                                                multipartBody (boundary, email, goodPassword, machine + "_PluginList.xml", file),
+                                                ("multipart/form-data; boundary=" + boundary).c_str());
+            return result ? parseReply (result->body) : Element {};
+        }
+
+        std::unique_ptr<ServiceProcess> second;
+    };
+
+    INSTANTIATE_TEST_SUITE_P (Stores, SeveralProcessesTest, ::testing::Values (Database::Kind::postgresql),
+                              TestStore::nameOf);
+
+    TEST_P (SeveralProcessesTest, AnAccountMadeOnOneLogsInOnTheOtherAndFailuresLockOutOnBoth)
+    {
+        startBoth ({ "--max-failed-logins", "4" });
+
+        throughFirst();
+        ASSERT_EQ (signUp ("both@example.com").tag, "Success");
+
+        throughSecond();
+        ASSERT_EQ (viewProfile ("BOTH@example.com", goodPassword).tag, "Profile");
+        EXPECT_EQ (signUp ("both@example.com").tag, "Errors");
+
+        for (int i = 0; i < 4; ++i)
+        {
+            i % 2 == 0 ? throughFirst() : throughSecond();
+            EXPECT_EQ (viewProfile ("both@example.com", "Wrong-passw0rd")["ErrorTitle"], "Log-in Failed");
+        }
+
+        for (const auto* process : { service.get(), second.get() })
+        {
+            target = process;
+            EXPECT_EQ (viewProfile ("both@example.com", goodPassword)["ErrorTitle"], "Log-in Locked");
+        }
+    }
+
+    TEST_P (SeveralProcessesTest, AResetCodeMailedByOneIsSpentOnceAcrossBoth)
+    {
+        startBoth();
+        throughFirst();
+        ASSERT_EQ (signUp ("reset@example.com").tag, "Success");
+        ASSERT_EQ (forgot ("reset@example.com").tag, "Success");
+        ASSERT_EQ (outboxFiles (outbox(), Mail::resetCode, 1).size(), 1u);
+        const auto code = newestResetCode (outbox());
+        ASSERT_EQ (code.size(), 12u);
+
+        // The same code at once through both processes, with two new passwords.
+        std::string firstTag, secondTag;
+        std::thread onFirst ([&] { firstTag = account ({ { "resetpassword", "true" }, { "email", "reset@example.com" },
+                                                         { "password", "F1rst-passw0rd" }, { "resetcode", code } }).tag; });
+        const auto onSecond = [&]
+        {
+            const auto result = httplib::Client ("127.0.0.1", second->port())
+                .Post ("/authentication/index.php",
+                       formBody ({ { "resetpassword", "true" }, { "email", "reset@example.com" },
+                                   { "password", "S3cond-passw0rd" }, { "resetcode", code } }),
+                       "application/x-www-form-urlencoded");
+            secondTag = result ? parseReply (result->body).tag : "no reply";
+        };
+        onSecond();
+        onFirst.join();
+
+        EXPECT_EQ ((firstTag == "Success") + (secondTag == "Success"), 1) << firstTag << " " << secondTag;
+        const auto winner = firstTag == "Success" ? "F1rst-passw0rd" : "S3cond-passw0rd";
+        const auto loser = firstTag == "Success" ? "S3cond-passw0rd" : "F1rst-passw0rd";
+
+        for (const auto* process : { service.get(), second.get() })
+        {
+            target = process;
+            EXPECT_EQ (viewProfile ("reset@example.com", winner).tag, "Profile");
+            EXPECT_EQ (viewProfile ("reset@example.com", loser).tag, "Errors");
+        }
+
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM reset_code WHERE used_at IS NULL"), 0);
+    }
+
+    TEST_P (SeveralProcessesTest, ReportedVersionsCountTheAccountsOfBoth)
+    {
+        const std::string publicUrl = "https://updates.example.com";
+        startBoth ({ "--reporting-accounts", "2", "--trust-proxy", "--public-url", publicUrl });
+
+        throughFirst();
+
+        for (const auto* email : { "one@example.com", "two@example.com", "asks@example.com" })
+            ASSERT_EQ (signUp (email).tag, "Success");
+
+        for (const auto& link : confirmationLinks (outbox(), 3, publicUrl))
+        {
+            const auto page = client()->Get (link.c_str());
+            ASSERT_TRUE (page);
+            ASSERT_EQ (page->status, 200);
+        }
+
+        const auto offered = [this] (const std::string& address)
+        {
+            const auto list = uploadFrom (address, "asks@example.com",
+                                          inventoryXml ("Asks", { { "Verb", "1.0", "Acme", "VST" } }), "Asks");
+            EXPECT_EQ (list.tag, "UpdateList") << list["ErrorText"];
+            return list.children.empty() ? std::string ("none") : list.children[0]["CurrentVersion"];
+        };
+
+        // One account from one network holds 2.0: not enough.
+        EXPECT_EQ (uploadFrom ("198.51.100.7", "one@example.com",
+                               inventoryXml ("One", { { "Verb", "2.0", "Acme", "VST" } }), "One").tag, "UpdateList");
+        throughSecond();
+        EXPECT_EQ (offered ("192.0.2.50"), "none");
+
+        // A second account, from another network, through the other process.
+        EXPECT_EQ (uploadFrom ("203.0.113.9", "two@example.com",
+                               inventoryXml ("Two", { { "Verb", "2.0", "Acme", "VST" } }), "Two").tag, "UpdateList");
+        throughFirst();
+        EXPECT_EQ (offered ("192.0.2.50"), "2.0");
+    }
+
+    TEST_P (SeveralProcessesTest, TwoProcessesMakingANewDatabaseAtOnceLeaveOneLayout)
+    {
+        std::unique_ptr<ServiceProcess> first;
+        std::thread starting ([&]
+        {
+            first = std::make_unique<ServiceProcess> (serviceBinary, serveArguments (outbox(), {}),
+                                                      folder.path() / "service.log");
+        });
+        second = std::make_unique<ServiceProcess> (serviceBinary, serveArguments (secondOutbox(), {}),
+                                                   folder.path() / "second.log");
+        starting.join();
+
+        ASSERT_GT (first->port(), 0);
+        ASSERT_GT (second->port(), 0);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM schema_version"), 1);
+        EXPECT_EQ (countRows ("SELECT version FROM schema_version"), Schema::currentVersion);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema()"), 10);
+
+        target = second.get();
+        EXPECT_EQ (signUp ("first@example.com").tag, "Success");
+        target = first.get();
+        EXPECT_EQ (viewProfile ("first@example.com", goodPassword).tag, "Profile");
     }
 }
