@@ -3,6 +3,7 @@
 // application does.
 
 #include "store/Database.h"
+#include "store/InventoryStore.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
 #include "TestStore.h"
@@ -1575,5 +1576,90 @@ namespace
         EXPECT_EQ (signUp ("first@example.com").tag, "Success");
         target = first.get();
         EXPECT_EQ (viewProfile ("first@example.com", goodPassword).tag, "Profile");
+    }
+
+    //==============================================================================
+    // A service that ran on SQLite, moved to PostgreSQL with migrate.
+    class MigrateTest : public ServiceStoreTest
+    {
+    protected:
+        std::int64_t rowsIn (const std::string& location, const std::string& sql) const
+        {
+            Database db (location);
+            Database::Statement query (db, sql);
+            return query.step() ? query.columnInt (0) : -1;
+        }
+
+        int migrate (std::string& output) const
+        {
+            return ServiceProcess::runToEnd (serviceBinary, { "migrate", "--db", databaseFile().string(),
+                                                              "--to", store.location() }, output);
+        }
+    };
+
+    INSTANTIATE_TEST_SUITE_P (Stores, MigrateTest, ::testing::Values (Database::Kind::postgresql), TestStore::nameOf);
+
+    TEST_P (MigrateTest, CopiesEveryTableIntoAnEmptyDatabaseAndTheServiceGoesOnThere)
+    {
+        // A store with rows in every table, on SQLite.
+        storeLocation = databaseFile().string();
+        importCatalog (testCatalog);
+        start ({ "--reporting-accounts", "1" });
+        ASSERT_EQ (signUp ("kept@example.com").tag, "Success");
+        confirmSignUps (1);
+        ASSERT_EQ (signUp ("waiting@example.com").tag, "Success");
+        ASSERT_EQ (outboxFiles (outbox(), Mail::confirmation, 2).size(), 2u);
+        const auto firstList = scan ("kept@example.com", goodPassword,
+                                     inventoryXml ("Studio \xE2\x82\xAC", { { "Verb Deluxe", "2.4", "Acme", "VST" },
+                                                                                { "Unknown", "1.5", "Nobody", "VST3" } }),
+                                     "Studio");
+        ASSERT_EQ (firstList.tag, "UpdateList") << firstList["ErrorText"];
+        ASSERT_EQ (forgot ("waiting@example.com").tag, "Success");
+        ASSERT_EQ (outboxFiles (outbox(), Mail::resetCode, 1).size(), 1u);
+        EXPECT_EQ (viewProfile ("waiting@example.com", "Wrong-passw0rd").tag, "Errors");
+        const auto userId = viewProfile ("kept@example.com", goodPassword)["UserId"];
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+
+        std::string output;
+        ASSERT_EQ (migrate (output), 0) << output;
+
+        const auto sqlite = databaseFile().string(), postgres = store.location();
+
+        for (const auto* table : { "account", "confirmation", "reset_code", "login_attempt", "rate_bucket",
+                                   "machine", "plugin_list", "plugin", "catalog" })
+        {
+            const auto sql = std::string ("SELECT COUNT(*) FROM ") + table;
+            EXPECT_GT (rowsIn (sqlite, sql), 0) << table;
+            EXPECT_EQ (rowsIn (postgres, sql), rowsIn (sqlite, sql)) << table;
+            EXPECT_NE (output.find (std::string (" rows of ") + table + "\n"), std::string::npos) << output;
+        }
+
+        {
+            Database db (postgres);
+            Database::Statement machine (db, "SELECT id, platform_string FROM machine");
+            ASSERT_TRUE (machine.step());
+            EXPECT_EQ (InventoryStore::readPlugins (db, machine.columnInt (0)).size(), 2u);
+        }
+
+        // The service on PostgreSQL: the same accounts, ids, lists and codes.
+        storeLocation = postgres;
+        start ({ "--reporting-accounts", "1" });
+        const auto profile = viewProfile ("kept@example.com", goodPassword);
+        EXPECT_EQ (profile["UserId"], userId);
+        const auto again = scan ("kept@example.com", goodPassword,
+                                 inventoryXml ("Studio", { { "Verb Deluxe", "2.4", "Acme", "VST" },
+                                                           { "Unknown", "1.5", "Nobody", "VST3" } }), "Studio");
+        ASSERT_EQ (again.children.size(), firstList.children.size());
+        EXPECT_EQ (again.children[0]["CurrentVersion"], firstList.children[0]["CurrentVersion"]);
+        EXPECT_EQ (reset ("waiting@example.com", "N3w-Passw0rd", newestResetCode (outbox())).tag, "Success");
+        EXPECT_EQ (signUp ("new@example.com").tag, "Success");
+        EXPECT_EQ (rowsIn (postgres, "SELECT MAX(id) FROM account"), 3);
+        ASSERT_EQ (service->stop (SIGTERM), 0);
+
+        // A database that holds a service already is never written over.
+        const auto accounts = rowsIn (postgres, "SELECT COUNT(*) FROM account");
+        EXPECT_NE (migrate (output), 0);
+        EXPECT_NE (output.find ("is not empty"), std::string::npos) << output;
+        EXPECT_EQ (rowsIn (postgres, "SELECT COUNT(*) FROM account"), accounts);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "base/Utf8.h"
 #include "base/VersionNumber.h"
+#include "store/Database.h"
 
 #include <arpa/inet.h>
 
@@ -64,7 +65,8 @@ namespace
     enum class AcceptedBy
     {
         everyCommand,
-        serve
+        serve,
+        migrate
     };
 
     struct OptionDescriptor
@@ -113,8 +115,11 @@ namespace
               "address to listen on (default 127.0.0.1:8750; port 0 picks\n"
               "a free port; IPv6 as [::1]:8750). Plain HTTP is served on\n"
               "loopback addresses only." },
-            { "--db", "FILE", AcceptedBy::everyCommand, text (&Options::databasePath), "",
-              "SQLite database (created when missing; required)" },
+            { "--db", "FILE|URL", AcceptedBy::everyCommand, text (&Options::databasePath), "",
+              "the store (required): a SQLite file, created when missing,\n"
+              "or a PostgreSQL database, postgresql://user@host/name" },
+            { "--to", "URL", AcceptedBy::migrate, text (&Options::migrateTo), "",
+              "migrate: the empty PostgreSQL database to copy into" },
             { "--outbox", "DIR", AcceptedBy::serve, text (&Options::outboxFolder), "",
               "folder for outgoing mail files (created when missing; required)" },
             { "--latest-app-version", "V", AcceptedBy::serve, text (&Options::version), "",
@@ -268,7 +273,14 @@ namespace
 
     bool accepts (const OptionDescriptor& descriptor, CommandLine::Command command)
     {
-        return descriptor.acceptedBy == AcceptedBy::everyCommand || command == CommandLine::Command::serve;
+        switch (descriptor.acceptedBy)
+        {
+            case AcceptedBy::everyCommand:  return true;
+            case AcceptedBy::serve:         return command == CommandLine::Command::serve;
+            case AcceptedBy::migrate:       return command == CommandLine::Command::migrate;
+        }
+
+        return false;
     }
 
     // "  --name PLACEHOLDER" and the help in a column of its own; a name too
@@ -319,7 +331,8 @@ std::string CommandLine::usage()
     std::string text =
         "Usage:\n"
         "  cobaltline-service serve [options]\n"
-        "  cobaltline-service import-catalog --db FILE CATALOG.csv\n"
+        "  cobaltline-service import-catalog --db FILE|URL CATALOG.csv\n"
+        "  cobaltline-service migrate --db FILE --to URL\n"
         "  cobaltline-service --help\n"
         "\n"
         "serve: answers the Cobaltline application's requests over HTTP (or HTTPS).\n";
@@ -332,7 +345,10 @@ std::string CommandLine::usage()
            "import-catalog: adds or updates catalog rows from a CSV file with the header\n"
            "  Name,Vendor,Format,Version,Website\n"
            "  Rows with the same Name, Vendor and Format (any letter case) replace earlier ones.\n"
-           "  A faulty file changes nothing.\n";
+           "  A faulty file changes nothing.\n"
+           "\n"
+           "migrate: copies every table of the SQLite database --db into the empty\n"
+           "  PostgreSQL database --to, in one transaction; stop the service first.\n";
 }
 
 CommandLine::Result CommandLine::parse (const std::vector<std::string>& arguments)
@@ -348,7 +364,7 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
     };
 
     if (arguments.empty())
-        return failWith ("no command given (serve or import-catalog); see --help");
+        return failWith ("no command given (serve, import-catalog or migrate); see --help");
 
     const auto& command = arguments.front();
 
@@ -363,6 +379,8 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
         options.command = Command::serve;
     else if (command == "import-catalog")
         options.command = Command::importCatalog;
+    else if (command == "migrate")
+        options.command = Command::migrate;
     else
         return failWith ("unknown command \"" + command + "\"; see --help");
 
@@ -409,7 +427,22 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
     }
 
     if (options.databasePath.empty())
-        return failWith ("--db FILE is required");
+        return failWith ("--db FILE|URL is required");
+
+    if (options.command == Command::migrate)
+    {
+        if (! positional.empty())
+            return failWith ("unexpected argument \"" + positional.front() + "\"");
+
+        if (Database::kindOf (options.databasePath) != Database::Kind::sqlite)
+            return failWith ("migrate copies from a SQLite file: --db must name one");
+
+        if (Database::kindOf (options.migrateTo) != Database::Kind::postgresql)
+            return failWith ("migrate copies into PostgreSQL: --to must be a postgresql:// connection string");
+
+        result.ok = true;
+        return result;
+    }
 
     if (options.command == Command::importCatalog)
     {

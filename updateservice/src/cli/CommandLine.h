@@ -12,7 +12,8 @@
     The service's command line:
 
         cobaltline-service serve [options]
-        cobaltline-service import-catalog --db FILE CATALOG.csv
+        cobaltline-service import-catalog --db FILE|URL CATALOG.csv
+        cobaltline-service migrate --db FILE --to URL
         cobaltline-service --help
 
     Every option is one entry of a table (name, the commands that accept
@@ -30,7 +31,8 @@ public:
     {
         help,
         serve,
-        importCatalog
+        importCatalog,
+        migrate
     };
 
     /** The service's options and what only the command line itself
@@ -39,6 +41,7 @@ public:
     {
         Command command = Command::help;
         std::string catalogFile;   ///< import-catalog's CSV file
+        std::string migrateTo;     ///< migrate's PostgreSQL connection string
     };
 
     struct Result

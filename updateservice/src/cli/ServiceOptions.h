@@ -29,7 +29,7 @@ struct ServiceOptions : Server::Settings,
         with the port it gets (see CommandLine::parse()). */
     ServiceOptions() { publicUrl.clear(); }
 
-    std::string databasePath;   ///< the SQLite file of the store
+    std::string databasePath;   ///< the store: a SQLite file or a postgresql:// connection string
     PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
 
     const Server::Settings& http() const noexcept { return *this; }

@@ -10,6 +10,7 @@
 #include "store/ConnectionPool.h"
 #include "store/Database.h"
 #include "store/InventoryStore.h"
+#include "store/Migration.h"
 #include "store/Schema.h"
 
 #include <pthread.h>
@@ -38,6 +39,9 @@ namespace
 
     void makeParentFolder (const std::string& file)
     {
+        if (Database::kindOf (file) != Database::Kind::sqlite)
+            return;
+
         const auto parent = std::filesystem::path (file).parent_path();
 
         if (! parent.empty())
@@ -89,7 +93,30 @@ namespace
             return 1;
         }
 
-        std::cout << "Imported " << result.rows << " catalog rows into " << options.databasePath << "\n";
+        std::cout << "Imported " << result.rows << " catalog rows into " << Database::withoutPassword (options.databasePath) << "\n";
+        return 0;
+    }
+
+    int migrate (const CommandLine::Options& options)
+    {
+        if (! std::filesystem::is_regular_file (options.databasePath))
+        {
+            std::cerr << programName << ": " << options.databasePath << " is not a SQLite database file\n";
+            return 1;
+        }
+
+        Database from (options.databasePath);
+        Database to (options.migrateTo);
+        std::vector<std::string> notes;
+        const auto copied = Migration::copy (from, to, notes);
+
+        for (const auto& note : notes)
+            std::cerr << programName << ": " << note << "\n";
+
+        for (const auto& [table, rows] : copied)
+            std::cout << "Copied " << rows << " rows of " << table << "\n";
+
+        std::cout << "Copied " << options.databasePath << " into " << to.path() << "\n";
         return 0;
     }
 
@@ -218,6 +245,9 @@ int main (int argc, char* argv[])
 
             case CommandLine::Command::importCatalog:
                 return importCatalog (parsed.options);
+
+            case CommandLine::Command::migrate:
+                return migrate (parsed.options);
 
             case CommandLine::Command::serve:
                 return serve (parsed.options);
