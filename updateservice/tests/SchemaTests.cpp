@@ -3,11 +3,15 @@
 #include "store/InventoryStore.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
+#include "TestStore.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
 
 #include <cstring>
+#include <map>
+#include <set>
+#include <string>
 
 namespace
 {
@@ -144,7 +148,8 @@ namespace
         }
 
         // The reports as version 5 wrote them, for the confirmed accounts.
-        db.execute ("DELETE FROM plugin; ALTER TABLE plugin_list DROP COLUMN before_formats; PRAGMA user_version = 5");
+        db.execute ("DELETE FROM plugin; ALTER TABLE plugin_list DROP COLUMN before_formats; "
+                    "DROP INDEX plugin_by_machine; PRAGMA user_version = 5");
         Database::Statement report (db, "INSERT INTO plugin VALUES (?1, '012. 2.0', ?2)");
 
         for (std::int64_t machine = 1; machine <= 3; ++machine)
@@ -159,7 +164,8 @@ namespace
         makeVersion5 (db);
         ASSERT_EQ (number ("SELECT COUNT(*) FROM plugin"), 3);
         Schema::bringUpToDate (db);
-        ASSERT_EQ (Schema::versionOf (db), 6);
+        ASSERT_EQ (Schema::versionOf (db), Schema::currentVersion);
+        EXPECT_EQ (number ("SELECT COUNT(*) FROM sqlite_master WHERE name = 'plugin_by_machine'"), 1);
 
         const auto vst = InventoryStore::keyHash ("Verb", "Acme", "VST");
         const auto countOf = [this] (std::int64_t hash)
@@ -225,5 +231,60 @@ namespace
         // Making the table anew kept what refers to the accounts.
         EXPECT_EQ (number ("SELECT COUNT(*) FROM machine WHERE account_id = 1"), 1);
         EXPECT_EQ (number ("PRAGMA foreign_keys"), 1);
+    }
+
+    //==============================================================================
+    // What each kind of database holds: table -> its columns, and the
+    // names of the indexes made for the queries (not those of keys).
+    struct Layout
+    {
+        std::map<std::string, std::set<std::string>> columns;
+        std::set<std::string> indexes;
+    };
+
+    Layout layoutOf (Database& db)
+    {
+        Layout layout;
+        const bool sqlite = db.kind() == Database::Kind::sqlite;
+
+        Database::Statement columns (db, sqlite
+            ? "SELECT m.name, c.name FROM sqlite_master m, pragma_table_info(m.name) c WHERE m.type = 'table'"
+            : "SELECT table_name, column_name FROM information_schema.columns "
+              "WHERE table_schema = current_schema() AND table_name <> 'schema_version'");
+
+        while (columns.step())
+            layout.columns[columns.columnText (0)].insert (columns.columnText (1));
+
+        Database::Statement indexes (db, sqlite
+            ? "SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL"
+            : "SELECT indexname FROM pg_indexes i WHERE schemaname = current_schema() "
+              "AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conname = i.indexname)");
+
+        while (indexes.step())
+            layout.indexes.insert (indexes.columnText (0));
+
+        return layout;
+    }
+
+    TEST (SchemaOnPostgreSQL, HasTheTablesColumnsAndIndexesOfSQLite)
+    {
+        TestStore sqliteStore (Database::Kind::sqlite), postgresStore (Database::Kind::postgresql);
+        Database sqlite (sqliteStore.location()), postgres (postgresStore.location());
+        Schema::bringUpToDate (sqlite);
+        Schema::bringUpToDate (postgres);
+
+        EXPECT_EQ (Schema::versionOf (postgres), Schema::currentVersion);
+
+        const auto expected = layoutOf (sqlite), found = layoutOf (postgres);
+        EXPECT_EQ (found.columns, expected.columns);
+        EXPECT_EQ (found.indexes, expected.indexes);
+        EXPECT_EQ (found.indexes.count ("plugin_by_machine"), 1u);
+
+        // Once up to date, nothing is done again.
+        Schema::bringUpToDate (postgres);
+        Database::Statement rows (postgres, "SELECT COUNT(*), MAX(version) FROM schema_version");
+        ASSERT_TRUE (rows.step());
+        EXPECT_EQ (rows.columnInt (0), 1);
+        EXPECT_EQ (rows.columnInt (1), Schema::currentVersion);
     }
 }

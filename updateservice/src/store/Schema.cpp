@@ -409,6 +409,13 @@ namespace
         );
     )sql";
 
+    // Version 7: a machine's reports are found by the machine, when they
+    // are taken back (its account's address changed, or its stored list
+    // cannot be read), without reading every report of every machine.
+    constexpr const char* version7 = R"sql(
+        CREATE INDEX plugin_by_machine ON plugin (machine_id);
+    )sql";
+
     struct Step
     {
         int version;       ///< what the database is at once the step is taken
@@ -432,7 +439,8 @@ namespace
         { 3, version3, nullptr, nullptr },
         { 4, version4, keyAddresses, nullptr },
         { 5, version5, nullptr, nullptr },
-        { 6, version6, rekeyReports, postgresVersion6 }
+        { 6, version6, rekeyReports, postgresVersion6 },
+        { 7, version7, nullptr, version7 }
     };
 
     // PostgreSQL has no header field for the version: a table of one row
