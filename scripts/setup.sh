@@ -19,6 +19,8 @@ packages=(
     # the stand-in update service
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
     libidn2-dev libunistring-dev
+    # its PostgreSQL store; the tests start a throw-away cluster of their own
+    libpqxx-dev postgresql
     # its example reverse proxy (updateservice/deploy/nginx), run by its test
     nginx
     # the Windows build (scripts/build-windows.sh) and its tests under Wine;
@@ -42,6 +44,13 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
+fi
+
+# PostgreSQL's packages would make and start a system cluster on port
+# 5432; the tests start their own, and a deployment makes its own.
+if [[ " ${missing[*]} " == *" postgresql "* && ! -e /etc/postgresql-common/createcluster.d/cobaltline.conf ]]; then
+    "${sudo_cmd[@]}" mkdir -p /etc/postgresql-common/createcluster.d
+    echo "create_main_cluster = false" | "${sudo_cmd[@]}" tee /etc/postgresql-common/createcluster.d/cobaltline.conf >/dev/null
 fi
 
 export DEBIAN_FRONTEND=noninteractive
