@@ -585,6 +585,17 @@ namespace
         EXPECT_EQ (view ("locked@example.com", goodPassword).kind, Kind::profile);
     }
 
+    TEST_P (AccountsTest, WhatIsNoTextInPlaceOfAnAddressFailsAndLocksLikeAnyOther)
+    {
+        settings.maxFailedLogins = 3;
+
+        for (const auto& typed : { std::string ("ann\xFF@example.com"), std::string ("ann\0@example.com", 16) })
+        {
+            failLogIns (typed, 3);
+            EXPECT_EQ (view (typed, goodPassword).title, "Log-in Locked");
+        }
+    }
+
     TEST_P (AccountsTest, AddressesWithoutAnAccountLockTheSameWay)
     {
         settings.maxFailedLogins = 3;

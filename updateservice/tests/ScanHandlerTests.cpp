@@ -207,6 +207,31 @@ namespace
     // A version whose first number is more than one above the highest
     // version known otherwise (the catalog's, or one established below it)
     // is held back, and lifts the bar for no other.
+    TEST_P (ScanHandlerTest, ReportsFarDownTheListStillCount)
+    {
+        addAccount ("d@x.com");
+
+        // More accounts than the store reads at once, all from one network:
+        // their group stays open for want of networks.
+        for (int i = 0; i < 130; ++i)
+        {
+            const auto email = "crowd" + std::to_string (i) + "@x.com";
+            addAccount (email);
+            ASSERT_EQ (scan (email, "PC", { { "Verb", "5.0" } }, "198.51.100.7").kind, Outcome::Kind::updateList);
+        }
+
+        EXPECT_TRUE (offers ("d@x.com", { { "Verb", "1.0" } }).empty());
+
+        // Two accounts of other networks below them close the group.
+        for (const auto* email : { "b@x.com", "c@x.com" })
+        {
+            addAccount (email);
+            ASSERT_EQ (scan (email, "PC", { { "Verb", "4.0" } }).kind, Outcome::Kind::updateList);
+        }
+
+        EXPECT_EQ (offers ("d@x.com", { { "Verb", "1.0" } })["Verb"], "4.0");
+    }
+
     TEST_P (ScanHandlerTest, AVersionFarAboveTheKnownOnesIsHeldBack)
     {
         {

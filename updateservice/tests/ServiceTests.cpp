@@ -1554,6 +1554,27 @@ namespace
         EXPECT_EQ (offered ("192.0.2.50"), "2.0");
     }
 
+    TEST_P (SeveralProcessesTest, HealthFollowsTheDatabase)
+    {
+        start();
+
+        const auto health = [this]
+        {
+            const auto reply = client()->Get ("/health");
+            return reply ? std::to_string (reply->status) + " " + reply->body : std::string ("no reply");
+        };
+
+        EXPECT_EQ (health(), "200 ok\n");
+
+        // What every new connection reads is gone; then back.
+        Database db (database());
+        db.execute ("ALTER TABLE schema_version RENAME TO schema_version_away");
+        EXPECT_EQ (health(), "503 database unavailable\n");
+        db.execute ("ALTER TABLE schema_version_away RENAME TO schema_version");
+        EXPECT_EQ (health(), "200 ok\n");
+        EXPECT_NE (readFile (folder.path() / "service.log").find ("error: GET /health: "), std::string::npos);
+    }
+
     TEST_P (SeveralProcessesTest, TwoProcessesMakingANewDatabaseAtOnceLeaveOneLayout)
     {
         std::unique_ptr<ServiceProcess> first;
@@ -1588,6 +1609,63 @@ namespace
             Database db (location);
             Database::Statement query (db, sql);
             return query.step() ? query.columnInt (0) : -1;
+        }
+
+        // Every row of a table as one line of text, sorted, read the same way
+        // from either store: numbers as digits, blobs in hex, NULL as such.
+        std::vector<std::string> dump (const std::string& location, const std::string& table) const
+        {
+            Database postgres (store.location());
+            Database::Statement columns (postgres, "SELECT column_name, data_type FROM information_schema.columns "
+                                                   "WHERE table_schema = current_schema() AND table_name = ?1 "
+                                                   "ORDER BY ordinal_position");
+            columns.bind (1, table);
+            std::vector<std::string> types;
+            std::string names;
+
+            while (columns.step())
+            {
+                names += (names.empty() ? "" : ", ") + columns.columnText (0);
+                types.push_back (columns.columnText (1));
+            }
+
+            Database db (location);
+            Database::Statement rows (db, "SELECT " + names + " FROM " + table);
+            std::vector<std::string> lines;
+
+            while (rows.step())
+            {
+                std::string line;
+
+                for (int i = 0; i < static_cast<int> (types.size()); ++i)
+                {
+                    const auto& type = types[static_cast<std::size_t> (i)];
+                    std::string value;
+
+                    if (rows.columnIsNull (i))
+                        value = "NULL";
+                    else if (type == "bytea")
+                    {
+                        for (const auto c : rows.columnBlob (i))
+                        {
+                            const auto byte = static_cast<unsigned char> (c);
+                            value += "0123456789abcdef"[byte >> 4];
+                            value += "0123456789abcdef"[byte & 15];
+                        }
+                    }
+                    else if (type == "text")
+                        value = "'" + rows.columnText (i) + "'";
+                    else
+                        value = std::to_string (rows.columnInt (i));
+
+                    line += value + "|";
+                }
+
+                lines.push_back (line);
+            }
+
+            std::sort (lines.begin(), lines.end());
+            return lines;
         }
 
         int migrate (std::string& output) const
@@ -1628,9 +1706,9 @@ namespace
         for (const auto* table : { "account", "confirmation", "reset_code", "login_attempt", "rate_bucket",
                                    "machine", "plugin_list", "plugin", "catalog" })
         {
-            const auto sql = std::string ("SELECT COUNT(*) FROM ") + table;
-            EXPECT_GT (rowsIn (sqlite, sql), 0) << table;
-            EXPECT_EQ (rowsIn (postgres, sql), rowsIn (sqlite, sql)) << table;
+            const auto rows = dump (sqlite, table);
+            EXPECT_FALSE (rows.empty()) << table;
+            EXPECT_EQ (dump (postgres, table), rows) << table;
             EXPECT_NE (output.find (std::string (" rows of ") + table + "\n"), std::string::npos) << output;
         }
 

@@ -29,18 +29,29 @@ as_owner() {
 
 case "$command" in
 start)
-    folder="$(mktemp -d "${TMPDIR:-/tmp}/cobaltline-pg.XXXXXX")"
+    # A cluster an interrupted run left behind goes first.
+    [[ -f "$state" ]] && "$0" stop "$state"
+
+    # /tmp, not $TMPDIR: "nobody" must reach the folder, and the socket's
+    # path must stay short.
+    folder="$(mktemp -d /tmp/cobaltline-pg.XXXXXX)"
+    printf 'folder=%s\n' "$folder" > "$state"
+
+    # Whatever fails from here, nothing is left running or lying about.
+    trap '"$0" stop "$state"' ERR
+
     [[ "$(id -u)" == 0 ]] && chown nobody: "$folder"
     chmod 700 "$folder"
     as_owner "$bin_dir/initdb" -D "$folder/data" -U cobaltline --auth=trust -E UTF8 --locale=C.UTF-8 \
-        > "$folder/initdb.log" 2>&1 || { cat "$folder/initdb.log" >&2; exit 1; }
+        > "$folder/initdb.log" 2>&1 || { cat "$folder/initdb.log" >&2; false; }
     # No TCP at all: the socket in the folder is the only way in, so a
     # port taken by another server does not matter.
     as_owner "$bin_dir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
         -o "-c listen_addresses='' -c unix_socket_directories='$folder' -c port=5432 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
-        start > /dev/null || { cat "$folder/server.log" >&2; exit 1; }
+        start > /dev/null || { cat "$folder/server.log" >&2; false; }
     "$bin_dir/createdb" -h "$folder" -p 5432 -U cobaltline cobaltline_test
     printf 'folder=%s\nurl=postgresql://cobaltline@/cobaltline_test?host=%s&port=5432\n' "$folder" "$folder" > "$state"
+    trap - ERR
     ;;
 stop)
     [[ -f "$state" ]] || exit 0

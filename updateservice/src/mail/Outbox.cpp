@@ -12,6 +12,25 @@
 
 namespace
 {
+    constexpr int maxNameAttempts = 1000;
+
+    // Gives the file `from` the name `to` unless that exists; 0 or an errno.
+    // A hard link fails with EEXIST where a rename would replace the other
+    // file; `from` keeps its own name, for the caller to remove.
+    int placeWithoutReplacing (const std::filesystem::path& from, const std::filesystem::path& to)
+    {
+        if (::link (from.c_str(), to.c_str()) == 0)
+            return 0;
+
+        const auto error = errno;
+
+        // A file system without hard links: renamed, as the only way left.
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS)
+            return ::rename (from.c_str(), to.c_str()) == 0 ? 0 : errno;
+
+        return error;
+    }
+
     std::tm utcTime (std::time_t when)
     {
         std::tm parts {};
@@ -150,42 +169,53 @@ std::filesystem::path Outbox::send (std::string_view to, std::string_view subjec
     std::error_code ignored;
     std::filesystem::create_directories (outboxFolder, ignored);
 
-    ++counter;
-    char counterText[32] = {};
-    std::snprintf (counterText, sizeof (counterText), "%06llu", static_cast<unsigned long long> (counter));
-
-    const auto name = formatTime (now, "%Y%m%dT%H%M%SZ") + "-" + counterText + ".eml";
-    const auto target = outboxFolder / name;
-    const auto temporary = outboxFolder / ("." + name + ".tmp");
-
-    const int fd = ::open (temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-
-    if (fd < 0)
-        throw std::runtime_error ("cannot create a file in the outbox: " + std::string (std::strerror (errno)));
-
-    try
+    // Several processes may share the folder: a name another one took
+    // meanwhile is never written over, the next number is taken instead.
+    for (int attempt = 0;; ++attempt)
     {
-        writeWhole (fd, text);
+        const bool mayRetry = attempt < maxNameAttempts;
 
-        if (::fsync (fd) != 0)
-            throw std::runtime_error ("cannot flush an outbox file");
-    }
-    catch (...)
-    {
+        ++counter;
+        char counterText[32] = {};
+        std::snprintf (counterText, sizeof (counterText), "%06llu", static_cast<unsigned long long> (counter));
+
+        const auto name = formatTime (now, "%Y%m%dT%H%M%SZ") + "-" + counterText + ".eml";
+        const auto target = outboxFolder / name;
+        const auto temporary = outboxFolder / ("." + name + ".tmp");
+
+        const int fd = ::open (temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+
+        if (fd < 0 && errno == EEXIST && mayRetry)
+            continue;
+
+        if (fd < 0)
+            throw std::runtime_error ("cannot create a file in the outbox: " + std::string (std::strerror (errno)));
+
+        try
+        {
+            writeWhole (fd, text);
+
+            if (::fsync (fd) != 0)
+                throw std::runtime_error ("cannot flush an outbox file");
+        }
+        catch (...)
+        {
+            ::close (fd);
+            ::unlink (temporary.c_str());
+            throw;
+        }
+
         ::close (fd);
-        ::unlink (temporary.c_str());
-        throw;
+
+        const auto placed = placeWithoutReplacing (temporary, target);
+        ::unlink (temporary.c_str());   // only a name left over once placed
+
+        if (placed == 0)
+            return target;
+
+        if (placed != EEXIST || ! mayRetry)
+            throw std::runtime_error ("cannot place a file in the outbox: " + std::string (std::strerror (placed)));
     }
-
-    ::close (fd);
-
-    if (::rename (temporary.c_str(), target.c_str()) != 0)
-    {
-        ::unlink (temporary.c_str());
-        throw std::runtime_error ("cannot place a file in the outbox");
-    }
-
-    return target;
 }
 
 void Outbox::deliver (std::string_view to, std::string_view subject, std::string_view body, std::time_t now)

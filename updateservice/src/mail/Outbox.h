@@ -17,7 +17,8 @@
     "20261208T140501Z-000042.eml".
 
     Files appear whole: a message is written to a hidden temporary file in
-    the same folder and then renamed.
+    the same folder and then given its name, never one that exists: several
+    processes may write to one folder, each taking the next free number.
 
     Thread-safe.
 */

@@ -1,5 +1,6 @@
 #include "store/AccountStore.h"
 
+#include "base/Utf8.h"
 #include "store/InventoryStore.h"
 #include "store/WriteGate.h"
 
@@ -10,6 +11,41 @@
 
 namespace
 {
+    // Whether every store can keep the key as text: PostgreSQL's text holds
+    // UTF-8 without NUL characters only.
+    bool isText (const std::string& emailKey)
+    {
+        return Utf8::isValid (emailKey) && emailKey.find ('\0') == std::string::npos;
+    }
+
+    // The key of a log-in attempt as the store keeps it. What was typed in
+    // place of an address may be no text at all; its attempts still count,
+    // under its bytes in hex.
+    std::string attemptKey (const std::string& emailKey)
+    {
+        if (isText (emailKey))
+            return emailKey;
+
+        static constexpr char digits[] = "0123456789abcdef";
+        std::string hex = "\\x";
+
+        for (const auto c : emailKey)
+        {
+            const auto byte = static_cast<unsigned char> (c);
+            hex += digits[byte >> 4];
+            hex += digits[byte & 15];
+        }
+
+        return hex;
+    }
+
+    // No account has a key that is no text on PostgreSQL; SQLite may keep
+    // one from before addresses were checked.
+    bool mayBeStored (Database& db, const std::string& emailKey)
+    {
+        return db.kind() == Database::Kind::sqlite || isText (emailKey);
+    }
+
     bool emailTakenByOther (Database& db, const std::string& emailKey, std::int64_t exceptId)
     {
         Database::Statement query (db, "SELECT id FROM account WHERE email_key = ?1 AND id <> ?2");
@@ -32,6 +68,10 @@ AccountStore::AccountStore (ConnectionPool& pool)
 std::vector<AccountStore::Credentials> AccountStore::findCredentials (const std::string& emailKey)
 {
     auto db = connections.acquire();
+
+    if (! mayBeStored (*db, emailKey))
+        return {};
+
     Database::Statement query (*db, "SELECT id, email, password_hash FROM account WHERE email_key = ?1 ORDER BY id");
     query.bind (1, emailKey);
     std::vector<Credentials> found;
@@ -45,7 +85,7 @@ std::vector<AccountStore::Credentials> AccountStore::findCredentials (const std:
 bool AccountStore::isEmailTaken (const std::string& emailKey, std::int64_t exceptAccountId)
 {
     auto db = connections.acquire();
-    return emailTakenByOther (*db, emailKey, exceptAccountId);
+    return mayBeStored (*db, emailKey) && emailTakenByOther (*db, emailKey, exceptAccountId);
 }
 
 std::int64_t AccountStore::createAccount (const NewAccount& account)
@@ -117,9 +157,10 @@ AccountStore::ProfileSaved AccountStore::updateProfile (const ProfileChange& cha
 }
 
 //==============================================================================
-bool AccountStore::admitAttempt (const std::string& client, const std::string& emailKey, std::int64_t now,
+bool AccountStore::admitAttempt (const std::string& client, const std::string& typedKey, std::int64_t now,
                                  const LoginLimits& limits)
 {
+    const auto emailKey = attemptKey (typedKey);
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
 
@@ -229,8 +270,9 @@ bool AccountStore::admitAttempt (const std::string& client, const std::string& e
     return ! refused;
 }
 
-void AccountStore::forgetFailures (const std::string& client, const std::string& emailKey, std::int64_t now)
+void AccountStore::forgetFailures (const std::string& client, const std::string& typedKey, std::int64_t now)
 {
+    const auto emailKey = attemptKey (typedKey);
     auto db = connections.acquire();
     const std::lock_guard<std::mutex> gate (writeGate());
 
@@ -444,7 +486,7 @@ bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::strin
     markConfirmed (*db, match.accountId, now);
 
     Database::Statement clear (*db, "DELETE FROM login_attempt WHERE client = ?1 AND email_key = ?2");
-    clear.bind (1, client).bind (2, emailKey).run();
+    clear.bind (1, client).bind (2, attemptKey (emailKey)).run();
 
     transaction.commit();
     return true;

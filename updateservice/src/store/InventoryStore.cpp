@@ -467,13 +467,19 @@ bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, cons
 std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts,
                                                                        const std::string& listed)
 {
-    if (reportsQuery == nullptr)
-        reportsQuery = std::make_unique<Database::Statement> (*lease,
-            "SELECT p.learned, m.account_id, m.network FROM plugin p JOIN machine m ON m.id = p.machine_id "
-            "WHERE p.key_hash = ?1 ORDER BY p.learned DESC");
+    // The reports are read a page at a time, highest first: the walk
+    // mostly stops within the first page, and no store then sends the
+    // rest (PostgreSQL sends a statement's rows all at once).
+    constexpr std::int64_t pageSize = 128;
 
-    auto& reports = *reportsQuery;
-    reports.bind (1, hash);
+    if (firstPage == nullptr)
+    {
+        const std::string select = "SELECT p.learned, m.account_id, m.network, p.machine_id FROM plugin p "
+                                   "JOIN machine m ON m.id = p.machine_id WHERE p.key_hash = ?1 ";
+        const std::string order = " ORDER BY p.learned DESC, p.machine_id DESC LIMIT ?2";
+        firstPage = std::make_unique<Database::Statement> (*lease, select + order);
+        nextPage = std::make_unique<Database::Statement> (*lease, select + "AND (p.learned, p.machine_id) < (?3, ?4)" + order);
+    }
 
     const auto needed = static_cast<std::size_t> (std::max (accounts, 1));
     const auto versionOf = [] (const std::string& learned) { return learned.substr (learned.find (' ') + 1); };
@@ -486,23 +492,22 @@ std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int
     std::set<std::string> groupNetworks;
     std::vector<std::string> established;
 
-    while (reports.step())
+    // Takes one report; true when the walk can stop.
+    const auto take = [&] (const std::string& learned, std::int64_t account, const std::optional<std::string>& network)
     {
-        const auto learned = reports.columnText (0);
-        const auto account = reports.columnInt (1);
         const auto [it, isNew] = reported.try_emplace (account, learned);
 
         // Another machine of an account in the open group adds its network.
         if (! isNew && (it->second != learned || groupAccounts.count (account) == 0))
-            continue;
+            return false;
 
         groupAccounts.insert (account);
 
-        if (! reports.columnIsNull (2))
-            groupNetworks.insert (reports.columnText (2));
+        if (network)
+            groupNetworks.insert (*network);
 
         if (groupAccounts.size() < needed || groupNetworks.size() < needed)
-            continue;
+            return false;
 
         established.push_back (versionOf (learned));
         groupAccounts.clear();
@@ -510,13 +515,34 @@ std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int
 
         // A version no more than one first number above the catalog's
         // stands whatever lies below it: the walk can stop.
-        if (! listed.empty() && ! leapsAbove (established.back(), listed))
-            break;
-    }
+        return ! listed.empty() && ! leapsAbove (established.back(), listed);
+    };
 
-    // Left rewound, so no statement is in the middle of a read when the
-    // transaction ends.
-    reports.reset();
+    std::optional<std::pair<std::string, std::int64_t>> after;   // the last row read: learned, machine
+
+    for (bool done = false; ! done;)
+    {
+        auto& page = after ? *nextPage : *firstPage;
+        page.bind (1, hash).bind (2, pageSize);
+
+        if (after)
+            page.bind (3, after->first).bind (4, after->second);
+
+        std::int64_t rows = 0;
+
+        while (! done && page.step())
+        {
+            ++rows;
+            after = std::make_pair (page.columnText (0), page.columnInt (3));
+            done = take (after->first, page.columnInt (1),
+                         page.columnIsNull (2) ? std::nullopt : std::optional<std::string> (page.columnText (2)));
+        }
+
+        // Left rewound, so no statement is in the middle of a read when the
+        // transaction ends.
+        page.reset();
+        done = done || rows < pageSize;
+    }
 
     // From the bottom up: each version must be within one first number of
     // the highest one known below it.

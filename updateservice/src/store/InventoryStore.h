@@ -117,7 +117,7 @@ public:
         ConnectionPool::Lease lease;
         Database::Transaction transaction;
         Catalog::Lookup catalog;
-        std::unique_ptr<Database::Statement> reportsQuery;   ///< prepared on first use
+        std::unique_ptr<Database::Statement> firstPage, nextPage;   ///< of the reports; prepared on first use
     };
 
 private:

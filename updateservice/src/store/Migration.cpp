@@ -90,6 +90,19 @@ namespace
         for (const auto& column : columns)
             names += (names.empty() ? "" : ", ") + column.name;
 
+        // SQLite keeps whatever a column is given; a number column holding
+        // text or a fraction would not arrive as it is.
+        for (const auto& column : columns)
+        {
+            const auto wanted = column.type == Type::integer ? "'integer'" : column.type == Type::bytes ? "'blob'" : "'text'";
+            Database::Statement odd (from, "SELECT COUNT(*) FROM " + table + " WHERE typeof(" + column.name
+                                               + ") NOT IN (" + wanted + ", 'null')");
+
+            if (odd.step() && odd.columnInt (0) != 0)
+                throw Database::Error ("the column " + table + "." + column.name + " holds " + std::to_string (odd.columnInt (0))
+                                       + " values of another type; nothing was changed.");
+        }
+
         // Several rows a statement: one round trip for each row would make
         // a large database take hours.
         const auto rowsPerInsert = std::max<std::size_t> (1, 4000 / columns.size());

@@ -16,6 +16,20 @@ namespace
     // schema the service works in.
     constexpr const char* takeWriteLock = "SELECT pg_advisory_xact_lock(1129270348, hashtext(current_schema()))";
 
+    // Each statement of a write transaction reads what was committed before
+    // it, whatever the server's default isolation; a writer that cannot
+    // have the lock within SQLite's busy time-out gives up as SQLite's do.
+    constexpr const char* writeTransactionSettings =
+        "SET TRANSACTION ISOLATION LEVEL READ COMMITTED; SET LOCAL lock_timeout = '30s'";
+
+    // Text goes both ways as UTF-8 whatever the database's encoding. Given
+    // with the connection, so that it holds again when libpqxx reconnects.
+    std::string withClientEncoding (const std::string& connectionString)
+    {
+        return connectionString + (connectionString.find ('?') == std::string::npos ? "?" : "&")
+             + "client_encoding=UTF8";
+    }
+
     // Runs `work`, turning libpqxx's exceptions into Database::Error.
     template <typename Work>
     auto translatingErrors (const char* what, Work&& work)
@@ -31,6 +45,21 @@ namespace
         catch (const std::exception& e)
         {
             throw Database::Error (std::string (what) + ": " + e.what());
+        }
+    }
+
+    // Runs `task`; when it fails within a transaction, `failed` is set.
+    template <typename Task>
+    auto notingFailure (bool inTransaction, bool& failed, Task&& task)
+    {
+        try
+        {
+            return task();
+        }
+        catch (...)
+        {
+            failed = failed || inTransaction;
+            throw;
         }
     }
 
@@ -175,23 +204,8 @@ namespace
             if (value.is_null())
                 return {};
 
-            const std::string_view hex (value.c_str(), value.size());
-
-            if (hex.size() < 2 || hex[0] != '\\' || hex[1] != 'x' || hex.size() % 2 != 0)
-                throw Database::Error ("a stored value is not in bytea's hex form");
-
-            const auto nibble = [] (char c)
-            {
-                return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-            };
-
-            std::string bytes;
-            bytes.reserve (hex.size() / 2 - 1);
-
-            for (std::size_t i = 2; i < hex.size(); i += 2)
-                bytes += static_cast<char> ((nibble (hex[i]) << 4) | nibble (hex[i + 1]));
-
-            return bytes;
+            // Either of bytea's output forms.
+            return translatingErrors ("cannot read a stored value", [&] { return pqxx::binarystring (value).str(); });
         }
 
     private:
@@ -226,13 +240,12 @@ namespace
         explicit PostgresBackend (const std::string& connectionString)
             : connection (translatingErrors ("cannot open the database", [&]
               {
-                  return std::make_unique<pqxx::connection> (connectionString);
+                  return std::make_unique<pqxx::connection> (withClientEncoding (connectionString));
               }))
         {
-            // Text compares byte by byte, as in SQLite, through the layout's
-            // COLLATE "C"; blobs come back in hex; notices of statements
-            // that found their work done already stay out of the log.
-            execute ("SET client_min_messages = warning; SET bytea_output = 'hex'; SET client_encoding = 'UTF8'");
+            // Notices of statements that found their work done already stay
+            // out of the log.
+            execute ("SET client_min_messages = warning");
         }
 
         ~PostgresBackend() override
@@ -242,20 +255,23 @@ namespace
 
         void execute (const char* sql) override
         {
-            translatingErrors ("statement failed", [&]
+            notingFailure (work != nullptr, failedInTransaction, [&]
             {
-                if (work != nullptr)
-                    remember (work->exec (sql));
-                else
-                    remember (pqxx::nontransaction (*connection).exec (sql));
+                return translatingErrors ("statement failed", [&]
+                {
+                    if (work != nullptr)
+                        remember (work->exec (sql));
+                    else
+                        remember (pqxx::nontransaction (*connection).exec (sql));
 
-                return 0;
+                    return 0;
+                });
             });
         }
 
         pqxx::result run (const std::string& sql, const std::vector<std::optional<std::string>>& parameters)
         {
-            return translatingErrors ("statement failed", [&]
+            return notingFailure (work != nullptr, failedInTransaction, [&] { return translatingErrors ("statement failed", [&]
             {
                 std::vector<const char*> values;
                 values.reserve (parameters.size());
@@ -268,7 +284,7 @@ namespace
                                               : pqxx::nontransaction (*connection).exec_params (sql, dynamic);
                 remember (result);
                 return result;
-            });
+            }); });
         }
 
         std::unique_ptr<Database::StatementBackend> prepare (std::string_view sql) override
@@ -284,8 +300,12 @@ namespace
                 return 0;
             });
 
+            failedInTransaction = false;
+
             try
             {
+                execute (writeTransactionSettings);
+
                 // Writers take turns, whichever process they are in: what a
                 // transaction reads after this was written by every writer
                 // before it.
@@ -300,6 +320,14 @@ namespace
 
         void commit() override
         {
+            // After a failed statement the server ends the transaction with
+            // a rollback, whatever it is told: that is no commit.
+            if (failedInTransaction)
+            {
+                rollback();
+                throw Database::Error ("cannot commit: a statement of the transaction failed, so nothing of it was kept");
+            }
+
             translatingErrors ("cannot commit", [&]
             {
                 auto finishing = std::move (work);
@@ -328,8 +356,10 @@ namespace
             lastChanges = static_cast<int> (result.affected_rows());
         }
 
+
         std::unique_ptr<pqxx::connection> connection;
         std::unique_ptr<pqxx::work> work;   ///< the transaction under way, if any
+        bool failedInTransaction = false;
         int lastChanges = 0;
     };
 

@@ -40,7 +40,10 @@ namespace
 
         void bindText (int index, std::string_view text) override
         {
-            check (sqlite3_bind_text (statement, index, text.data(), checkedLength (text.size()), SQLITE_TRANSIENT));
+            // An empty view may have no data at all, which SQLite would take
+            // for NULL.
+            check (sqlite3_bind_text (statement, index, text.data() != nullptr ? text.data() : "",
+                                      checkedLength (text.size()), SQLITE_TRANSIENT));
         }
 
         void bindInt (int index, std::int64_t value) override
