@@ -1476,6 +1476,39 @@ namespace
         }
     }
 
+    TEST_P (SeveralProcessesTest, WrongPasswordsAtOnceThroughBothGetNoMoreChecksThanTheLimit)
+    {
+        startBoth ({ "--max-failed-logins", "5" });
+        throughFirst();
+        ASSERT_EQ (signUp ("target@example.com").tag, "Success");
+
+        std::atomic<int> checked { 0 }, locked { 0 };
+        std::vector<std::thread> senders;
+
+        for (int t = 0; t < 16; ++t)
+            senders.emplace_back ([&, t]
+            {
+                httplib::Client http ("127.0.0.1", (t % 2 == 0 ? service : second)->port());
+                http.set_read_timeout (60, 0);
+
+                for (int i = 0; i < 3; ++i)
+                {
+                    const auto reply = http.Post ("/authentication/index.php",
+                                                  formBody ({ { "viewprofile", "true" }, { "email", "target@example.com" },
+                                                              { "password", "Wrong-passw0rd" } }),
+                                                  "application/x-www-form-urlencoded");
+                    const auto title = reply ? parseReply (reply->body)["ErrorTitle"] : std::string();
+                    ++(title == "Log-in Failed" ? checked : locked);
+                }
+            });
+
+        for (auto& sender : senders)
+            sender.join();
+
+        EXPECT_EQ (checked.load(), 5);
+        EXPECT_EQ (locked.load(), 16 * 3 - 5);
+    }
+
     TEST_P (SeveralProcessesTest, AResetCodeMailedByOneIsSpentOnceAcrossBoth)
     {
         startBoth();
