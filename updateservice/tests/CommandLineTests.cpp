@@ -27,6 +27,23 @@ namespace
         EXPECT_EQ (CommandLine::hostForUrl (result.options.host), "[::1]");
     }
 
+    TEST (CommandLine, MigrateCopiesFromAFileIntoPostgreSQLOnly)
+    {
+        auto result = parse ({ "migrate", "--db", "service.db", "--to", "postgresql://svc@db/store" });
+        ASSERT_TRUE (result.ok) << result.error;
+        EXPECT_EQ (result.options.command, CommandLine::Command::migrate);
+        EXPECT_EQ (result.options.migrateTo, "postgresql://svc@db/store");
+
+        EXPECT_FALSE (parse ({ "migrate", "--db", "service.db", "--to", "other.db" }).ok);
+        EXPECT_FALSE (parse ({ "migrate", "--db", "postgresql://a/b", "--to", "postgresql://svc@db/store" }).ok);
+        EXPECT_FALSE (parse ({ "migrate", "--db", "service.db" }).ok);
+        EXPECT_FALSE (parse ({ "migrate", "--db", "service.db", "--to", "postgresql://db/s", "extra" }).ok);
+        EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "out", "--to", "postgresql://db/s" }).ok);
+
+        // serve and import-catalog take either kind of store.
+        EXPECT_TRUE (parse ({ "serve", "--db", "postgresql://svc@db/store", "--outbox", "out" }).ok);
+    }
+
     struct LoopbackCase
     {
         const char* listenHost;
