@@ -75,18 +75,6 @@ namespace
         EXPECT_EQ (count(), 5);
     }
 
-    TEST_P (DatabaseTest, ChangesCountTheRowsOfTheLatestWrite)
-    {
-        for (std::int64_t n = 0; n < 3; ++n)
-            Database::Statement (db, "INSERT INTO item (n) VALUES (?1)").bind (1, n).run();
-
-        Database::Statement (db, "UPDATE item SET label = 'x' WHERE n >= ?1").bind (1, std::int64_t { 1 }).run();
-        EXPECT_EQ (db.changes(), 2);
-
-        Database::Statement (db, "DELETE FROM item WHERE n = ?1").bind (1, std::int64_t { 7 }).run();
-        EXPECT_EQ (db.changes(), 0);
-    }
-
     TEST_P (DatabaseTest, ATransactionKeepsAllOrNothingAndSaysWhichTruly)
     {
         {
@@ -134,9 +122,5 @@ namespace
                    "postgres://svc@db/store?password=***&sslmode=require");
         EXPECT_EQ (Database::withoutPassword ("postgresql://svc@/store?host=/run/pg"), "postgresql://svc@/store?host=/run/pg");
         EXPECT_EQ (Database::withoutPassword ("/var/lib/svc:pass@x/service.db"), "/var/lib/svc:pass@x/service.db");
-
-        EXPECT_EQ (Database::kindOf ("postgresql://db/store"), Database::Kind::postgresql);
-        EXPECT_EQ (Database::kindOf ("postgres://db/store"), Database::Kind::postgresql);
-        EXPECT_EQ (Database::kindOf ("./postgresql://x.db"), Database::Kind::sqlite);
     }
 }

@@ -8,13 +8,10 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
-#include <atomic>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace
 {
@@ -289,44 +286,6 @@ namespace
         ASSERT_TRUE (rows.step());
         EXPECT_EQ (rows.columnInt (0), 1);
         EXPECT_EQ (rows.columnInt (1), Schema::currentVersion);
-    }
-
-    TEST (SchemaOnPostgreSQL, ConnectionsMakingANewDatabaseAtOnceLeaveOneLayout)
-    {
-        TestStore store (Database::Kind::postgresql);
-        std::atomic<int> ready { 0 };
-        std::vector<std::string> failures (4);
-        std::vector<std::thread> threads;
-
-        for (std::size_t i = 0; i < failures.size(); ++i)
-            threads.emplace_back ([&, i]
-            {
-                try
-                {
-                    Database db (store.location());
-                    ++ready;
-
-                    while (ready < static_cast<int> (failures.size()))
-                        std::this_thread::yield();
-
-                    Schema::bringUpToDate (db);
-                }
-                catch (const std::exception& e)
-                {
-                    failures[i] = e.what();
-                }
-            });
-
-        for (auto& thread : threads)
-            thread.join();
-
-        EXPECT_EQ (failures, std::vector<std::string> (failures.size()));
-
-        Database db (store.location());
-        EXPECT_EQ (Schema::versionOf (db), Schema::currentVersion);
-        Database::Statement tables (db, "SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema()");
-        ASSERT_TRUE (tables.step());
-        EXPECT_EQ (tables.columnInt (0), 10);
     }
 
     TEST (SchemaOnPostgreSQL, ADatabaseOfANewerVersionIsRefusedAndLeftAsItIs)
