@@ -1,7 +1,10 @@
 // Load generator for the Cobaltline update service: registers accounts, then
-// sends many scan uploads at once, the way the application builds them, and
-// reports throughput and latency. Talks to loopback addresses only, and stops
-// by itself after a fixed number of uploads or a time limit.
+// sends scan uploads many at once, the way the application builds them, in
+// two rounds: each account's first upload (its log-in verified by the full
+// password hash), then repeated uploads of the same accounts (log-ins the
+// service remembers). Reports throughput and latency of each round. Spreads
+// the clients over one or more service ports. Talks to loopback addresses
+// only, and stops by itself after its uploads or a time limit.
 
 #include <httplib.h>
 
@@ -23,11 +26,11 @@ namespace
     struct Options
     {
         std::string host = "127.0.0.1";
-        int port = 0;
-        int uploads = 200;
-        int concurrency = 200;
-        int plugins = 2000;
-        int accounts = 4;
+        std::vector<int> ports;
+        int uploads = 1000;        ///< of the repeated round
+        int concurrency = 50;
+        int plugins = 300;
+        int accounts = 0;          ///< 0: as many as the concurrency
         int timeLimitSeconds = 600;
     };
 
@@ -115,7 +118,16 @@ namespace
             const auto number = std::atoi (value.c_str());
 
             if (name == "--host")              options.host = value;
-            else if (name == "--port")         options.port = number;
+            else if (name == "--port")
+            {
+                // One port, or several separated by commas.
+                for (std::size_t start = 0; start <= value.size();)
+                {
+                    const auto comma = std::min (value.find (',', start), value.size());
+                    options.ports.push_back (std::atoi (value.substr (start, comma - start).c_str()));
+                    start = comma + 1;
+                }
+            }
             else if (name == "--uploads")      options.uploads = number;
             else if (name == "--concurrency")  options.concurrency = number;
             else if (name == "--plugins")      options.plugins = number;
@@ -124,7 +136,12 @@ namespace
             else return false;
         }
 
-        return options.port > 0 && options.port < 65536 && options.uploads > 0 && options.concurrency > 0
+        if (options.accounts == 0)
+            options.accounts = options.concurrency;
+
+        return ! options.ports.empty()
+            && std::all_of (options.ports.begin(), options.ports.end(), [] (int p) { return p > 0 && p < 65536; })
+            && options.uploads > 0 && options.concurrency > 0
             && options.concurrency <= 1000 && options.plugins >= 0 && options.plugins <= 100000
             && options.accounts > 0 && options.timeLimitSeconds > 0;
     }
@@ -145,8 +162,8 @@ int main (int argc, char* argv[])
 
     if (! parseOptions (argc, argv, options))
     {
-        std::cerr << "usage: service-loadgen --port P [--host 127.0.0.1] [--uploads 200] [--concurrency 200]\n"
-                     "                       [--plugins 2000] [--accounts 4] [--time-limit 600]\n";
+        std::cerr << "usage: service-loadgen --port P[,P...] [--host 127.0.0.1] [--uploads 1000] [--concurrency 50]\n"
+                     "                       [--plugins 300] [--accounts CONCURRENCY] [--time-limit 600]\n";
         return 2;
     }
 
@@ -158,127 +175,173 @@ int main (int argc, char* argv[])
 
     std::signal (SIGPIPE, SIG_IGN);
 
-    const auto makeClient = [&options]
+    // Client w talks to the w-th port, round the list.
+    const auto makeClient = [&options] (int w)
     {
-        auto client = std::make_unique<httplib::Client> (options.host, options.port);
+        const auto port = options.ports[static_cast<std::size_t> (w) % options.ports.size()];
+        auto client = std::make_unique<httplib::Client> (options.host, port);
         client->set_connection_timeout (30, 0);
         client->set_read_timeout (options.timeLimitSeconds, 0);
         client->set_write_timeout (60, 0);
         return client;
     };
 
-    for (int a = 0; a < options.accounts; ++a)
+    // Sign-ups at once, spread over the processes.
     {
-        const auto body = "registerpost=true&email=" + formEncode (accountEmail (a)) + "&password=" + formEncode (password)
-                        + "&firstname=Load&lastname=Test&isdeveloper=0";
-        const auto reply = makeClient()->Post ("/authentication/index.php", body, "application/x-www-form-urlencoded");
+        std::atomic<int> next { 0 }, refused { 0 };
+        std::vector<std::thread> signing;
 
-        if (! reply || reply->body.find ("<Success") == std::string::npos)
-        {
-            std::cerr << "service-loadgen: cannot register " << accountEmail (a) << "\n";
+        for (int w = 0; w < std::min (options.concurrency, options.accounts); ++w)
+            signing.emplace_back ([&, w]
+            {
+                for (int a = next++; a < options.accounts; a = next++)
+                {
+                    const auto body = "registerpost=true&email=" + formEncode (accountEmail (a)) + "&password="
+                                    + formEncode (password) + "&firstname=Load&lastname=Test&isdeveloper=0";
+                    const auto reply = makeClient (w)->Post ("/authentication/index.php", body,
+                                                             "application/x-www-form-urlencoded");
+
+                    if (! reply || reply->body.find ("<Success") == std::string::npos)
+                        if (refused++ == 0)
+                            std::cerr << "service-loadgen: cannot register " << accountEmail (a) << ": "
+                                      << (reply ? reply->body.substr (0, 300) : std::string ("no reply")) << "\n";
+                }
+            });
+
+        for (auto& thread : signing)
+            thread.join();
+
+        if (refused > 0)
             return 1;
-        }
     }
 
-    std::atomic<int> nextUpload { 0 };
-    std::atomic<int> failures { 0 };
-    std::atomic<long long> bytesSent { 0 };
-    std::mutex resultLock;
-    std::vector<double> latenciesMs;
-    latenciesMs.reserve (static_cast<std::size_t> (options.uploads));
-
-    std::mutex startLock;
-    std::condition_variable startSignal;
-    bool started = false;
-    int ready = 0;
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (options.timeLimitSeconds);
-    std::vector<std::thread> workers;
-    const auto workerCount = std::min (options.concurrency, options.uploads);
-
-    for (int w = 0; w < workerCount; ++w)
+    struct Round
     {
-        workers.emplace_back ([&, w]
+        int done = 0, failed = 0;
+        double seconds = 0, mib = 0;
+        std::vector<double> latenciesMs;
+    };
+
+    // `count` uploads, `options.concurrency` at once; upload i is account
+    // i's, round the accounts, each from its own machine.
+    const auto runRound = [&] (int count)
+    {
+        Round round;
+        std::atomic<int> nextUpload { 0 };
+        std::atomic<int> failures { 0 };
+        std::atomic<long long> bytesSent { 0 };
+        std::mutex resultLock;
+
+        std::mutex startLock;
+        std::condition_variable startSignal;
+        bool started = false;
+        int ready = 0;
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (options.timeLimitSeconds);
+        std::vector<std::thread> workers;
+        const auto workerCount = std::min (options.concurrency, count);
+
+        for (int w = 0; w < workerCount; ++w)
         {
-            // Each worker builds its first body before the start, so the
-            // uploads really begin together.
-            auto index = nextUpload.fetch_add (1);
-            std::string body;
-            const std::string boundary = "7d3a" + std::to_string (w) + "c0ffee";
-
-            const auto prepare = [&] (int upload)
+            workers.emplace_back ([&, w]
             {
-                const auto machine = "Load-PC-" + std::to_string (upload % 20);
-                body = multipart (boundary, accountEmail (upload % options.accounts),
-                                  inventory (machine, options.plugins, upload), machine + "_PluginList.xml");
-            };
+                // Each worker builds its first body before the start, so the
+                // uploads really begin together.
+                auto index = nextUpload.fetch_add (1);
+                std::string body;
+                const std::string boundary = "7d3a" + std::to_string (w) + "c0ffee";
 
-            if (index < options.uploads)
-                prepare (index);
-
-            {
-                std::unique_lock<std::mutex> lock (startLock);
-                ++ready;
-                startSignal.notify_all();
-                startSignal.wait (lock, [&] { return started; });
-            }
-
-            while (index < options.uploads && std::chrono::steady_clock::now() < deadline)
-            {
-                const auto begin = std::chrono::steady_clock::now();
-                const auto reply = makeClient()->Post ("/scan/index.php", body,
-                                                       ("multipart/form-data; boundary=" + boundary).c_str());
-                const auto elapsed = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - begin).count();
-
-                if (! reply || reply->status != 200 || reply->body.find ("<UpdateList") == std::string::npos)
+                const auto prepare = [&] (int upload)
                 {
-                    if (failures++ < 5)
+                    const auto account = upload % options.accounts;
+                    const auto machine = "Load-PC-" + std::to_string (account);
+                    body = multipart (boundary, accountEmail (account),
+                                      inventory (machine, options.plugins, upload), machine + "_PluginList.xml");
+                };
+
+                if (index < count)
+                    prepare (index);
+
+                {
+                    std::unique_lock<std::mutex> lock (startLock);
+                    ++ready;
+                    startSignal.notify_all();
+                    startSignal.wait (lock, [&] { return started; });
+                }
+
+                const auto client = makeClient (w);
+
+                while (index < count && std::chrono::steady_clock::now() < deadline)
+                {
+                    const auto begin = std::chrono::steady_clock::now();
+                    const auto reply = client->Post ("/scan/index.php", body,
+                                                     ("multipart/form-data; boundary=" + boundary).c_str());
+                    const auto elapsed = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - begin).count();
+
+                    if (! reply || reply->status != 200 || reply->body.find ("<UpdateList") == std::string::npos)
+                    {
+                        if (failures++ < 5)
+                        {
+                            const std::lock_guard<std::mutex> guard (resultLock);
+                            std::cerr << "failed upload: " << (reply ? std::to_string (reply->status) + " " + reply->body.substr (0, 200)
+                                                                     : "no reply (" + httplib::to_string (reply.error()) + ")") << "\n";
+                        }
+                    }
+
+                    bytesSent += static_cast<long long> (body.size());
+
                     {
                         const std::lock_guard<std::mutex> guard (resultLock);
-                        std::cerr << "failed upload: " << (reply ? std::to_string (reply->status) + " " + reply->body.substr (0, 200)
-                                                                 : "no reply (" + httplib::to_string (reply.error()) + ")") << "\n";
+                        round.latenciesMs.push_back (elapsed);
                     }
+
+                    index = nextUpload.fetch_add (1);
+
+                    if (index < count)
+                        prepare (index);
                 }
+            });
+        }
 
-                bytesSent += static_cast<long long> (body.size());
+        {
+            std::unique_lock<std::mutex> lock (startLock);
+            startSignal.wait (lock, [&] { return ready == workerCount; });
+            started = true;
+        }
 
-                {
-                    const std::lock_guard<std::mutex> guard (resultLock);
-                    latenciesMs.push_back (elapsed);
-                }
+        const auto begin = std::chrono::steady_clock::now();
+        startSignal.notify_all();
 
-                index = nextUpload.fetch_add (1);
+        for (auto& worker : workers)
+            worker.join();
 
-                if (index < options.uploads)
-                    prepare (index);
-            }
-        });
-    }
+        round.seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - begin).count();
+        std::sort (round.latenciesMs.begin(), round.latenciesMs.end());
+        round.done = static_cast<int> (round.latenciesMs.size());
+        round.failed = failures.load();
+        round.mib = static_cast<double> (bytesSent.load()) / (1024.0 * 1024.0);
+        return round;
+    };
 
+    const auto print = [&] (const char* name, const Round& round, int count)
     {
-        std::unique_lock<std::mutex> lock (startLock);
-        startSignal.wait (lock, [&] { return ready == workerCount; });
-        started = true;
-    }
+        std::printf ("%s: %d of %d (%d failed), %.1f uploads/s, latency p50 %.0f ms, p99 %.0f ms, max %.0f ms, "
+                     "%.1f MiB in %.2f s\n",
+                     name, round.done, count, round.failed, round.seconds > 0 ? round.done / round.seconds : 0.0,
+                     percentile (round.latenciesMs, 0.50), percentile (round.latenciesMs, 0.99),
+                     round.latenciesMs.empty() ? 0.0 : round.latenciesMs.back(), round.mib, round.seconds);
+    };
 
-    const auto begin = std::chrono::steady_clock::now();
-    startSignal.notify_all();
+    std::printf ("%d accounts, %d plug-ins an upload, %d at once, over %zu process(es)\n",
+                 options.accounts, options.plugins, options.concurrency, options.ports.size());
 
-    for (auto& worker : workers)
-        worker.join();
+    const auto first = runRound (options.accounts);
+    print ("first uploads (a full password hash each)", first, options.accounts);
 
-    const auto seconds = std::chrono::duration<double> (std::chrono::steady_clock::now() - begin).count();
+    const auto repeated = runRound (options.uploads);
+    print ("repeated uploads (remembered log-ins)", repeated, options.uploads);
 
-    std::sort (latenciesMs.begin(), latenciesMs.end());
-    const auto done = static_cast<int> (latenciesMs.size());
-
-    std::printf ("uploads: %d of %d (%d failed), %d plug-ins each, %d at once, %d accounts\n",
-                 done, options.uploads, failures.load(), options.plugins, workerCount, options.accounts);
-    std::printf ("sent: %.1f MiB in %.2f s\n", static_cast<double> (bytesSent.load()) / (1024.0 * 1024.0), seconds);
-    std::printf ("throughput: %.1f uploads/s\n", seconds > 0 ? done / seconds : 0.0);
-    std::printf ("latency: p50 %.0f ms, p99 %.0f ms, max %.0f ms\n",
-                 percentile (latenciesMs, 0.50), percentile (latenciesMs, 0.99),
-                 latenciesMs.empty() ? 0.0 : latenciesMs.back());
-
-    return failures.load() == 0 && done == options.uploads ? 0 : 1;
+    const bool ok = first.failed == 0 && first.done == options.accounts
+                 && repeated.failed == 0 && repeated.done == options.uploads;
+    return ok ? 0 : 1;
 }

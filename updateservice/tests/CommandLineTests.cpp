@@ -41,7 +41,7 @@ namespace
         EXPECT_FALSE (parse ({ "serve", "--db", "x.db", "--outbox", "out", "--to", "postgresql://db/s" }).ok);
 
         // serve and import-catalog take either kind of store.
-        EXPECT_TRUE (parse ({ "serve", "--db", "postgresql://svc@db/store", "--outbox", "out" }).ok);
+        EXPECT_TRUE (parse ({ "serve", "--db", "postgresql://svc@db/store", "--outbox", "out", "--secret-file", "s" }).ok);
     }
 
     struct LoopbackCase

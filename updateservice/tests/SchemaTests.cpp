@@ -128,6 +128,7 @@ namespace
     void makeVersion5 (Database& db)
     {
         Schema::bringUpToDate (db);
+        db.execute ("DROP TABLE mail_queue; ALTER TABLE account DROP COLUMN credential_version");
         db.execute (R"sql(
             INSERT INTO account VALUES (1, 'a@x.com', 'a@x.com', 'h', 'A', 'B', 0, 1, 1);
             INSERT INTO account VALUES (2, 'b@x.com', 'b@x.com', 'h', 'A', 'B', 0, 1, 1);

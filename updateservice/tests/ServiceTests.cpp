@@ -6,6 +6,7 @@
 #include "store/InventoryStore.h"
 #include "store/Schema.h"
 #include "ServiceProcess.h"
+#include "SmtpSink.h"
 #include "TestStore.h"
 
 #include <expat.h>
@@ -291,6 +292,7 @@ namespace
             std::vector<std::string> arguments { "serve", "--listen", "127.0.0.1:0",
                                                  "--db", database(),
                                                  "--outbox", outboxFolder.string(),
+                                                 "--secret-file", (folder.path() / "service.secret").string(),
                                                  "--argon2", "fast" };
             arguments.insert (arguments.end(), extra.begin(), extra.end());
             return arguments;
@@ -1417,6 +1419,64 @@ namespace
     }
 
     //==============================================================================
+    TEST_P (ServiceStoreTest, MailGoesThroughARelayAgainAfterARefusalAndNoCodeIsQueuedInClear)
+    {
+        SmtpSink relay;
+        ASSERT_GT (relay.port(), 0);
+        relay.refuseNext (1);
+        start ({ "--smtp", "smtp://127.0.0.1:" + std::to_string (relay.port()), "--mail-retry-seconds", "1" });
+
+        // The confirmation mail: refused once, sent on the next try.
+        ASSERT_EQ (signUp ("relay@example.com").tag, "Success");
+        auto received = relay.waitFor (1, 30);
+        ASSERT_EQ (received.size(), 1u);
+        EXPECT_EQ (relay.refusals(), 1);
+        EXPECT_EQ (received[0].to, "<relay@example.com>");
+        EXPECT_NE (received[0].data.find ("To: relay@example.com\r\n"), std::string::npos);
+        EXPECT_NE (received[0].data.find ("/confirm?token="), std::string::npos);
+
+        // A reset code waits in the queue while the relay refuses it.
+        relay.refuseNext (1000);
+        ASSERT_EQ (forgot ("relay@example.com").tag, "Success");
+
+        for (int i = 0; i < 300 && countRows ("SELECT COUNT(*) FROM mail_queue WHERE attempts > 0") == 0; ++i)
+            std::this_thread::sleep_for (std::chrono::milliseconds (50));
+
+        std::string queued;
+
+        {
+            Database db (database());
+            Database::Statement message (db, "SELECT message FROM mail_queue");
+            ASSERT_TRUE (message.step());
+            queued = message.columnBlob (0);
+        }
+
+        relay.refuseNext (0);
+        received = relay.waitFor (2, 30);
+        ASSERT_EQ (received.size(), 2u);
+
+        std::istringstream lines (received[1].data);
+        std::string code;
+
+        for (std::string line; std::getline (lines, line) && code.empty();)
+            if (line.size() == 13 && line.back() == '\r'
+                && std::all_of (line.begin(), line.end() - 1, [] (char c) { return std::isupper (static_cast<unsigned char> (c))
+                                                                                   || std::isdigit (static_cast<unsigned char> (c)); }))
+                code = line.substr (0, 12);
+
+        ASSERT_EQ (code.size(), 12u) << received[1].data;
+        EXPECT_EQ (queued.find (code), std::string::npos);
+        EXPECT_EQ (queued.find ("relay@example.com"), std::string::npos);
+
+        for (int i = 0; i < 100 && countRows ("SELECT COUNT(*) FROM mail_queue") != 0; ++i)
+            std::this_thread::sleep_for (std::chrono::milliseconds (50));
+
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM mail_queue"), 0);
+        EXPECT_FALSE (std::filesystem::exists (outbox()));
+        EXPECT_EQ (reset ("relay@example.com", "N3w-Passw0rd", code).tag, "Success");
+    }
+
+    //==============================================================================
     // Two service processes on one PostgreSQL database, as behind a load
     // balancer: whatever one of them counts or spends, the other sees.
     class SeveralProcessesTest : public ServiceStoreTest
@@ -1549,6 +1609,27 @@ namespace
         EXPECT_EQ (countRows ("SELECT COUNT(*) FROM reset_code WHERE used_at IS NULL"), 0);
     }
 
+    TEST_P (SeveralProcessesTest, AResetThroughOneEndsTheLogInsTheOtherRemembers)
+    {
+        startBoth();
+        throughFirst();
+        ASSERT_EQ (signUp ("kept@example.com").tag, "Success");
+
+        // The second process verifies and remembers the password.
+        throughSecond();
+        ASSERT_EQ (viewProfile ("kept@example.com", goodPassword).tag, "Profile");
+        ASSERT_EQ (viewProfile ("kept@example.com", goodPassword).tag, "Profile");
+
+        throughFirst();
+        ASSERT_EQ (forgot ("kept@example.com").tag, "Success");
+        ASSERT_EQ (outboxFiles (outbox(), Mail::resetCode, 1).size(), 1u);
+        ASSERT_EQ (reset ("kept@example.com", "N3w-Passw0rd", newestResetCode (outbox())).tag, "Success");
+
+        throughSecond();
+        EXPECT_EQ (viewProfile ("kept@example.com", goodPassword).tag, "Errors");
+        EXPECT_EQ (viewProfile ("kept@example.com", "N3w-Passw0rd").tag, "Profile");
+    }
+
     TEST_P (SeveralProcessesTest, ReportedVersionsCountTheAccountsOfBoth)
     {
         const std::string publicUrl = "https://updates.example.com";
@@ -1624,7 +1705,7 @@ namespace
         ASSERT_GT (second->port(), 0);
         EXPECT_EQ (countRows ("SELECT COUNT(*) FROM schema_version"), 1);
         EXPECT_EQ (countRows ("SELECT version FROM schema_version"), Schema::currentVersion);
-        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema()"), 10);
+        EXPECT_EQ (countRows ("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema()"), 11);
 
         target = second.get();
         EXPECT_EQ (signUp ("first@example.com").tag, "Success");
@@ -1737,10 +1818,10 @@ namespace
         const auto sqlite = databaseFile().string(), postgres = store.location();
 
         for (const auto* table : { "account", "confirmation", "reset_code", "login_attempt", "rate_bucket",
-                                   "machine", "plugin_list", "plugin", "catalog" })
+                                   "machine", "plugin_list", "plugin", "catalog", "mail_queue" })
         {
             const auto rows = dump (sqlite, table);
-            EXPECT_FALSE (rows.empty()) << table;
+            EXPECT_TRUE (rows.empty() == (std::string (table) == "mail_queue")) << table;   // no relay: no queue
             EXPECT_EQ (dump (postgres, table), rows) << table;
             EXPECT_NE (output.find (std::string (" rows of ") + table + "\n"), std::string::npos) << output;
         }

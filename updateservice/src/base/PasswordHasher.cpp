@@ -2,10 +2,41 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
-PasswordHasher::PasswordHasher (Strength strength)
+// Holds one of the hashes that may run at once.
+class PasswordHasher::Turn
+{
+public:
+    explicit Turn (const PasswordHasher& owner) : hasher (owner)
+    {
+        std::unique_lock<std::mutex> lock (hasher.turns);
+        hasher.turnFree.wait (lock, [this] { return hasher.running < hasher.maxRunning; });
+        ++hasher.running;
+    }
+
+    ~Turn()
+    {
+        {
+            const std::lock_guard<std::mutex> lock (hasher.turns);
+            --hasher.running;
+        }
+
+        hasher.turnFree.notify_one();
+    }
+
+    Turn (const Turn&) = delete;
+    Turn& operator= (const Turn&) = delete;
+
+private:
+    const PasswordHasher& hasher;
+};
+
+PasswordHasher::PasswordHasher (Strength strength, int maxAtOnce)
+    : maxRunning (maxAtOnce > 0 ? maxAtOnce : std::max (1, static_cast<int> (std::thread::hardware_concurrency())))
 {
     if (sodium_init() < 0)
         throw std::runtime_error ("libsodium could not be initialised");
@@ -34,6 +65,7 @@ PasswordHasher::PasswordHasher (Strength strength)
 std::string PasswordHasher::hash (std::string_view password) const
 {
     char out[crypto_pwhash_STRBYTES] = {};
+    const Turn turn (*this);
 
     if (crypto_pwhash_str_alg (out, password.data(), password.size(), opsLimit, memLimit,
                                crypto_pwhash_ALG_ARGON2ID13) != 0)
@@ -47,6 +79,7 @@ bool PasswordHasher::verify (const std::string& storedHash, std::string_view pas
     if (storedHash.size() >= crypto_pwhash_STRBYTES)
         return false;
 
+    const Turn turn (*this);
     return crypto_pwhash_str_verify (storedHash.c_str(), password.data(), password.size()) == 0;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -7,6 +9,11 @@
     Argon2id password hashes in libsodium's self-describing string form, so
     a hash made with one strength still verifies after the strength
     setting changes. Also supplies the service's random reset codes.
+
+    At most `maxAtOnce` hashes run at the same time; more wait their
+    turn. Each takes its memory cost (64 MiB at the interactive strength)
+    while it runs, so the limit bounds the memory of hashing, and with it
+    at the number of cores, hashes that wait do not slow those running.
 
     Thread-safe: libsodium is initialised once, in the constructor.
 */
@@ -20,7 +27,8 @@ public:
         moderate      ///< libsodium's moderate limits (256 MiB, 3 passes)
     };
 
-    explicit PasswordHasher (Strength strength);
+    /** `maxAtOnce` 0: as many as the machine has cores. */
+    explicit PasswordHasher (Strength strength, int maxAtOnce = 0);
 
     /** The Argon2id hash of a password. Throws std::runtime_error when
         memory for the hash cannot be had. */
@@ -48,7 +56,13 @@ public:
     static bool parseStrength (std::string_view name, Strength& strength);
 
 private:
+    class Turn;
+
     unsigned long long opsLimit = 0;
+    int maxRunning = 1;
+    mutable int running = 0;
+    mutable std::mutex turns;
+    mutable std::condition_variable turnFree;
     std::size_t memLimit = 0;
     std::string dummyHash;
 };

@@ -118,6 +118,30 @@ namespace
             { "--db", "FILE|URL", AcceptedBy::everyCommand, text (&Options::databasePath), "",
               "the store (required): a SQLite file, created when missing,\n"
               "or a PostgreSQL database, postgresql://user@host/name" },
+            { "--secret-file", "FILE", AcceptedBy::serve, text (&Options::secretFile), "",
+              "the service's secret, 32 bytes, mode 0600, made when missing\n"
+              "(default: beside a SQLite --db, as FILE.secret; required with\n"
+              "PostgreSQL: give every process the same file)" },
+            { "--max-hashes", "N", AcceptedBy::serve, number (1, 256, &Options::maxHashesAtOnce),
+              "--max-hashes must be a number from 1 to 256",
+              "password hashes at once, each with its memory (default: one\n"
+              "per core)" },
+            { "--remember-logins", "SECONDS", AcceptedBy::serve, number (0, 900, &Options::loginMemorySeconds),
+              "--remember-logins must be a number of seconds from 0 to 900",
+              "how long a verified log-in skips the password hash (default\n"
+              "600; 0: always hash)" },
+            { "--smtp", "URL", AcceptedBy::serve, text (&Options::smtpUrl), "",
+              "send mail through this relay, smtp://host:port (STARTTLS when\n"
+              "offered) or smtps://host:port, queued in the database\n"
+              "(default: files in --outbox)" },
+            { "--smtp-user", "NAME", AcceptedBy::serve, text (&Options::smtpUser), "",
+              "log in to the relay (then TLS is required)" },
+            { "--smtp-password-file", "FILE", AcceptedBy::serve, text (&Options::smtpPasswordFile), "",
+              "the relay password, read from this file" },
+            { "--mail-retry-seconds", "S", AcceptedBy::serve, number (1, 3600, &Options::mailRetrySeconds),
+              "--mail-retry-seconds must be a number from 1 to 3600",
+              "wait before sending a refused message again, doubled each\n"
+              "time up to an hour (default 60)" },
             { "--to", "URL", AcceptedBy::migrate, text (&Options::migrateTo), "",
               "migrate: the empty PostgreSQL database to copy into" },
             { "--outbox", "DIR", AcceptedBy::serve, text (&Options::outboxFolder), "",
@@ -457,8 +481,23 @@ CommandLine::Result CommandLine::parse (const std::vector<std::string>& argument
     if (! positional.empty())
         return failWith ("unexpected argument \"" + positional.front() + "\"");
 
-    if (options.outboxFolder.empty())
-        return failWith ("--outbox DIR is required");
+    if (options.outboxFolder.empty() && options.smtpUrl.empty())
+        return failWith ("--outbox DIR or --smtp URL is required");
+
+    if (! options.smtpUrl.empty() && options.smtpUrl.rfind ("smtp://", 0) != 0 && options.smtpUrl.rfind ("smtps://", 0) != 0)
+        return failWith ("--smtp must be an smtp:// or smtps:// address");
+
+    if (options.smtpUser.empty() != options.smtpPasswordFile.empty())
+        return failWith ("--smtp-user and --smtp-password-file go together");
+
+    if (options.secretFile.empty())
+    {
+        if (Database::kindOf (options.databasePath) != Database::Kind::sqlite)
+            return failWith ("--secret-file FILE is required with a PostgreSQL database: every process "
+                             "serving it must use the same secret");
+
+        options.secretFile = options.databasePath + ".secret";
+    }
 
     if (options.tlsCertificate.empty() != options.tlsKey.empty())
         return failWith ("--tls-cert and --tls-key go together");

@@ -30,7 +30,16 @@ struct ServiceOptions : Server::Settings,
     ServiceOptions() { publicUrl.clear(); }
 
     std::string databasePath;   ///< the store: a SQLite file or a postgresql:// connection string
+    std::string secretFile;     ///< the service's secret (ServiceSecret); empty: beside a SQLite file
     PasswordHasher::Strength argon2 = PasswordHasher::Strength::interactive;
+    int maxHashesAtOnce = 0;    ///< 0: as many as the machine has cores
+    std::int64_t loginMemorySeconds = 10 * 60;   ///< how long a verified log-in is remembered; 0: never
+
+    // Mail by SMTP through the queue in the database, instead of the outbox.
+    std::string smtpUrl;            ///< smtp://host:port or smtps://host:port; empty: the outbox
+    std::string smtpUser;
+    std::string smtpPasswordFile;   ///< the relay's password, in a file of its own
+    std::int64_t mailRetrySeconds = 60;
 
     const Server::Settings& http() const noexcept { return *this; }
     const Accounts::Settings& accounts() const noexcept { return *this; }

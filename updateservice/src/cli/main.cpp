@@ -1,4 +1,9 @@
 #include "cli/CommandLine.h"
+#include "base/ServiceSecret.h"
+#include "domain/CredentialCache.h"
+#include "domain/QueuedMail.h"
+#include "mail/SmtpRelay.h"
+#include "store/OutgoingMail.h"
 #include "domain/Accounts.h"
 #include "domain/ScanHandler.h"
 #include "domain/VersionCheck.h"
@@ -24,6 +29,8 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -49,6 +56,24 @@ namespace
             std::error_code ignored;
             std::filesystem::create_directories (parent, ignored);
         }
+    }
+
+    // A password kept in a file of its own, without its line end.
+    std::string readSecretText (const std::string& file)
+    {
+        if (file.empty())
+            return {};
+
+        std::ifstream in (file, std::ios::binary);
+        std::string text;
+
+        if (! in || ! std::getline (in, text))
+            throw std::runtime_error ("cannot read the password file " + file);
+
+        if (! text.empty() && text.back() == '\r')
+            text.pop_back();
+
+        return text;
     }
 
     int importCatalog (const CommandLine::Options& options)
@@ -157,10 +182,40 @@ namespace
         ConnectionPool pool (options.databasePath);
         AccountStore accountStore (pool);
         InventoryStore inventoryStore (pool);
-        const PasswordHasher hasher (options.argon2);
-        Outbox outbox (options.mail());
+        const PasswordHasher hasher (options.argon2, options.maxHashesAtOnce);
+        const auto secret = ServiceSecret::loadOrCreate (options.secretFile);
+        CredentialCache verifiedLogins (secret, options.loginMemorySeconds);
 
-        Accounts accounts (accountStore, hasher, outbox, options.accounts(), secondsNow);
+        // Mail goes to the outbox folder, or through the queue to a relay.
+        std::optional<Outbox> outbox;
+        std::optional<SmtpRelay> relay;
+        OutgoingMail outgoing (pool);
+        std::unique_ptr<QueuedMail> queuedMail;
+        std::unique_ptr<MailSender> mailSender;
+        MailSink* mail = nullptr;
+
+        if (options.smtpUrl.empty())
+        {
+            outbox.emplace (options.mail());
+            mail = &*outbox;
+        }
+        else
+        {
+            relay.emplace (SmtpRelay::Settings { options.smtpUrl, options.smtpUser, readSecretText (options.smtpPasswordFile),
+                                                 SmtpRelay::addressOf (options.mailFrom) });
+            queuedMail = std::make_unique<QueuedMail> (outgoing, secret, QueuedMail::Settings { options.mailFrom },
+                                                       [&mailSender] { if (mailSender != nullptr) mailSender->wake(); });
+            MailSender::Settings sending;
+            sending.retrySeconds = options.mailRetrySeconds;
+            mailSender = std::make_unique<MailSender> (outgoing, *queuedMail,
+                                                       [&relay] (std::string_view to, std::string_view text) { relay->send (to, text); },
+                                                       sending, secondsNow,
+                                                       [] (const std::string& what) { std::cerr << "error: mail: " << what << std::endl; });
+            mail = queuedMail.get();
+        }
+
+        Accounts accounts (accountStore, hasher, *mail, options.accounts(), secondsNow,
+                           options.loginMemorySeconds > 0 ? &verifiedLogins : nullptr);
 
         // Reset codes and confirmation links are issued and mailed a little
         // after the reply, so that its time does not tell which addresses

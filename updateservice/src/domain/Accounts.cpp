@@ -98,12 +98,13 @@ namespace
 }
 
 Accounts::Accounts (AccountStore& accountStore, const PasswordHasher& hasher, MailSink& mailSink,
-                    Settings accountSettings, Clock clock)
+                    Settings accountSettings, Clock clock, CredentialCache* cache)
     : store (accountStore),
       passwords (hasher),
       mail (mailSink),
       settings (accountSettings),
       now (std::move (clock)),
+      verified (cache),
       linkBase (accountSettings.publicUrl)
 {
 }
@@ -254,11 +255,24 @@ Accounts::Login Accounts::logIn (std::string_view email, std::string_view passwo
     }
 
     const auto credentials = findAccount (email);
-    const bool matches = credentials.has_value() ? passwords.verify (credentials->passwordHash, password)
-                                                 : (passwords.verifyNothing (password), false);
 
-    if (! matches)
+    if (! credentials.has_value())
+    {
+        passwords.verifyNothing (password);
         return login;
+    }
+
+    const auto& account = *credentials;
+
+    if (verified == nullptr
+        || ! verified->knows (emailKey, password, account.accountId, account.credentialVersion, time))
+    {
+        if (! passwords.verify (account.passwordHash, password))
+            return login;
+
+        if (verified != nullptr)
+            verified->remember (emailKey, password, account.accountId, account.credentialVersion, time);
+    }
 
     store.forgetFailures (client, emailKey, time);
     login.ok = true;

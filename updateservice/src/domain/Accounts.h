@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/PasswordHasher.h"
+#include "domain/CredentialCache.h"
 #include "domain/FormDecoding.h"
 #include "domain/Outcome.h"
 #include "mail/MailSink.h"
@@ -76,8 +77,10 @@ public:
     /** Seconds since 1970; called from the threads that serve requests. */
     using Clock = std::function<std::int64_t()>;
 
+    /** With a cache, a log-in that this process verified lately skips the
+        password hash (see CredentialCache). */
     Accounts (AccountStore& store, const PasswordHasher& hasher, MailSink& mail,
-              Settings settings, Clock clock);
+              Settings settings, Clock clock, CredentialCache* cache = nullptr);
 
     /** Answers one request to the account endpoint: the first field names
         the action, and its value must be "true". `clientAddress` is the
@@ -165,6 +168,7 @@ private:
     MailSink& mail;
     const Settings settings;
     const Clock now;
+    CredentialCache* const verified;
     Deferrer defer;
     std::string linkBase;
 };

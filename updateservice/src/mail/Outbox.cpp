@@ -12,6 +12,9 @@
 
 namespace
 {
+    std::string composeMessage (std::string_view from, std::string_view to, std::string_view subject,
+                                std::string_view body, std::time_t now, std::string_view messageId);
+
     constexpr int maxNameAttempts = 1000;
 
     // Gives the file `from` the name `to` unless that exists; 0 or an errno.
@@ -128,8 +131,34 @@ Outbox::Outbox (std::filesystem::path folder, std::string fromAddress)
 std::string Outbox::compose (std::string_view to, std::string_view subject, std::string_view body,
                              std::time_t now, std::string_view messageId) const
 {
+    return composeMessage (from, to, subject, body, now, messageId);
+}
+
+std::string Outbox::format (std::string_view fromAddress, std::string_view to, std::string_view subject,
+                            std::string_view body, std::time_t now)
+{
+    const auto breaksHeader = [] (std::string_view text)
+    {
+        return text.find_first_of ("\r\n") != std::string_view::npos;
+    };
+
+    if (breaksHeader (to) || breaksHeader (subject))
+        throw std::invalid_argument ("a mail header would contain a line break");
+
+    const auto atSign = fromAddress.rfind ('@');
+    auto domain = atSign == std::string_view::npos ? std::string ("localhost") : std::string (fromAddress.substr (atSign + 1));
+    domain = domain.substr (0, domain.find_first_of ("> "));
+    const auto messageId = formatTime (now, "%Y%m%d%H%M%S") + "." + PasswordHasher::randomHex (8) + "@" + domain;
+    return composeMessage (fromAddress, to, subject, body, now, messageId);
+}
+
+namespace
+{
+std::string composeMessage (std::string_view from, std::string_view to, std::string_view subject,
+                            std::string_view body, std::time_t now, std::string_view messageId)
+{
     std::string message;
-    message += "From: " + from + "\r\n";
+    message += "From: " + std::string (from) + "\r\n";
     message += "To: " + std::string (to) + "\r\n";
     message += "Subject: " + std::string (subject) + "\r\n";
     message += "Date: " + formatTime (now, "%a, %d %b %Y %H:%M:%S +0000") + "\r\n";
@@ -145,23 +174,12 @@ std::string Outbox::compose (std::string_view to, std::string_view subject, std:
 
     return message;
 }
+}
 
 std::filesystem::path Outbox::send (std::string_view to, std::string_view subject,
                                     std::string_view body, std::time_t now)
 {
-    const auto breaksHeader = [] (std::string_view text)
-    {
-        return text.find_first_of ("\r\n") != std::string_view::npos;
-    };
-
-    if (breaksHeader (to) || breaksHeader (subject))
-        throw std::invalid_argument ("a mail header would contain a line break");
-
-    const auto atSign = from.rfind ('@');
-    auto domain = atSign == std::string::npos ? std::string ("localhost") : from.substr (atSign + 1);
-    domain = domain.substr (0, domain.find_first_of ("> "));
-    const auto messageId = formatTime (now, "%Y%m%d%H%M%S") + "." + PasswordHasher::randomHex (8) + "@" + domain;
-    const auto text = compose (to, subject, body, now, messageId);
+    const auto text = format (from, to, subject, body, now);
 
     const std::lock_guard<std::mutex> guard (lock);
 

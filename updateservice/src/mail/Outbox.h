@@ -52,6 +52,12 @@ public:
     std::string compose (std::string_view to, std::string_view subject, std::string_view body,
                          std::time_t now, std::string_view messageId) const;
 
+    /** A whole message from `fromAddress` with a new Message-ID, as send()
+        writes it and as a relay is given it. Throws std::invalid_argument
+        when `to` or `subject` hold a line break. */
+    static std::string format (std::string_view fromAddress, std::string_view to, std::string_view subject,
+                               std::string_view body, std::time_t now);
+
     const std::filesystem::path& folder() const noexcept { return outboxFolder; }
 
 private:

@@ -72,12 +72,13 @@ std::vector<AccountStore::Credentials> AccountStore::findCredentials (const std:
     if (! mayBeStored (*db, emailKey))
         return {};
 
-    Database::Statement query (*db, "SELECT id, email, password_hash FROM account WHERE email_key = ?1 ORDER BY id");
+    Database::Statement query (*db, "SELECT id, email, password_hash, credential_version FROM account "
+                                    "WHERE email_key = ?1 ORDER BY id");
     query.bind (1, emailKey);
     std::vector<Credentials> found;
 
     while (query.step())
-        found.push_back ({ query.columnInt (0), query.columnText (1), query.columnText (2) });
+        found.push_back ({ query.columnInt (0), query.columnText (1), query.columnText (2), query.columnInt (3) });
 
     return found;
 }
@@ -148,7 +149,8 @@ AccountStore::ProfileSaved AccountStore::updateProfile (const ProfileChange& cha
     }
 
     Database::Statement update (*db, "UPDATE account SET email = ?1, email_key = ?2, first_name = ?3, "
-                                     "last_name = ?4, is_developer = ?5 WHERE id = ?6");
+                                     "last_name = ?4, is_developer = ?5, credential_version = credential_version + 1 "
+                                     "WHERE id = ?6");
     update.bind (1, change.email).bind (2, change.emailKey).bind (3, change.firstName)
           .bind (4, change.lastName).bind (5, flag (change.isDeveloper)).bind (6, change.accountId).run();
 
@@ -481,7 +483,8 @@ bool AccountStore::spendResetCode (const ResetCodeMatch& match, const std::strin
     if (db->changes() != 1)
         return false;
 
-    Database::Statement update (*db, "UPDATE account SET password_hash = ?1 WHERE id = ?2");
+    Database::Statement update (*db, "UPDATE account SET password_hash = ?1, credential_version = credential_version + 1 "
+                                     "WHERE id = ?2");
     update.bind (1, newPasswordHash).bind (2, match.accountId).run();
     markConfirmed (*db, match.accountId, now);
 

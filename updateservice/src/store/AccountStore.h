@@ -40,6 +40,7 @@ public:
         std::int64_t accountId = 0;
         std::string email;           ///< as typed at sign-up
         std::string passwordHash;
+        std::int64_t credentialVersion = 0;   ///< raised by every password reset and change of address
     };
 
     /** The accounts with this address key: one, or none, or several made

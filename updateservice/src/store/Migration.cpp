@@ -11,10 +11,10 @@ namespace
 {
     // Every table of the current layout, each after those it refers to.
     constexpr const char* tables[] { "account", "confirmation", "reset_code", "login_attempt", "rate_bucket",
-                                     "machine", "plugin_list", "plugin", "catalog" };
+                                     "machine", "plugin_list", "plugin", "catalog", "mail_queue" };
 
     // The tables whose ids PostgreSQL counts itself.
-    constexpr const char* counted[] { "account", "reset_code", "login_attempt", "machine" };
+    constexpr const char* counted[] { "account", "reset_code", "login_attempt", "machine", "mail_queue" };
 
     enum class Type
     {

@@ -26,7 +26,7 @@ class Schema
 {
 public:
     /** The version this program writes and reads. */
-    static constexpr int currentVersion = 7;
+    static constexpr int currentVersion = 8;
 
     /** Takes every step from the database's version up to currentVersion.
         Returns notes for the log about what the steps found (accounts
