@@ -191,7 +191,7 @@ namespace
         InventoryStore store (pool);
 
         {
-            InventoryStore::Transaction transaction (store);
+            InventoryStore::Transaction transaction (store, 1);
             EXPECT_EQ (transaction.learnedVersion (vst, 3, "1.5"), std::optional<std::string> ("2.0"));
             EXPECT_FALSE (transaction.learnedVersion (InventoryStore::keyHash ("Verb", "Acme", "VST3"), 3, "")
                               .has_value());

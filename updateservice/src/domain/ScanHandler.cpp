@@ -61,7 +61,7 @@ Outcome ScanHandler::store (const std::string& email, const std::string& passwor
     const auto accountId = login.accountId;
     const auto& inventory = parsed.inventory;
     const auto network = Accounts::networkKey (clientAddress);
-    InventoryStore::Transaction transaction (inventories);
+    InventoryStore::Transaction transaction (inventories, accountId);
 
     if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount, network))
         return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));

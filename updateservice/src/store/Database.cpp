@@ -65,6 +65,11 @@ int Database::changes() const
     return backend->changes();
 }
 
+void Database::lockAccount (std::int64_t accountId)
+{
+    backend->lockAccount (accountId);
+}
+
 bool Database::isUsable() const
 {
     return backend->isUsable();
@@ -140,10 +145,10 @@ std::string Database::Statement::columnBlob (int column) const
 }
 
 //==============================================================================
-Database::Transaction::Transaction (Database& owner)
+Database::Transaction::Transaction (Database& owner, std::optional<std::int64_t> account)
     : database (owner)
 {
-    database.backend->begin();
+    database.backend->begin (account);
 }
 
 Database::Transaction::~Transaction()

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -123,13 +124,24 @@ public:
         std::unique_ptr<StatementBackend> backend;
     };
 
+    /** Inside a write transaction: also takes the lock of one account's
+        rows (its machines, lists and reports), which a scan of it holds
+        instead of the write lock. SQLite's one writer holds everything
+        already: there this does nothing. */
+    void lockAccount (std::int64_t accountId);
+
     /** A transaction that rolls back unless commit() was called. Writers
         take the write lock at the start, so two writers wait for each
-        other instead of failing on the upgrade from reading to writing. */
+        other instead of failing on the upgrade from reading to writing.
+
+        With `account`, a transaction that writes only that account's rows
+        and reads what others committed (a scan) takes only the account's
+        lock on PostgreSQL, so scans of different accounts run at once;
+        SQLite takes its one write lock either way. */
     class Transaction
     {
     public:
-        explicit Transaction (Database& owner);
+        explicit Transaction (Database& owner, std::optional<std::int64_t> account = std::nullopt);
         ~Transaction();
 
         Transaction (const Transaction&) = delete;

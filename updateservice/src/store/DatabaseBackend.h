@@ -41,7 +41,8 @@ public:
 
     /** A write transaction: its writers take turns with every other
         connection's. */
-    virtual void begin() = 0;
+    virtual void begin (std::optional<std::int64_t> account) = 0;
+    virtual void lockAccount (std::int64_t accountId) = 0;
     virtual void commit() = 0;
     virtual void rollback() noexcept = 0;
 

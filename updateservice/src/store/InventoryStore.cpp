@@ -401,7 +401,7 @@ void InventoryStore::writePlugins (Database& db, std::int64_t machineId, const s
 
 void InventoryStore::addReportsOf (Database& db, std::int64_t accountId)
 {
-    removeReportsOf (db, accountId);
+    removeReportsOf (db, accountId);   // takes the account's lock
 
     for (const auto machineId : machinesOf (db, accountId))
         writeReportsOf (db, machineId);
@@ -414,6 +414,7 @@ void InventoryStore::writeReportsOf (Database& db, std::int64_t machineId)
 
 void InventoryStore::removeReportsOf (Database& db, std::int64_t accountId)
 {
+    db.lockAccount (accountId);
     Database::Statement remove (db, "DELETE FROM plugin WHERE machine_id = ?1");
 
     for (const auto machineId : machinesOf (db, accountId))
@@ -434,10 +435,11 @@ InventoryStore::InventoryStore (ConnectionPool& pool)
 {
 }
 
-InventoryStore::Transaction::Transaction (InventoryStore& store)
-    : gate (writeGate()),
+InventoryStore::Transaction::Transaction (InventoryStore& store, std::int64_t accountId)
+    : gate (Database::kindOf (store.connections.path()) == Database::Kind::sqlite ? std::unique_lock<std::mutex> (writeGate())
+                                                                                 : std::unique_lock<std::mutex>()),
       lease (store.connections.acquire()),
-      transaction (*lease),
+      transaction (*lease, accountId),
       catalog (*lease)
 {
 }

@@ -74,9 +74,10 @@ public:
     class Transaction
     {
     public:
-        /** Takes a connection and the write lock; waits for other writers
-            up to the busy time-out. */
-        explicit Transaction (InventoryStore& store);
+        /** Takes a connection and the lock for writing the account's
+            scan (see Database::Transaction); waits for other writers up to
+            the busy time-out. */
+        Transaction (InventoryStore& store, std::int64_t accountId);
 
         Transaction (const Transaction&) = delete;
         Transaction& operator= (const Transaction&) = delete;
@@ -113,7 +114,7 @@ public:
         void commit();
 
     private:
-        std::unique_lock<std::mutex> gate;   ///< see WriteGate.h; first in, last out
+        std::unique_lock<std::mutex> gate;   ///< see WriteGate.h (SQLite only); first in, last out
         ConnectionPool::Lease lease;
         Database::Transaction transaction;
         Catalog::Lookup catalog;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace
@@ -15,6 +16,10 @@ namespace
     // advisory locks others take in the same database; the second is the
     // schema the service works in.
     constexpr const char* takeWriteLock = "SELECT pg_advisory_xact_lock(1129270348, hashtext(current_schema()))";
+
+    // The lock of one account's rows, under a first key of its own.
+    constexpr const char* takeAccountLock =
+        "SELECT pg_advisory_xact_lock(1129270349, hashtext(current_schema() || ':' || ?1))";
 
     // Each statement of a write transaction reads what was committed before
     // it, whatever the server's default isolation; a writer that cannot
@@ -280,8 +285,14 @@ namespace
                     values.push_back (parameter ? parameter->c_str() : nullptr);
 
                 const auto dynamic = pqxx::prepare::make_dynamic_params (values);
-                auto result = work != nullptr ? work->exec_params (sql, dynamic)
-                                              : pqxx::nontransaction (*connection).exec_params (sql, dynamic);
+                const auto name = preparedName (sql);
+
+                std::optional<pqxx::nontransaction> once;
+                pqxx::transaction_base& transaction = work != nullptr ? static_cast<pqxx::transaction_base&> (*work)
+                                                                      : once.emplace (*connection);
+
+                auto result = name.empty() ? transaction.exec_params (sql, dynamic)
+                                           : transaction.exec_prepared (name, dynamic);
                 remember (result);
                 return result;
             }); });
@@ -292,7 +303,18 @@ namespace
             return std::make_unique<PostgresStatement> (*this, sql);
         }
 
-        void begin() override
+        void lockAccount (std::int64_t accountId) override
+        {
+            if (work == nullptr)
+                throw Database::Error ("an account's lock is taken inside a transaction only");
+
+            std::vector<std::optional<std::string>> parameters { std::to_string (accountId) };
+            std::string sql;
+            toDollarParameters (takeAccountLock, sql);
+            run (sql, parameters);
+        }
+
+        void begin (std::optional<std::int64_t> account) override
         {
             translatingErrors ("cannot begin a transaction", [&]
             {
@@ -309,7 +331,10 @@ namespace
                 // Writers take turns, whichever process they are in: what a
                 // transaction reads after this was written by every writer
                 // before it.
-                execute (takeWriteLock);
+                if (account)
+                    lockAccount (*account);
+                else
+                    execute (takeWriteLock);
             }
             catch (...)
             {
@@ -351,6 +376,23 @@ namespace
         bool isUsable() const override  { return connection->is_open(); }
 
     private:
+        // The name the statement is prepared under on this connection, so
+        // the server plans it once; empty past the most the connection
+        // keeps (statements are few, but nothing stops a caller making
+        // many).
+        std::string preparedName (const std::string& sql)
+        {
+            if (const auto found = prepared.find (sql); found != prepared.end())
+                return found->second;
+
+            if (prepared.size() >= maxPrepared)
+                return {};
+
+            auto name = "cobaltline_" + std::to_string (prepared.size());
+            connection->prepare (name, sql);
+            return prepared.emplace (sql, std::move (name)).first->second;
+        }
+
         void remember (const pqxx::result& result)
         {
             lastChanges = static_cast<int> (result.affected_rows());
@@ -361,6 +403,9 @@ namespace
         std::unique_ptr<pqxx::work> work;   ///< the transaction under way, if any
         bool failedInTransaction = false;
         int lastChanges = 0;
+
+        static constexpr std::size_t maxPrepared = 500;
+        std::unordered_map<std::string, std::string> prepared;   ///< SQL -> its name on this connection
     };
 
     bool PostgresStatement::step()

@@ -182,7 +182,8 @@ namespace
         // Writers take the write lock at the start, so two writers wait for
         // each other instead of failing on the upgrade from reading to
         // writing.
-        void begin() override   { execute ("BEGIN IMMEDIATE"); }
+        void begin (std::optional<std::int64_t>) override   { execute ("BEGIN IMMEDIATE"); }
+        void lockAccount (std::int64_t) override {}
         void commit() override  { execute ("COMMIT"); }
 
         void rollback() noexcept override
