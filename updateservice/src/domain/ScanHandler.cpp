@@ -5,6 +5,7 @@
 #include "base/VersionNumber.h"
 
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace
@@ -65,6 +66,24 @@ Outcome ScanHandler::store (const std::string& email, const std::string& passwor
 
     if (! transaction.replaceInventory (accountId, inventory, now(), settings.maxMachinesPerAccount, network))
         return Outcome::errors ("Too Many Machines", machinesText (settings.maxMachinesPerAccount));
+
+    // What the catalog and the crowd know of every plug-in, read ahead in
+    // a few statements.
+    {
+        std::vector<InventoryStore::Transaction::Wanted> wanted;
+        std::unordered_set<std::int64_t> seen;
+
+        for (const auto& plugin : inventory.plugins)
+        {
+            const auto hash = InventoryStore::keyHash (plugin.name, plugin.vendor, plugin.format);
+
+            if (! plugin.name.empty() && seen.insert (hash).second)
+                wanted.push_back ({ Utf8::asciiLower (plugin.name), Utf8::asciiLower (plugin.vendor),
+                                    PluginFormat::key (plugin.format), hash });
+        }
+
+        transaction.prefetch (wanted);
+    }
 
     // A plug-in listed several times is looked up once.
     std::unordered_map<std::int64_t, std::optional<std::string>> learned;

@@ -466,14 +466,25 @@ bool InventoryStore::Transaction::replaceInventory (std::int64_t accountId, cons
     return true;
 }
 
-std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts,
-                                                                       const std::string& listed)
+namespace
 {
     // The reports are read a page at a time, highest first: the walk
     // mostly stops within the first page, and no store then sends the
     // rest (PostgreSQL sends a statement's rows all at once).
     constexpr std::int64_t pageSize = 128;
 
+    // Plug-ins read ahead in one statement.
+    constexpr std::size_t prefetchChunk = 100;
+
+    std::string listedKey (const std::string& nameKey, const std::string& vendorKey, const std::string& formatKey)
+    {
+        return nameKey + '\x1f' + vendorKey + '\x1f' + formatKey;
+    }
+}
+
+std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int64_t hash, int accounts,
+                                                                       const std::string& listed)
+{
     if (firstPage == nullptr)
     {
         const std::string select = "SELECT p.learned, m.account_id, m.network, p.machine_id FROM plugin p "
@@ -521,8 +532,33 @@ std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int
     };
 
     std::optional<std::pair<std::string, std::int64_t>> after;   // the last row read: learned, machine
+    bool done = false;
 
-    for (bool done = false; ! done;)
+    const auto read = [&] (const std::string& learned, std::int64_t account, const std::optional<std::string>& network,
+                           std::int64_t machine)
+    {
+        after = std::make_pair (learned, machine);
+        done = take (learned, account, network);
+    };
+
+    // A first page read ahead, with the upload's other plug-ins.
+    if (const auto prefetched = prefetchedReports.find (hash); prefetched != prefetchedReports.end())
+    {
+        std::int64_t rows = 0;
+
+        for (const auto& report : prefetched->second)
+        {
+            if (done)
+                break;
+
+            ++rows;
+            read (report.learned, report.account, report.network, report.machine);
+        }
+
+        done = done || rows < pageSize;
+    }
+
+    while (! done)
     {
         auto& page = after ? *nextPage : *firstPage;
         page.bind (1, hash).bind (2, pageSize);
@@ -535,9 +571,9 @@ std::optional<std::string> InventoryStore::Transaction::learnedVersion (std::int
         while (! done && page.step())
         {
             ++rows;
-            after = std::make_pair (page.columnText (0), page.columnInt (3));
-            done = take (after->first, page.columnInt (1),
-                         page.columnIsNull (2) ? std::nullopt : std::optional<std::string> (page.columnText (2)));
+            read (page.columnText (0), page.columnInt (1),
+                  page.columnIsNull (2) ? std::nullopt : std::optional<std::string> (page.columnText (2)),
+                  page.columnInt (3));
         }
 
         // Left rewound, so no statement is in the middle of a read when the
@@ -569,7 +605,81 @@ std::optional<Catalog::Entry> InventoryStore::Transaction::listed (const std::st
                                                                    const std::string& vendorKey,
                                                                    const std::string& formatKey)
 {
+    if (const auto prefetched = prefetchedListed.find (listedKey (nameKey, vendorKey, formatKey));
+        prefetched != prefetchedListed.end())
+        return prefetched->second;
+
     return catalog.find (nameKey, vendorKey, formatKey);
+}
+
+void InventoryStore::Transaction::prefetch (const std::vector<Wanted>& plugins)
+{
+    // SQLite answers in-process, where a look-up costs no round trip and
+    // one long statement costs more to prepare than the look-ups it saves.
+    if (plugins.empty() || lease->kind() == Database::Kind::sqlite)
+        return;
+
+    // Every statement asks for a full chunk, the last one padded with its
+    // last plug-in again, so that each is one statement text. The reports
+    // come as each plug-in's first page on its own, so that every part
+    // stops at the page's end in the index, however many report a
+    // plug-in; each part says which it is.
+    std::string catalogSql = "SELECT name_key, vendor_key, format_key, version, website FROM catalog WHERE ";
+    std::string reportsSql;
+
+    for (std::size_t i = 0; i < prefetchChunk; ++i)
+    {
+        const auto n = std::to_string (3 * i + 1);
+        catalogSql += std::string (i == 0 ? "" : " OR ") + "(name_key = ?" + n + " AND vendor_key = ?"
+                    + std::to_string (3 * i + 2) + " AND format_key = ?" + std::to_string (3 * i + 3) + ")";
+        reportsSql += std::string (i == 0 ? "" : " UNION ALL ")
+                    + "SELECT " + std::to_string (i) + " AS part, page.* FROM (SELECT p.key_hash, p.learned, m.account_id, "
+                      "m.network, p.machine_id FROM plugin p JOIN machine m ON m.id = p.machine_id WHERE p.key_hash = ?"
+                    + std::to_string (i + 1) + " ORDER BY p.learned DESC, p.machine_id DESC LIMIT ?"
+                    + std::to_string (prefetchChunk + 1) + ") AS page";
+    }
+
+    Database::Statement catalogRows (*lease, catalogSql), reportRows (*lease, reportsSql);
+
+    for (std::size_t start = 0; start < plugins.size(); start += prefetchChunk)
+    {
+        for (std::size_t i = 0; i < prefetchChunk; ++i)
+        {
+            const auto& plugin = plugins[std::min (start + i, plugins.size() - 1)];
+            const auto index = static_cast<int> (i);
+            catalogRows.bind (3 * index + 1, plugin.nameKey).bind (3 * index + 2, plugin.vendorKey)
+                       .bind (3 * index + 3, plugin.formatKey);
+            reportRows.bind (index + 1, plugin.hash);
+
+            prefetchedListed.emplace (listedKey (plugin.nameKey, plugin.vendorKey, plugin.formatKey), std::nullopt);
+            prefetchedReports.emplace (plugin.hash, std::vector<Report> {});
+        }
+
+        while (catalogRows.step())
+            prefetchedListed[listedKey (catalogRows.columnText (0), catalogRows.columnText (1), catalogRows.columnText (2))]
+                = Catalog::Entry { catalogRows.columnText (3), catalogRows.columnText (4) };
+
+        reportRows.bind (static_cast<int> (prefetchChunk) + 1, pageSize);
+
+        const auto parts = static_cast<std::int64_t> (std::min (prefetchChunk, plugins.size() - start));
+
+        while (reportRows.step())
+            if (reportRows.columnInt (0) < parts)   // not a padding's
+                prefetchedReports[reportRows.columnInt (1)].push_back ({ reportRows.columnText (2), reportRows.columnInt (3),
+                    reportRows.columnIsNull (4) ? std::nullopt : std::optional<std::string> (reportRows.columnText (4)),
+                    reportRows.columnInt (5) });
+
+        catalogRows.reset();
+        reportRows.reset();
+    }
+
+    // Highest first within each plug-in, as the pages are read, whatever
+    // order the parts came in.
+    for (auto& [hash, reports] : prefetchedReports)
+        std::sort (reports.begin(), reports.end(), [] (const Report& a, const Report& b)
+        {
+            return a.learned != b.learned ? a.learned > b.learned : a.machine > b.machine;
+        });
 }
 
 void InventoryStore::Transaction::commit()

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 /**
@@ -111,6 +112,19 @@ public:
         std::optional<Catalog::Entry> listed (const std::string& nameKey, const std::string& vendorKey,
                                               const std::string& formatKey);
 
+        struct Wanted
+        {
+            std::string nameKey, vendorKey, formatKey;
+            std::int64_t hash = 0;   ///< keyHash()
+        };
+
+        /** Reads the catalog rows and the first page of reports of many
+            plug-ins in a few statements, for the listed() and
+            learnedVersion() calls about them that follow: an upload's
+            plug-ins then cost a few round trips to a database server, not
+            two each. Nothing to do for SQLite, which has no round trips. */
+        void prefetch (const std::vector<Wanted>& plugins);
+
         void commit();
 
     private:
@@ -119,6 +133,17 @@ public:
         Database::Transaction transaction;
         Catalog::Lookup catalog;
         std::unique_ptr<Database::Statement> firstPage, nextPage;   ///< of the reports; prepared on first use
+
+        struct Report
+        {
+            std::string learned;
+            std::int64_t account = 0;
+            std::optional<std::string> network;
+            std::int64_t machine = 0;
+        };
+
+        std::unordered_map<std::string, std::optional<Catalog::Entry>> prefetchedListed;   ///< by the three keys
+        std::unordered_map<std::int64_t, std::vector<Report>> prefetchedReports;       ///< the first page, by hash
     };
 
 private:
