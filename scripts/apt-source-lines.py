@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Prints, in apt's deb822 format, the source archives ("deb-src") of the
-Debian archives this machine installs its packages from: every "deb" entry
+Debian archives this machine installs its packages from (with --binary,
+the package archives themselves, "deb"): every "deb" entry
 of the system's apt configuration (sources.list and sources.list.d, one-line
 and deb822 files) for the given release, its -updates and its -security
 suites, with the "main" component and the entry's keyring.
 
-Usage: apt-source-lines.py CODENAME     (e.g. bookworm)
+Usage: apt-source-lines.py [--binary] CODENAME     (e.g. bookworm)
 """
 
 import glob
@@ -58,9 +59,14 @@ def deb822_entries(path):
 
 
 def main():
-    if len(sys.argv) != 2:
+    arguments = sys.argv[1:]
+    kind = "deb-src"
+    if arguments[:1] == ["--binary"]:
+        kind = "deb"
+        arguments = arguments[1:]
+    if len(arguments) != 1:
         sys.exit(__doc__)
-    codename = sys.argv[1]
+    codename = arguments[0]
     wanted = [codename, codename + "-updates", codename + "-security"]
 
     entries = []
@@ -80,7 +86,7 @@ def main():
             if not suites:
                 continue
             seen.update((uri, s) for s in suites)
-            print("Types: deb-src")
+            print("Types: " + kind)
             print("URIs: " + uri)
             print("Suites: " + " ".join(suites))
             print("Components: main")

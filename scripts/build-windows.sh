@@ -5,8 +5,10 @@
 # with MinGW-w64, after building the static libraries it needs
 # (scripts/windows-deps.sh). Arguments are passed to CMake's configure step;
 # $COBALTLINE_WINDOWS_BUILD_TARGETS (space-separated) limits the build to
-# those targets. When the program is built, ends with the zip a Windows user
-# downloads: dist/Cobaltline-VERSION-windows-x64.zip in the build folder.
+# those targets. A whole build ends with what a Windows user
+# downloads (scripts/package-windows.sh): the installer
+# packages/Cobaltline-VERSION-win64.exe and the zip
+# dist/Cobaltline-VERSION-windows-x64.zip in the build folder.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -43,21 +45,7 @@ done
 
 cmake --build "$build_dir" --parallel "$jobs" "${targets[@]}"
 
-# What a Windows user downloads: the program and the console scanner beside
-# it, stripped, in a zip.
-exe="$build_dir/src/app/Cobaltline_artefacts/Release/Cobaltline.exe"
-scanner="$build_dir/src/console/cobaltline-scan_artefacts/Release/cobaltline-scan.exe"
-if [ ${#targets[@]} -eq 0 ] || [[ " ${COBALTLINE_WINDOWS_BUILD_TARGETS} " == *" Cobaltline "* ]]; then
-    version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
-    dist="$build_dir/dist"
-    rm -rf "$dist/Cobaltline"
-    mkdir -p "$dist/Cobaltline"
-    x86_64-w64-mingw32-strip -o "$dist/Cobaltline/Cobaltline.exe" "$exe"
-    if [ -f "$scanner" ]; then
-        x86_64-w64-mingw32-strip -o "$dist/Cobaltline/cobaltline-scan.exe" "$scanner"
-    fi
-    cp "$root/LICENSE" "$dist/Cobaltline/LICENSE.txt"
-    rm -f "$dist/Cobaltline-$version-windows-x64.zip"
-    (cd "$dist" && python3 -m zipfile -c "Cobaltline-$version-windows-x64.zip" Cobaltline/)
-    echo "Windows program: $dist/Cobaltline-$version-windows-x64.zip"
+# What a Windows user downloads: the zip and the installer.
+if [ ${#targets[@]} -eq 0 ]; then
+    "$root/scripts/package-windows.sh" "$build_dir"
 fi

@@ -27,6 +27,9 @@ packages=(
     # dpkg-dev unpacks the Debian source packages of its static libraries
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev
     wine wine64
+    # the installer and packages (scripts/package-*.sh, scripts/release.sh) and
+    # their tests: a throw-away Debian root, lintian, a test signature
+    nsis osslsigncode lintian mmdebstrap dpkg-dev
 )
 
 missing=()

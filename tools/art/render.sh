@@ -59,4 +59,16 @@ for entry in "${images[@]}"; do
         printf '%-18s %s\n' "$file" "$size"
     fi
 done
+# The icon as the desktops want it: the hicolor sizes of the Debian package
+# (resources/linux/icons) and the Windows installer's icon file.
+icons="$root/resources/linux/icons"
+mkdir -p "$icons"
+for size in 16 24 32 48 64 128 256 512; do
+    rsvg-convert --width "$size" --height "$size" --format png --output "$tmp/icon-$size.png" "$src/icon.svg"
+    convert "$tmp/icon-$size.png" -strip -define png:exclude-chunks=date,time "PNG32:$icons/cobaltline-$size.png"
+done
+convert "$tmp/icon-16.png" "$tmp/icon-24.png" "$tmp/icon-32.png" "$tmp/icon-48.png" "$tmp/icon-64.png" \
+    "$tmp/icon-256.png" "$out/cobaltline.ico"
+printf '%-18s %s\n' "cobaltline.ico" "$(identify -format '%wx%h ' "$out/cobaltline.ico")"
+
 exit "$status"
