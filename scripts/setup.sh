@@ -14,8 +14,9 @@ packages=(
     # folders with JUCE's own chooser and with zenity)
     libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick xdotool openbox zenity
     clang libclang-rt-14-dev python3 python3-pycryptodome
-    # re-rendering the artwork (tools/art/render.sh)
-    librsvg2-bin
+    # re-rendering the artwork (tools/art/render.sh), and the compositing
+    # manager that retaking the screenshots (tools/docs/screenshots.sh) runs
+    librsvg2-bin xcompmgr
     # the stand-in update service
     libcpp-httplib-dev libsqlite3-dev libsodium-dev libssl-dev libexpat1-dev openssl
     libidn2-dev libunistring-dev
