@@ -26,7 +26,10 @@ open_preferences || fail "no preferences"
 address_shown() { painted "$(content_x "$prefs" 133)" "$(content_y "$prefs" $((page_y + 33)))" 120 14; }
 wait_for 10 address_shown || fail "the Profile page does not show the account"
 
-# A new password with a reset code.
+# A new password with a reset code. The dialog opens in front of the
+# preferences, which stay in sight (their page buttons, beside the dialog).
+page_buttons=("$(content_x "$prefs" 0)" "$(content_y "$prefs" 0)" 120 58)
+page_buttons_before="$(region_sum "${page_buttons[@]}")"
 forgot_shown() { find_named "Forgotten Password Reset"; }
 press_until forgot_shown -- "$(content_x "$prefs" 475)" "$(content_y "$prefs" $((page_y + 70)))" \
     || fail "no forgotten-password dialog"
@@ -35,6 +38,8 @@ forgot="$found"
 type_into "$forgot" 265 50 "Second Pass2!"
 type_into "$forgot" 265 80 "Second Pass2!"
 step "forgotten-password dialog"
+[ "$(region_sum "${page_buttons[@]}")" = "$page_buttons_before" ] \
+    || fail "the preferences are not in sight beneath the forgotten-password dialog"
 click_in "$forgot" 425 110   # "Get Reset Code"
 wait_window "Reset Code Sent" || fail "no \"Reset Code Sent\""
 step "reset code sent"

@@ -2,7 +2,8 @@
 # A new user's first start through the real program and the real stand-in
 # service: without a profile the splash greets them, and "New User - Sign Up"
 # leads to the sign-up dialog. Passwords that differ are turned away with an
-# "Invalid Entry" alert, which registers nothing and leaves the dialog open;
+# "Invalid Entry" alert in front of the dialog, which stays in sight; the
+# attempt registers nothing and leaves the dialog open;
 # corrected, the sign-up registers the account and stores the profile
 # (password enciphered), and the Profile page of the preferences shows it.
 # The next start shows no splash.
@@ -27,9 +28,13 @@ open_sign_up_from_splash
 
 # One attempt with a repeated password that differs.
 fill_sign_up "Ada" "Lovelace" "ada@example.com" "First Run1!" "First Run2!" "Analytical Engine"
+logo=("$(content_x "$signup" 10)" "$(content_y "$signup" 10)" 300 50)
+logo_before="$(region_sum "${logo[@]}")"
 click_in "$signup" $((160 + 65)) $((390 + 11))   # "Sign Up"
 wait_window "Invalid Entry" || fail "no \"Invalid Entry\" alert for passwords that differ"
 step "invalid entry"
+# The alert is in front of the dialog, which stays in sight (its logo, beside the alert).
+[ "$(region_sum "${logo[@]}")" = "$logo_before" ] || fail "the sign-up dialog is not in sight beneath the alert"
 key_until gone "Invalid Entry" -- Return || fail "the \"Invalid Entry\" alert does not close"
 find_named "Cobaltline - Sign Up" || fail "the sign-up dialog closed after an invalid entry"
 [ ! -e "$data/Profile.xml" ] || { cat "$data/Profile.xml"; fail "an invalid entry stored a profile"; }
