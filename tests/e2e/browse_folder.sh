@@ -35,9 +35,7 @@ start_program "$app" || fail "no program"
 open_preferences || fail "no preferences"
 
 # The Paths page, then "Browse..." of row 1.
-paths_shown() { painted "$(content_x "$prefs" 30)" "$(content_y "$prefs" $((page_y + 300)))" 59 20; }
-press_until paths_shown -- "$(content_x "$prefs" "$paths_page_x")" "$(content_y "$prefs" "$page_button_y")" \
-    || fail "no Paths page"
+show_paths_page || fail "no Paths page"
 chooser_shown() { find_named "Select a plugin directory to add..."; }
 press_until chooser_shown -- "$(content_x "$prefs" 390)" "$(content_y "$prefs" $((page_y + 41)))" \
     || fail "no folder chooser"
@@ -67,7 +65,7 @@ fi
 # The program is still there, and the preferences take input again: saving stores the folder.
 wait_for 10 find_named "Preferences" || fail "the preferences are gone"
 kill -0 "${session_pids[-1]}" 2>/dev/null || fail "the program ended"
-press_until gone "Preferences" -- "$(content_x "$prefs" 375)" "$(content_y "$prefs" $((page_y + 361)))" \
+press_until gone "Preferences" -- "$(content_x "$prefs" "$paths_save_x")" "$(content_y "$prefs" "$paths_save_y")" \
     || fail "\"Save Settings\" does not close the preferences"
 grep -qF "path1=\"$folder\"" "$data/Paths.xml" || { cat "$data/Paths.xml"; fail "Paths.xml does not hold the chosen folder"; }
 

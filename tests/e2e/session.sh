@@ -8,8 +8,8 @@
 session_pids=()
 
 # For a test: skips it (exit 77) unless the program is built for the stand-in
-# service on 127.0.0.1:8750, makes the scratch folder, starts the test's own
-# X display and ends the session on exit.
+# service on 127.0.0.1:8750, makes the scratch folder and the folder of its
+# screenshots, starts the test's own X display and ends the session on exit.
 begin_test()
 {
     if [ "$service_url" != "http://127.0.0.1:8750" ]; then
@@ -17,9 +17,43 @@ begin_test()
         exit 77
     fi
 
+    start_artefacts
     work="$(mktemp -d)"
     trap 'end_session; rm -rf "$work"' EXIT
     start_display || fail "no X display"
+}
+
+# The screenshots of a test's steps go to $COBALTLINE_E2E_ARTEFACTS (the
+# registration gives each test a folder of the build tree); run by hand, to a
+# folder of the script's name under the temporary folder. Those of an earlier
+# run of the test are removed first.
+start_artefacts()
+{
+    artefacts="${COBALTLINE_E2E_ARTEFACTS:-${TMPDIR:-/tmp}/cobaltline-e2e-artefacts/$(basename "$0" .sh)${COBALTLINE_E2E_WM:+-$COBALTLINE_E2E_WM}}"
+    mkdir -p "$artefacts"
+    rm -f "$artefacts"/[0-9][0-9]-*.png
+    step_number=0
+}
+
+# screenshot NAME: the whole screen as the next numbered PNG of the artefacts
+# (NN-NAME.png), whose path it sets `shot` to ("" when none was taken: no
+# folder, no display, or the capture failed).
+screenshot()
+{
+    shot=""
+    [ -n "${artefacts:-}" ] && [ -n "${DISPLAY:-}" ] || return 0
+    step_number=$((step_number + 1))
+    local name="${1//[^A-Za-z0-9-]/-}" file
+    file="$artefacts/$(printf '%02d' "$step_number")-${name:0:60}.png"
+    if import -window root "$file" 2>/dev/null; then shot="$file"; fi
+}
+
+# step NAME: the test has reached a step of the user's journey, which it
+# logs and keeps as a screenshot. Call it once the screen shows the step.
+step()
+{
+    screenshot "$1"
+    echo "step ${step_number:-0}: $1${shot:+ ($shot)}"
 }
 
 # A private X display, so that no other test's windows stand in the way, with
@@ -51,11 +85,18 @@ start_display()
     esac
 }
 
-# For a test: reports the failure with a screenshot of the screen, and ends it.
+# For a test: reports the failure with a screenshot of the screen (among the
+# artefacts, else /tmp/cobaltline-e2e-failure.png), and ends it.
 fail()
 {
     echo "FAILED: $*"
-    import -window root /tmp/cobaltline-e2e-failure.png 2>/dev/null && echo "screenshot: /tmp/cobaltline-e2e-failure.png"
+
+    if [ -n "${artefacts:-}" ]; then
+        screenshot failure
+        [ -z "$shot" ] || echo "screenshot: $shot"
+    else
+        import -window root /tmp/cobaltline-e2e-failure.png 2>/dev/null && echo "screenshot: /tmp/cobaltline-e2e-failure.png"
+    fi
     exit 1
 }
 
@@ -172,19 +213,27 @@ start_service()
         --data-urlencode "isdeveloper=0" "$service_url/authentication/index.php"
 }
 
-# write_settings CIPHER_SCRIPT EMAIL PASSWORD FOLDER: Profile.xml (machine
-# "Studio", the password enciphered) and Paths.xml with one VST folder, in
-# $work/home's data folder, which is echoed.
-write_settings()
+# write_profile CIPHER_SCRIPT EMAIL PASSWORD: Profile.xml (machine "Studio",
+# the password enciphered) in $work/home's data folder, which is echoed.
+write_profile()
 {
-    local cipher="$1" email="$2" password="$3" folder="$4"
+    local cipher="$1" email="$2" password="$3"
     local data="$work/home/.config/Cobaltline"
     mkdir -p "$data"
 
     printf '<?xml version="1.0" encoding="UTF-8"?>\n<CobaltlineProfile MachineName="Studio" Email="%s" Password="%s"/>\n' \
         "$email" "$(/usr/bin/python3 "$cipher" "$password" | cut -f2)" >"$data/Profile.xml"
+    echo "$data"
+}
+
+# write_settings CIPHER_SCRIPT EMAIL PASSWORD FOLDER: write_profile, and
+# Paths.xml with one VST folder; echoes the data folder.
+write_settings()
+{
+    local data
+    data="$(write_profile "$1" "$2" "$3")"
     printf '<?xml version="1.0" encoding="UTF-8"?>\n<CobaltlinePaths path1="%s" pathFormat1="2" scanToggle1="1"/>\n' \
-        "$folder" >"$data/Paths.xml"
+        "$4" >"$data/Paths.xml"
     echo "$data"
 }
 
@@ -199,6 +248,7 @@ start_program()
 
     # $program_path, when set, is the whole search path the program gets.
     HOME="$work/home" PATH="${program_path:-$work/bin:$PATH}" "$1" &
+    program_pid=$!
     session_pids+=($!)
 
     wait_window "Cobaltline" 60 || { echo "no window named Cobaltline"; return 1; }
@@ -211,6 +261,25 @@ start_program()
 
     # The tables are built and painted (their headers) before anything is clicked.
     wait_for 30 painted "$((cx + 21))" "$((cy + table_y))" 200 28 || { echo "the tables are not painted"; return 1; }
+}
+
+# stop_program [SIGNAL]: sends the program of start_program the signal (TERM)
+# and waits until it has ended; the service and the display stay.
+stop_program()
+{
+    kill -s "${1:-TERM}" "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+    forget_pid "$program_pid"
+    wait_for 10 gone "Cobaltline" || { echo "the program's window stayed"; return 1; }
+}
+
+# forget_pid PID: a process of the session that has ended is no longer ended
+# with it (its number may be taken by another process by then).
+forget_pid()
+{
+    local pid kept=()
+    for pid in "${session_pids[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
+    session_pids=("${kept[@]}")
 }
 
 click()        { xdotool mousemove "$((cx + $1))" "$((cy + $2))" click 1; }
@@ -229,14 +298,25 @@ table_y=$((127 + 98 + 32))
 row_x=120
 row_y() { echo $((table_y + 28 + 22 * $1 + 11)); }
 
+# start_scan DATA_FOLDER [MACHINE]: presses Scan until the progress window
+# shows (or a quick scan has already stored its update list, which it
+# deletes first).
+start_scan()
+{
+    local list="$1/${2:-Studio}_CobaltlineList.xml"
+    rm -f "$list"
+    scan_started() { find_named "Scanning Plugins..." || test -s "$list"; }
+    press_until scan_started -- "$((cx + scan_button_x))" "$((cy + scan_button_y))" \
+        || { echo "the scan does not start"; return 1; }
+}
+
 # scan DATA_FOLDER [MACHINE]: presses Scan and waits until the update list is
 # stored, the progress window is gone and both tables show rows.
 scan()
 {
     local list="$1/${2:-Studio}_CobaltlineList.xml"
-    rm -f "$list"
-    press_until test -s "$list" -- "$((cx + scan_button_x))" "$((cy + scan_button_y))" \
-        || { echo "no update list after the scan"; return 1; }
+    start_scan "$@" || return 1
+    wait_for 120 test -s "$list" || { echo "no update list after the scan"; return 1; }
     wait_for 60 gone "Scanning Plugins..." || { echo "the progress window stayed"; return 1; }
     wait_for 30 rows_shown || { echo "the Updates table shows no rows"; return 1; }
 }
@@ -247,28 +327,47 @@ rows_shown() { painted "$((cx + 21 + 4))" "$((cy + $(row_y 0) - 9))" 200 18; }
 # A checksum of what the screen shows in a region.
 region_sum() { import -window root -crop "$3x$4+$1+$2" +repage rgb:- 2>/dev/null | md5sum; }
 
-# show_tab X: clicks a tab and waits until the table header shows another
-# table's columns and the table shows rows.
-show_tab()
+# switch_tab X: clicks a tab until the table header shows another table's
+# columns.
+switch_tab()
 {
     local header=("$((cx + 21))" "$((cy + table_y))" 800 28) before
     before="$(region_sum "${header[@]}")"
     header_changed() { [ "$(region_sum "${header[@]}")" != "$before" ]; }
-    press_until header_changed -- "$((cx + $1))" "$((cy + tab_y))" && wait_for 30 rows_shown
+    press_until header_changed -- "$((cx + $1))" "$((cy + tab_y))"
 }
 
-# sign_up_from_splash CIPHER_SCRIPT FIRST LAST EMAIL PASSWORD MACHINE DATA_FOLDER:
-# a first start's splash, "New User - Sign Up", then sign_up.
-sign_up_from_splash()
+# show_tab X: switch_tab, then waits until the table shows rows.
+show_tab() { switch_tab "$1" && wait_for 30 rows_shown; }
+
+# open_sign_up_from_splash: a first start's splash, then "New User - Sign
+# Up", which opens the sign-up dialog in its place.
+open_sign_up_from_splash()
 {
     local splash
     wait_window "Cobaltline - First Run" || fail "no first-run splash"
     splash="$found"
+    step "first-run splash"
     signup_shown() { find_named "Cobaltline - Sign Up"; }
     press_until signup_shown -- "$(content_x "$splash" $((160 + 75)))" "$(content_y "$splash" $((120 + 11)))" \
         || fail "no sign-up dialog"
     find_named "Cobaltline - First Run" && fail "the splash is still there"
-    sign_up "$@"
+    wait_window "Cobaltline - Sign Up" || fail "the sign-up dialog does not settle"
+    step "sign-up dialog"
+}
+
+# fill_sign_up FIRST LAST EMAIL PASSWORD REPEAT MACHINE: types the entries
+# into the open sign-up dialog, which it sets `signup` to.
+fill_sign_up()
+{
+    wait_window "Cobaltline - Sign Up" || fail "no sign-up dialog"
+    signup="$found"
+    type_into "$signup" 300 120 "$1"
+    type_into "$signup" 300 150 "$2"
+    type_into "$signup" 300 180 "$3"
+    type_into "$signup" 300 210 "$4"
+    type_into "$signup" 300 240 "$5"
+    type_into "$signup" 300 270 "$6"
 }
 
 # sign_up CIPHER_SCRIPT FIRST LAST EMAIL PASSWORD MACHINE DATA_FOLDER: fills in
@@ -276,15 +375,9 @@ sign_up_from_splash()
 # account and the service's welcome has been read (Return).
 sign_up()
 {
-    local cipher="$1" first="$2" last="$3" email="$4" password="$5" machine="$6" data="$7" signup expected
-    wait_window "Cobaltline - Sign Up" || fail "no sign-up dialog"
-    signup="$found"
-    type_into "$signup" 300 120 "$first"
-    type_into "$signup" 300 150 "$last"
-    type_into "$signup" 300 180 "$email"
-    type_into "$signup" 300 210 "$password"
-    type_into "$signup" 300 240 "$password"
-    type_into "$signup" 300 270 "$machine"
+    local cipher="$1" first="$2" last="$3" email="$4" password="$5" machine="$6" data="$7" expected
+    fill_sign_up "$first" "$last" "$email" "$password" "$password" "$machine"
+    step "sign-up filled in"
     click_in "$signup" $((160 + 65)) $((390 + 11))   # "Sign Up"
 
     wait_for 30 test -s "$data/Profile.xml" || fail "no Profile.xml after signing up"
@@ -292,6 +385,7 @@ sign_up()
     grep -qF "$expected" "$data/Profile.xml" || { cat "$data/Profile.xml"; fail "Profile.xml does not hold the account"; }
 
     wait_window "Welcome to Cobaltline" || fail "no welcome after signing up"
+    step "welcome after signing up"
     find_named "Cobaltline - Sign Up" && fail "the sign-up dialog is still there"
     key_until gone "Welcome to Cobaltline" -- Return || fail "the welcome does not close"
 }
@@ -309,6 +403,19 @@ open_preferences()
     wait_window "Preferences" || return 1
     prefs="$found"
 }
+
+# show_paths_page: shows the Paths page of the open preferences (`prefs`).
+show_paths_page()
+{
+    paths_shown() { painted "$(content_x "$prefs" 30)" "$(content_y "$prefs" $((page_y + 300)))" 59 20; }
+    press_until paths_shown -- "$(content_x "$prefs" "$paths_page_x")" "$(content_y "$prefs" "$page_button_y")"
+}
+
+# Where a row of the Paths page is in the preferences' content: row N's path
+# field at (90, 30 N) of the page, its scan tick box at (620, 30 N), both 20
+# high; "Save Settings" at (310, 350).
+paths_field_x=220 paths_tick_x=630 paths_save_x=375 paths_save_y=$((page_y + 361))
+paths_row_y() { echo $((page_y + 30 * $1 + 10)); }
 
 # newest_reset_code OUTBOX: the code of the newest reset mail.
 newest_reset_code()
