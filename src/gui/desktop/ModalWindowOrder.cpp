@@ -1,3 +1,7 @@
+// JUCE's X11 window system (on Linux and BSD), to ask the X server whether
+// a window manager runs.
+#define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
+
 #include "gui/desktop/ModalWindowOrder.h"
 
 namespace
@@ -7,6 +11,40 @@ namespace
    #else
     constexpr bool stacksTheWrongWayRound = false;   // Windows and macOS stack them as asked
    #endif
+
+    /** A window manager stacks the windows itself: it raises a modal window
+        when JUCE asks, and keeps it above the window it belongs to. Restacking
+        the program's windows behind its back (they sit in its frames) made it
+        lower the window below the top one under the main window. An EWMH
+        window manager names its window on the root window.
+    */
+    bool aWindowManagerStacks()
+    {
+       #if JUCE_LINUX || JUCE_BSD
+        auto* windowSystem = juce::XWindowSystem::getInstanceWithoutCreating();
+
+        if (windowSystem == nullptr || ! windowSystem->isX11Available())
+            return false;
+
+        auto* display = windowSystem->getDisplay();
+
+        if (display == nullptr)
+            return false;
+
+        juce::XWindowSystemUtilities::ScopedXLock lock;
+        const auto check = juce::XWindowSystemUtilities::Atoms::getIfExists (display, "_NET_SUPPORTING_WM_CHECK");
+
+        if (check == None)
+            return false;
+
+        auto& x11 = *juce::X11Symbols::getInstance();
+        const auto root = x11.xRootWindow (display, x11.xDefaultScreen (display));
+        const juce::XWindowSystemUtilities::GetXProperty property (display, root, check, 0, 1, false, XA_WINDOW);
+        return property.success && property.actualType == XA_WINDOW && property.numItems == 1;
+       #else
+        return false;
+       #endif
+    }
 
     /** Places one window directly under another: JUCE 7's X11 peer restacks
         the window it is given under its own. */
@@ -48,7 +86,7 @@ void ModalWindowOrder::restack()
 {
     JUCE_ASSERT_MESSAGE_THREAD
 
-    if (! stacksTheWrongWayRound)
+    if (! stacksTheWrongWayRound || aWindowManagerStacks())
         return;
 
     const auto peers = modalWindows();

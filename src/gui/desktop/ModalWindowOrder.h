@@ -11,10 +11,12 @@
     second step the wrong way round (ComponentPeer::toBehind places the other
     window under the one it is called on), and raising is only a request that
     nothing answers without a window manager. So without a window manager a
-    dialog sank under the preferences after its first alert and stayed there,
-    and with one it could sink as well.
+    dialog sank under the preferences after its first alert and stayed there.
 
-    restack() puts the windows in order again. The program's dialogs and
+    restack() puts the windows in order again where no window manager does
+    it: a running window manager raises the modal window JUCE asks it to and
+    keeps the windows in its frames, which restacking behind its back would
+    upset. The program's dialogs and
     alerts ask for it whenever JUCE brings them to the front (as it does when
     a blocked window gains the focus), and the alerts and the folder chooser
     when they close. While the application runs, this object also restacks
