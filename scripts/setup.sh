@@ -30,7 +30,7 @@ packages=(
     wine wine64
     # the installer and packages (scripts/package-*.sh, scripts/release.sh) and
     # their tests: a throw-away Debian root, lintian, a test signature
-    nsis osslsigncode lintian mmdebstrap dpkg-dev
+    nsis osslsigncode lintian mmdebstrap dpkg-dev appstream
 )
 
 missing=()

@@ -41,9 +41,12 @@ seconds_since() { echo "$(date +%s.%N) $1" | awk '{ printf "%.1f", $1 - $2 }'; }
 
 #------------------------------------------------------------------------------
 started="$(date +%s.%N)"
-lintian --fail-on error --display-level ">=warning" "$program_deb" "$service_deb" 2>&1 \
-    | grep -v "running with root privileges" || true
-lintian --fail-on error "$program_deb" "$service_deb" >/dev/null 2>&1 || fail "lintian reports errors"
+status=0
+lintian --fail-on error --display-level ">=warning" "$program_deb" "$service_deb" >"${TMPDIR:-/tmp}/cobaltline-lintian.$$" 2>&1 \
+    || status=$?
+grep -v "running with root privileges" "${TMPDIR:-/tmp}/cobaltline-lintian.$$" || true
+rm -f "${TMPDIR:-/tmp}/cobaltline-lintian.$$"
+[ "$status" = 0 ] || fail "lintian reports errors"
 echo "lintian: no errors ($(seconds_since "$started") s)"
 
 #------------------------------------------------------------------------------
@@ -80,6 +83,12 @@ cleanup()
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The AppStream metadata that software centres show.
+dpkg-deb -x "$program_deb" "$work/program"
+appstreamcli validate --no-net "$work/program/usr/share/metainfo/"*.metainfo.xml >"$work/appstream.log" 2>&1 \
+    || { cat "$work/appstream.log"; fail "the AppStream metadata does not validate"; }
+echo "AppStream metadata: valid"
 
 target="$work/root"
 mkdir "$target"
