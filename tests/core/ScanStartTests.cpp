@@ -100,3 +100,29 @@ TEST_F (ScanStartTest, TheUnknownPluginsFileIsEmptiedAndTheInventoryKept)
     EXPECT_EQ (readText (inventory), juce::String ("previous scan"));
     EXPECT_EQ (unknown.getSize(), 0);
 }
+
+TEST_F (ScanStartTest, TheLeftoversOfWritesCutShortAreRemovedOnceTheyAreOld)
+{
+    const auto folder = test.settings.getDataFolder();
+    const auto old = juce::Time::getCurrentTime() - juce::RelativeTime::hours (1);
+
+    const auto leftover = folder.getChildFile ("Studio_PluginList_temp3e0aef7c.xml");
+    const auto settingsLeftover = folder.getChildFile ("Paths_temp1f.xml");
+    const auto beingWritten = folder.getChildFile ("Profile_temp0a1b2c3d.xml");
+    const auto notALeftover = folder.getChildFile ("Studio_temporary.xml");
+    const auto notHex = folder.getChildFile ("Mix_tempo.xml");
+
+    for (const auto& file : { leftover, settingsLeftover, beingWritten, notALeftover, notHex })
+        ASSERT_TRUE (file.replaceWithText ("<Partial"));
+
+    for (const auto& file : { leftover, settingsLeftover, notALeftover, notHex })
+        ASSERT_TRUE (file.setLastModificationTime (old));
+
+    ScanStart::prepareFiles (test.settings, "Studio");
+
+    EXPECT_FALSE (leftover.exists());
+    EXPECT_FALSE (settingsLeftover.exists());
+    EXPECT_TRUE (beingWritten.exists());
+    EXPECT_TRUE (notALeftover.exists());
+    EXPECT_TRUE (notHex.exists());
+}

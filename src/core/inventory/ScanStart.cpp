@@ -3,6 +3,38 @@
 #include "core/inventory/PluginFormats.h"
 #include "core/settings/MachineNameRule.h"
 
+namespace
+{
+    /** What a write cut short leaves behind: files are written whole into a
+        temporary sibling, "<name>_temp<hex>.<extension>", which replaces the
+        file only once it is complete.
+    */
+    bool isLeftoverOfAWrite (const juce::File& file)
+    {
+        const auto name = file.getFileNameWithoutExtension();
+        const auto marker = name.lastIndexOf ("_temp");
+
+        if (marker <= 0)
+            return false;
+
+        const auto hex = name.substring (marker + 5);
+        return hex.isNotEmpty() && hex.length() <= 8 && hex.containsOnly ("0123456789abcdef");
+    }
+
+    /** Removes the leftovers of writes that a killed program or a power cut
+        never finished. One still being written (a settings page saving at
+        this moment) is only milliseconds old, so only older ones go.
+    */
+    void removeLeftoversOfWrites (const juce::File& folder)
+    {
+        const auto before = juce::Time::getCurrentTime() - juce::RelativeTime::minutes (10);
+
+        for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*_temp*", juce::File::findFiles))
+            if (isLeftoverOfAWrite (entry.getFile()) && entry.getModificationTime() < before)
+                entry.getFile().deleteFile();
+    }
+}
+
 namespace ScanStart
 {
 Decision decide (const SettingsStore& settings)
@@ -82,6 +114,8 @@ juce::File prepareFiles (const SettingsStore& settings, const juce::String& mach
 
     if (inventory == juce::File())
         return {};   // an unsafe machine name names no file
+
+    removeLeftoversOfWrites (settings.getDataFolder());
 
     if (! inventory.exists())
         inventory.create();

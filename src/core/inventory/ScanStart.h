@@ -60,8 +60,11 @@ namespace ScanStart
     juce::String formatName (int formatNumber);
 
     /** Readies the machine's files for a scan: the inventory is created when
-        missing (an existing one is kept until the scan rewrites it) and the
-        unknown-plug-ins file is emptied. Returns the inventory file, or
+        missing (an existing one is kept until the scan rewrites it), the
+        unknown-plug-ins file is emptied, and the temporary files of writes
+        that never finished (the program was killed) are removed from the
+        data folder once they are ten minutes old. Called with the scan lock
+        held. Returns the inventory file, or
         juce::File() (and nothing is touched) for an unsafe machine name.
         Failures are left for the scan to report.
     */
