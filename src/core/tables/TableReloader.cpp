@@ -82,8 +82,12 @@ void TableReloader::run()
         if (const auto* column = definition.findColumn (request.sortColumnId))
             changed = data.sort (column->field, request.forwards) || changed;
 
-        if (! changed)
+        // The first reading is always made ready, also of no file at all:
+        // until then the table cannot tell an empty list from one not read.
+        if (! changed && rowsMadeOnce)
             continue;
+
+        rowsMadeOnce = true;
 
         auto rows = std::make_shared<TableRows>();
         rows->rows = data.getRows();

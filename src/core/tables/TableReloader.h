@@ -25,8 +25,8 @@ struct TableRows
 
     Each request reloads the file (TableData: parsed again only when it may
     have changed) and sorts the rows by a column of the table. When that gives
-    other rows, or another order, they are made ready for takeRows() and
-    rowsReady is called. Requests made while one is under way are merged: the
+    other rows, or another order, and always for the first request, they are
+    made ready for takeRows() and rowsReady is called. Requests made while one is under way are merged: the
     thread then works once more, with the order asked for last.
 */
 class TableReloader final : private juce::Thread
@@ -71,6 +71,7 @@ private:
     TableData data;   // the reload thread's alone, as are the details
     TableData::FileState detailsState;
     bool detailsLoaded = false;
+    bool rowsMadeOnce = false;
     std::shared_ptr<const ScanDetails> details;
 
     std::mutex lock;  // guards what follows

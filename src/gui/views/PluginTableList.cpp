@@ -72,6 +72,7 @@ PluginTableList::PluginTableList (const AppContext& appContext, TableRules::Tabl
     given->rows = std::move (rows);
     given->hasData = true;
     shown = std::move (given);
+    rowsRead = true;
 
     setUp();
     statusLine.setVisible (false);
@@ -168,6 +169,7 @@ void PluginTableList::showReadyRows()
         return;
 
     std::swap (shown, rows);
+    rowsRead = true;
     reloader->dispose (std::move (rows));
     applyFilter();
 }
@@ -275,7 +277,9 @@ void PluginTableList::updateNotes()
         facts.serviceMessage = shown->details->serviceMessage;
     }
 
-    const auto reason = TableNotes::whyEmpty (facts);
+    // Until its files are first read (a large list takes a moment), the
+    // table does not know why it is empty, and says nothing.
+    const auto reason = rowsRead ? TableNotes::whyEmpty (facts) : juce::String();
     emptyReason.setText (reason, juce::dontSendNotification);
     emptyReason.setVisible (reason.isNotEmpty());
 

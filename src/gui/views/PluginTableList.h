@@ -125,6 +125,7 @@ private:
     juce::TableListBox table;
     const juce::Font font;
     std::shared_ptr<const TableRows> shown;
+    bool rowsRead = false;                  // the files behind the table have been read at least once
     std::vector<int> visible;               // indices into shown->rows
     std::optional<PluginRow> selectedRow;   // what the selection stands for, kept across new rows
     std::unique_ptr<TableReloader> reloader;   // nullptr for given rows
