@@ -66,7 +66,13 @@ if [ -n "$sponsor_url" ]; then settings+=(-DCOBALTLINE_SPONSOR_URL="$sponsor_url
 # Settings of an earlier release build must not linger in its cache.
 rm -f "$root/build-release/CMakeCache.txt" "$root/build-release-windows/CMakeCache.txt"
 
-COBALTLINE_BUILD_DIR="$root/build-release" "$root/scripts/build.sh" "${settings[@]}"
+# The Linux executables with Debian's hardening: stack protector, fortified
+# calls, read-only relocations, symbols bound at start.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+hardened=(-DCMAKE_C_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
+          -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+          -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)")
+COBALTLINE_BUILD_DIR="$root/build-release" "$root/scripts/build.sh" "${settings[@]}" "${hardened[@]}"
 "$root/scripts/package-linux.sh" "$root/build-release"
 
 # build-windows.sh makes the zip and the installer (and signs them when a
